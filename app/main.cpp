@@ -1,0 +1,2 @@
+#include "app/main.h"
+TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent) { setWindowTitle(QStringLiteral("KV3917")); }

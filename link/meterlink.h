@@ -1,0 +1,106 @@
+#pragma once
+// The meter link: the persistent frames, the reply buffer, the connection
+// flags and the exchanges of the main window over USB or a serial port.
+// UI-free; the poll timer is reached through LinkTimer.
+
+#include "link/commandframe.h"
+#include "link/serialport.h"
+#include "link/usbtransfer.h"
+
+#include <cstdint>
+
+namespace kv {
+
+// Result codes of ReadMemoryPage.
+enum MemoryPageResult {
+    PageOk = 0,
+    PageOpenFailed = 1002,
+    PageTimeoutsFailed = 1003,
+    PageWriteFailed = 1004,
+    PageReadFailed = 1005,
+    PageBadMarker = 1006,
+    PageBadEcho = 1007,
+};
+
+// Pauses between the steps of ReadMemoryPage.
+constexpr int MemoryPageStepPauseMs = 100;
+// Serial live exchange: how long the reply is given to arrive.
+constexpr int SerialLiveWaitMs = 200;
+// Serial identification time limit.
+constexpr int SerialIdentifyWaitMs = 500;
+// Upper bound for waiting on LinkBusy: a tick never pumps messages, so the
+// flag can only be found set by code running inside a nested wait.
+constexpr int LinkBusyWaitLimitMs = 3000;
+
+// The poll timer (MainTimer), stopped by every user of the link outside a tick.
+class LinkTimer {
+public:
+    virtual ~LinkTimer() = default;
+    virtual void stopPolling() = 0;
+    virtual void startPolling() = 0;
+};
+
+// Waits of the link, measured on a monotonic clock.
+// WaitPumping handles pending events (timers, repaint) while it waits.
+void WaitPumping(int ms);
+// WaitSpinning blocks the thread without handling events; it sleeps, it
+// does not burn CPU.
+void WaitSpinning(int ms);
+
+class MeterLink {
+public:
+    explicit MeterLink(UsbTransfer &usb, SerialPort *serial = nullptr);
+
+    UsbTransfer &usb() { return m_usb; }
+    SerialPort *serial() { return m_serial; }
+    void setSerialPort(SerialPort *serial) { m_serial = serial; }
+    void setTimer(LinkTimer *timer) { m_timer = timer; }
+
+    // Connection flags (the connection state of the poll loop).
+    bool IsConnected = false;
+    bool UsbLink = false;
+    bool SerialLink = false;
+    bool LinkBusy = false; // a poll tick is running
+
+    CommandFrame UsbFrame;    // main window's USB frame
+    CommandFrame SerialFrame; // main window's serial frame (starts as 'K')
+    ReplyBuffer Reply{};      // receives every reply of these exchanges
+    std::uint8_t LiveSequence = 0;
+
+    // One 32-byte exchange over USB into Reply (identification 'K').
+    bool QueryUsb(char command);
+    // One live exchange on the current link.  USB: true when 64 bytes were
+    // read (markers are the caller's); serial: true only for a complete reply
+    // with correct markers and checksum.  No link: does nothing, true.
+    bool ReadLiveReply();
+    // Selects a 32-byte logger page (0..65535); leaves the device open.
+    int ReadMemoryPage(int page);
+
+    // The discipline of every user of the link outside the poll tick.
+    void WaitLinkIdle(bool pumping);
+    void StopPolling();
+    void StartPolling();
+
+private:
+    bool readLiveUsb();
+    bool readLiveSerial();
+
+    UsbTransfer &m_usb;
+    SerialPort *m_serial = nullptr;
+    LinkTimer *m_timer = nullptr;
+};
+
+// Holds the link for one operation: waits for LinkBusy, stops the poll timer
+// and starts it again when it goes out of scope.
+class LinkLease {
+public:
+    LinkLease(MeterLink &link, bool pumping);
+    ~LinkLease();
+    LinkLease(const LinkLease &) = delete;
+    LinkLease &operator=(const LinkLease &) = delete;
+
+private:
+    MeterLink &m_link;
+};
+
+} // namespace kv

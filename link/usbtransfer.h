@@ -1,0 +1,37 @@
+#pragma once
+// The USB transfer interface of the meter link.  Every operation returns 0 on
+// success.  The exchange routines take a UsbTransfer by reference and never
+// know whether a real HID device (HidTransfer) or the simulated meter
+// (SimUsbTransfer) is behind it.
+
+#include <cstdint>
+
+namespace kv {
+
+constexpr std::uint16_t MeterVendorId = 0x04D9;
+constexpr std::uint16_t MeterProductId = 0xE000;
+
+// Time-outs every exchange sets before it talks to the meter.
+constexpr int LinkReadTimeoutMs = 100;
+constexpr int LinkWriteTimeoutMs = 100;
+
+class UsbTransfer {
+public:
+    virtual ~UsbTransfer() = default;
+
+    // Succeeds again when the device is already open.
+    virtual int OpenDevice(std::uint16_t vendorId, std::uint16_t productId) = 0;
+    virtual int SetDeviceTimeouts(int readMs, int writeMs) = 0;
+    // A 7-byte command frame.
+    virtual int WriteCommand(int length, const std::uint8_t *frame) = 0;
+    // A 32-byte data block following some setup commands.
+    virtual int WriteData(int length, const std::uint8_t *data) = 0;
+    virtual int AfterWrite() = 0;
+    // 0 only when exactly `length` reply bytes arrived within the read time-out.
+    virtual int ReadReply(int length, std::uint8_t *buffer) = 0;
+    // The device's serial-number text, zero-terminated, at most `length` bytes.
+    virtual int ReadSerialText(int index, std::uint8_t *buffer, int length) = 0;
+    virtual int CloseDevice() = 0;
+};
+
+} // namespace kv

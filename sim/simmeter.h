@@ -1,0 +1,8 @@
+#pragma once
+namespace kv {
+// Placeholder until the simulated meter lands.
+class SimMeter {
+public:
+    int placeholder() const;
+};
+} // namespace kv
