@@ -1,2 +1,525 @@
 #include "app/main.h"
-TfrmMain::TfrmMain(QWidget *parent) : QMainWindow(parent) { setWindowTitle(QStringLiteral("KV3917")); }
+
+#include "app/about.h"
+#include "app/prompt.h"
+#include "app/settings.h"
+#include "graph/graph.h"
+#include "panel/panel.h"
+#include "realtime/datetime.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSerialPortInfo>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include <cfenv>
+#include <memory>
+
+namespace {
+
+constexpr int ClientWidth = 966;
+constexpr int ClientHeight = 600;
+constexpr int ToolBarHeight = 59;
+constexpr int StatusPanel0Width = 150;
+constexpr int StatusPanel1Width = 50;
+constexpr int RealTimeGraphWidth = 800;
+constexpr int RealTimeGraphHeightSlack = 40;
+// Ten seconds as a fraction of a day, held in single precision.
+constexpr float InitialTimeAxisMargin = static_cast<float>(10.0 / 86400.0);
+
+const QString OffConnection = QStringLiteral("Off Connection");
+const QString OnConnection = QStringLiteral("On Connection");
+const QString NoConnection = QStringLiteral("No Connection");
+
+QToolButton *MakeSpeedButton(QWidget *parent, const char *name, const QString &hint, const QString &icon)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setToolTip(hint);
+    button->setAutoRaise(true); // flat
+    button->setIcon(QIcon(icon));
+    button->setIconSize(QSize(32, 32));
+    button->setFixedSize(48, 48);
+    return button;
+}
+
+QAction *MakeAction(QMenu *menu, const char *name, const QString &text)
+{
+    QAction *action = menu->addAction(text);
+    action->setObjectName(QLatin1String(name));
+    return action;
+}
+
+void MaskFloatingPointExceptions()
+{
+#if defined(__GLIBC__)
+    fedisableexcept(FE_ALL_EXCEPT);
+#endif
+}
+
+} // namespace
+
+TfrmMain::TfrmMain(kv::UsbTransfer &usb, QWidget *parent)
+    : QMainWindow(parent), Link(usb), Poll(Link, *this)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("KV3917"));
+    Link.setTimer(this);
+
+    MdiArea = new QMdiArea(this);
+    MdiArea->setObjectName(QStringLiteral("MdiArea"));
+    // The client area covers its whole window: no scroll bars, no border.
+    MdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    MdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    MdiArea->setFrameShape(QFrame::NoFrame);
+    MdiArea->setBackground(QColor(128, 128, 128));
+    setCentralWidget(MdiArea);
+
+    BuildMenus();
+    BuildToolBar();
+    BuildStatusBar();
+
+    MainTimer = new QTimer(this);
+    MainTimer->setObjectName(QStringLiteral("MainTimer"));
+    MainTimer->setInterval(kv::PollIntervalMs);
+    connect(MainTimer, &QTimer::timeout, this, &TfrmMain::MainTimerTimer);
+
+    MaxMinTimer = new QTimer(this);
+    MaxMinTimer->setObjectName(QStringLiteral("MaxMinTimer"));
+    MaxMinTimer->setInterval(kv::PollIntervalMs);
+    connect(MaxMinTimer, &QTimer::timeout, this, &TfrmMain::MaxMinTimerTimer);
+    MaxMinTimer->start();
+
+    resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height() + ToolBarHeight
+                            + StatusBar1->sizeHint().height());
+    setWindowState(Qt::WindowMaximized);
+
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain()
+{
+    if (!m_closed)
+        FormClose();
+}
+
+// ---- construction -------------------------------------------------------------
+
+void TfrmMain::BuildMenus()
+{
+    File1 = menuBar()->addMenu(QStringLiteral("&File"));
+    File1->setObjectName(QStringLiteral("File1"));
+    Open1 = MakeAction(File1, "Open1", QStringLiteral("&Open"));
+    Save1 = MakeAction(File1, "Save1", QStringLiteral("&Save"));
+    File1->addSeparator();
+    Print1 = MakeAction(File1, "Print1", QStringLiteral("&Print"));
+    PrinterSetup1 = MakeAction(File1, "PrinterSetup1", QStringLiteral("&Printer Setup"));
+    File1->addSeparator();
+    Exit1 = MakeAction(File1, "Exit1", QStringLiteral("E&xit"));
+    connect(Exit1, &QAction::triggered, this, &TfrmMain::Exit1Click);
+
+    RealTime1 = menuBar()->addMenu(QStringLiteral("Real Time"));
+    RealTime1->setObjectName(QStringLiteral("RealTime1"));
+    Run1 = MakeAction(RealTime1, "Run1", QStringLiteral("Run"));
+    Run1->setEnabled(false);
+    Stop1 = MakeAction(RealTime1, "Stop1", QStringLiteral("Stop"));
+    Stop1->setEnabled(false);
+
+    DataLogger1 = menuBar()->addMenu(QStringLiteral("&Data Logger"));
+    DataLogger1->setObjectName(QStringLiteral("DataLogger1"));
+    LoadData1 = MakeAction(DataLogger1, "LoadData1", QStringLiteral("&Load "));
+    Setup1 = MakeAction(DataLogger1, "Setup1", QStringLiteral("&Setup"));
+
+    View1 = menuBar()->addMenu(QStringLiteral("&View"));
+    View1->setObjectName(QStringLiteral("View1"));
+    ControlPanel1 = MakeAction(View1, "ControlPanel1", QStringLiteral("&Control Panel"));
+    ControlPanel1->setCheckable(true);
+    ControlPanel1->setChecked(true);
+    connect(ControlPanel1, &QAction::triggered, this, &TfrmMain::ControlPanel1Click);
+    RealTimeGraph1 = MakeAction(View1, "RealTimeGraph1", QStringLiteral("Real Time &Graph"));
+    RealTimeGraph1->setCheckable(true);
+    RealTimeGraph1->setChecked(true);
+    connect(RealTimeGraph1, &QAction::triggered, this, &TfrmMain::RealTimeGraph1Click);
+
+    Window1 = menuBar()->addMenu(QStringLiteral("&Window"));
+    Window1->setObjectName(QStringLiteral("Window1"));
+    connect(Window1, &QMenu::aboutToShow, this, &TfrmMain::FillWindowMenu);
+    FillWindowMenu();
+
+    Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
+    Help1->setObjectName(QStringLiteral("Help1"));
+    Contents1 = MakeAction(Help1, "Contents1", QStringLiteral("&Contents"));
+    connect(Contents1, &QAction::triggered, this, &TfrmMain::Contents1Click);
+    Help1->addSeparator();
+    About1 = MakeAction(Help1, "About1", QStringLiteral("&About"));
+    connect(About1, &QAction::triggered, this, &TfrmMain::About1Click);
+}
+
+void TfrmMain::FillWindowMenu()
+{
+    // "&Tile", "&Cascade", then the open child windows.
+    Window1->clear();
+    Tile1 = MakeAction(Window1, "Tile1", QStringLiteral("&Tile"));
+    connect(Tile1, &QAction::triggered, this, &TfrmMain::Tile1Click);
+    Cascade1 = MakeAction(Window1, "Cascade1", QStringLiteral("&Cascade"));
+    connect(Cascade1, &QAction::triggered, this, &TfrmMain::Cascade1Click);
+    const auto windows = MdiArea->subWindowList();
+    if (!windows.isEmpty())
+        Window1->addSeparator();
+    int n = 1;
+    for (QMdiSubWindow *sub : windows) {
+        const QString title = sub->widget() ? sub->widget()->windowTitle() : sub->windowTitle();
+        QAction *item = Window1->addAction(QStringLiteral("&%1 %2").arg(n++).arg(title));
+        item->setCheckable(true);
+        item->setChecked(sub == MdiArea->activeSubWindow());
+        connect(item, &QAction::triggered, MdiArea, [this, sub] { MdiArea->setActiveSubWindow(sub); });
+    }
+}
+
+void TfrmMain::BuildToolBar()
+{
+    ToolBarPanel = new QWidget(this);
+    ToolBarPanel->setObjectName(QStringLiteral("ToolBarPanel"));
+    auto *layout = new QHBoxLayout(ToolBarPanel);
+    layout->setContentsMargins(4, 2, 4, 2);
+    layout->setSpacing(2);
+
+    SpeedButton1 = MakeSpeedButton(ToolBarPanel, "SpeedButton1", QStringLiteral("Open File"), QStringLiteral(":/icons/open.svg"));
+    SpeedButton2 = MakeSpeedButton(ToolBarPanel, "SpeedButton2", QStringLiteral("Save to file"), QStringLiteral(":/icons/save.svg"));
+    btnPrint = MakeSpeedButton(ToolBarPanel, "btnPrint", QStringLiteral("Print"), QStringLiteral(":/icons/print.svg"));
+    btnDataLogger = MakeSpeedButton(ToolBarPanel, "btnDataLogger", QStringLiteral("Data Logger"), QStringLiteral(":/icons/datalogger.svg"));
+    btnOutputToGraph = MakeSpeedButton(ToolBarPanel, "btnOutputToGraph", QStringLiteral("Output Tabular to graph"), QStringLiteral(":/icons/tabletograph.svg"));
+    btnOutputToGraph->setEnabled(false);
+    btnRun = MakeSpeedButton(ToolBarPanel, "btnRun", QStringLiteral("Start Graphing Real Time Data"), QStringLiteral(":/icons/run.svg"));
+    btnRun->setEnabled(false);
+    btnStop = MakeSpeedButton(ToolBarPanel, "btnStop", QStringLiteral("Stop Graphing Real Time Data"), QStringLiteral(":/icons/stop.svg"));
+    btnStop->setEnabled(false);
+    SpeedButton8 = MakeSpeedButton(ToolBarPanel, "SpeedButton8", QStringLiteral("Help"), QStringLiteral(":/icons/help.svg"));
+    SpeedButton8->setVisible(false);
+    connect(SpeedButton8, &QToolButton::clicked, this, &TfrmMain::Contents1Click);
+
+    ComboBoxDeviceName = new QComboBox(ToolBarPanel);
+    ComboBoxDeviceName->setObjectName(QStringLiteral("ComboBoxDeviceName"));
+    ComboBoxDeviceName->setEditable(true);
+    ComboBoxDeviceName->setMinimumWidth(160);
+    ComboBoxDeviceName->setEditText(QStringLiteral("ComPort"));
+
+    BitBtn1 = MakeSpeedButton(ToolBarPanel, "BitBtn1", QStringLiteral("search bluetooth device"), QStringLiteral(":/icons/search.svg"));
+    BitBtn2 = MakeSpeedButton(ToolBarPanel, "BitBtn2", QStringLiteral("disconnect bluetooth device"), QStringLiteral(":/icons/disconnect.svg"));
+
+    for (QWidget *w : std::initializer_list<QWidget *>{SpeedButton1, SpeedButton2, btnPrint, btnDataLogger,
+                                                      btnOutputToGraph, btnRun, btnStop, SpeedButton8})
+        layout->addWidget(w);
+    layout->addSpacing(16);
+    layout->addWidget(ComboBoxDeviceName);
+    layout->addWidget(BitBtn1);
+    layout->addWidget(BitBtn2);
+    layout->addStretch();
+
+    // The tool bar: a fixed strip between the menu and the client area.
+    ToolBar1 = addToolBar(QStringLiteral("Tool bar"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->toggleViewAction()->setVisible(false);
+    ToolBar1->setFixedHeight(ToolBarHeight);
+    ToolBar1->addWidget(ToolBarPanel);
+}
+
+void TfrmMain::BuildStatusBar()
+{
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    const int widths[2] = {StatusPanel0Width, StatusPanel1Width};
+    for (int i = 0; i < 2; ++i) {
+        auto *panel = new QLabel(StatusBar1);
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        panel->setMinimumWidth(widths[i]);
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(QFrame::Sunken);
+        StatusBar1->addWidget(panel);
+        StatusPanels[static_cast<std::size_t>(i)] = panel;
+    }
+    setStatusBar(StatusBar1);
+}
+
+void TfrmMain::SetStatusText(int panel, const QString &text) { StatusPanels[static_cast<std::size_t>(panel)]->setText(text); }
+
+QString TfrmMain::StatusText(int panel) const { return StatusPanels[static_cast<std::size_t>(panel)]->text(); }
+
+void TfrmMain::LoadGlyphs()
+{
+    // A missing picture stops the loading of its set; the rest stay absent.
+    const auto load = [](std::array<QPixmap, GlyphPictureCount> &set, const QString &prefix) {
+        for (int i = 0; i < GlyphPictureCount; ++i) {
+            QPixmap picture;
+            if (!picture.load(QStringLiteral(":/glyphs/%1%2.png").arg(prefix).arg(i)))
+                return;
+            set[static_cast<std::size_t>(i)] = picture;
+        }
+    };
+    load(GlyphSetLarge, QStringLiteral("LCD"));
+    load(GlyphSetSmall, QStringLiteral("LCDS"));
+}
+
+// ---- life cycle ------------------------------------------------------------------
+
+void TfrmMain::FormCreate()
+{
+    std::unique_ptr<QSettings> settings(kv::OpenUserSettings());
+    const kv::PersistentSettings values = kv::LoadSettings(*settings);
+    RealTimeRate = values.RealTimeRate;
+    AnnoColor = values.AnnoColor;
+
+    LoadGlyphs();
+
+    // The serial ports present, in the order the system lists them.
+    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts())
+        ComboBoxDeviceName->addItem(port.portName());
+    if (ComboBoxDeviceName->count() > 0) {
+        ComboBoxDeviceName->setCurrentIndex(0);
+        if (Link.serial())
+            Link.serial()->setDeviceName(ComboBoxDeviceName->itemText(0));
+    }
+}
+
+void TfrmMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TfrmMain::FormShow()
+{
+    DataFolder = kv::DetermineDataFolder();
+    Setup1->setVisible(false);
+    MaskFloatingPointExceptions();
+    TimeAxisMargin = InitialTimeAxisMargin;
+    CreateRealTimeGraph();
+    CreatePanel();
+
+    if (RealTimeGraph) {
+        const int left = frmPanel ? frmPanel->parentWidget()->width() : 0;
+        const int height = MdiArea->height() - RealTimeGraphHeightSlack;
+        RealTimeGraph->parentWidget()->setGeometry(left, 0, RealTimeGraphWidth, std::max(height, 200));
+        RealTimeGraph->setFocus();
+    }
+
+    if (Link.IsConnected) {
+        if (frmPanel)
+            frmPanel->lblNoConnection->hide();
+        SetStatusText(1, OnConnection);
+    } else {
+        if (frmPanel) {
+            frmPanel->ingBlutoothLink->hide();
+            frmPanel->lblNoConnection->show();
+        }
+        SetStatusText(1, OffConnection);
+    }
+    MainTimer->start();
+    if (Splash)
+        Splash->close();
+}
+
+void TfrmMain::closeEvent(QCloseEvent *event)
+{
+    // Children ask about unsaved data first; a child that refuses keeps the
+    // program open.
+    MdiArea->closeAllSubWindows();
+    if (!MdiArea->subWindowList().isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    FormClose();
+}
+
+void TfrmMain::FormClose()
+{
+    m_closed = true;
+    Link.WaitLinkIdle(true);
+    MainTimer->stop();
+    Link.IsConnected = false;
+    Link.UsbLink = false;
+    Link.SerialLink = false;
+    if (Link.serial())
+        Link.serial()->close();
+
+    std::unique_ptr<QSettings> settings(kv::OpenUserSettings());
+    kv::SaveSettings(*settings, {RealTimeRate, AnnoColor});
+
+    GlyphSetLarge.fill(QPixmap());
+}
+
+// ---- child windows ---------------------------------------------------------------
+
+QMdiSubWindow *TfrmMain::AddChild(QWidget *child, Qt::WindowFlags flags)
+{
+    QMdiSubWindow *sub = MdiArea->addSubWindow(child, flags);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    return sub;
+}
+
+void TfrmMain::CreatePanel()
+{
+    auto *panel = new TfrmPanel(*this);
+    QMdiSubWindow *sub = AddChild(panel, Qt::FramelessWindowHint);
+    sub->move(0, 0);
+    frmPanel = panel;
+    ControlPanel1->setChecked(true);
+    sub->show();
+}
+
+void TfrmMain::CreateRealTimeGraph()
+{
+    auto *graph = new TfrmGraph(*this, QStringLiteral("Real-Time Graph"));
+    QMdiSubWindow *sub = AddChild(graph);
+    RealTimeGraph = graph;
+    RealTimeGraph1->setChecked(true);
+    sub->show();
+    sub->raise();
+}
+
+QString TfrmMain::InitialFolder() const
+{
+    return DataFolder.isEmpty() ? QCoreApplication::applicationDirPath() : DataFolder;
+}
+
+QString TfrmMain::HelpFilePath()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("KV3917Help.htm"));
+}
+
+// ---- handlers ---------------------------------------------------------------------
+
+void TfrmMain::MainTimerTimer() { Poll.PollTick(); }
+
+void TfrmMain::MaxMinTimerTimer() {}
+
+void TfrmMain::ControlPanel1Click()
+{
+    if (frmPanel) {
+        frmPanel->parentWidget()->showNormal();
+        ControlPanel1->setChecked(true);
+        return;
+    }
+    CreatePanel();
+}
+
+void TfrmMain::RealTimeGraph1Click()
+{
+    if (RealTimeGraph) {
+        RealTimeGraph->parentWidget()->showNormal();
+        RealTimeGraph1->setChecked(true);
+        return;
+    }
+    CreateRealTimeGraph();
+}
+
+void TfrmMain::Tile1Click() { MdiArea->tileSubWindows(); }
+
+void TfrmMain::Cascade1Click() { MdiArea->cascadeSubWindows(); }
+
+void TfrmMain::Contents1Click()
+{
+    // The result is ignored: a missing page shows nothing.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(HelpFilePath()));
+}
+
+void TfrmMain::About1Click()
+{
+    auto *about = new TfrmAbout(this);
+    frmAbout = about;
+    kv::Prompts().exec(*about);
+    delete about;
+    frmAbout = nullptr;
+}
+
+void TfrmMain::Exit1Click() { close(); }
+
+// ---- connection state as shown ------------------------------------------------------
+
+void TfrmMain::SetRunStopEnabled(bool run, bool stop)
+{
+    btnRun->setEnabled(run);
+    Run1->setEnabled(run);
+    btnStop->setEnabled(stop);
+    Stop1->setEnabled(stop);
+}
+
+void TfrmMain::ShowPanelDisconnected()
+{
+    if (!frmPanel)
+        return;
+    frmPanel->ingBlutoothLink->hide();
+    frmPanel->lblNoConnection->show();
+}
+
+void TfrmMain::ShowConnectionFound()
+{
+    SetStatusText(0, QString());
+    SetStatusText(1, OnConnection);
+    if (frmPanel)
+        frmPanel->lblNoConnection->hide();
+    DataLogger1->menuAction()->setVisible(true);
+    DataLogger1->menuAction()->setEnabled(true);
+    btnDataLogger->setVisible(true);
+    btnDataLogger->setEnabled(true);
+    SetRunStopEnabled(!RealTimeRecording, RealTimeRecording);
+    if (RealTimeGraph)
+        RealTimeGraph->tbntClr->setEnabled(!RealTimeRecording);
+}
+
+void TfrmMain::ShowConnectionLost()
+{
+    SetRunStopEnabled(false, false);
+    btnDataLogger->setEnabled(false);
+    DataLogger1->menuAction()->setEnabled(false);
+    SetStatusText(0, QString());
+    SetStatusText(1, NoConnection);
+    ShowPanelDisconnected();
+}
+
+void TfrmMain::ShowLinkDropped() { ShowPanelDisconnected(); }
+
+void TfrmMain::HideLinkPicture()
+{
+    if (frmPanel)
+        frmPanel->ingBlutoothLink->hide();
+}
+
+void TfrmMain::UpdatePanel(const kv::LiveReading &reading)
+{
+    if (frmPanel)
+        frmPanel->UpdatePanel(reading);
+}
+
+void TfrmMain::AddRealTimeSample(const kv::LiveReading &reading, const QDateTime &stamp)
+{
+    if (!RealTimeGraph)
+        return;
+    RealTimeGraph->AddRealTimeSample(reading, stamp);
+    RealTimeUnsaved = true;
+}
+
+void TfrmMain::stopPolling() { MainTimer->stop(); }
+
+void TfrmMain::startPolling() { MainTimer->start(); }

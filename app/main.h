@@ -1,7 +1,160 @@
 #pragma once
+// The main window: menus, tool bar, status bar, the two timers that drive the
+// program, the link to the meter and the state every window shares.
+
+#include "link/meterlink.h"
+#include "live/poll.h"
+
 #include <QMainWindow>
-class TfrmMain : public QMainWindow {
+#include <QPixmap>
+#include <QPointer>
+
+#include <array>
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class TfrmAbout;
+class TfrmGraph;
+class TfrmPanel;
+
+constexpr int GlyphPictureCount = 25;
+
+class TfrmMain : public QMainWindow, public kv::PollView, public kv::LinkTimer {
     Q_OBJECT
 public:
-    explicit TfrmMain(QWidget *parent = nullptr);
+    // `usb` is the USB transfer (a HID device or the simulated meter); it
+    // must outlive the window.
+    explicit TfrmMain(kv::UsbTransfer &usb, QWidget *parent = nullptr);
+    ~TfrmMain() override;
+
+    // ---- shared state ---------------------------------------------------
+    kv::MeterLink Link;
+    kv::PollLoop Poll;
+    int RealTimeRate = 2;
+    quint32 AnnoColor = 0;
+    bool RealTimeRecording = false;
+    int RealTimeCount = 0;
+    bool RealTimeUnsaved = false;
+    double TimeAxisMargin = 0;
+    bool LoggerDataUnsaved = false;
+    QString DataFolder;
+    std::array<QPixmap, GlyphPictureCount> GlyphSetLarge;
+    std::array<QPixmap, GlyphPictureCount> GlyphSetSmall;
+
+    QPointer<TfrmPanel> frmPanel;
+    QPointer<TfrmGraph> RealTimeGraph;
+    QPointer<TfrmGraph> LoggerGraph;
+    QPointer<TfrmAbout> frmAbout;
+    QPointer<TfrmAbout> Splash; // closed at the end of FormShow
+
+    // ---- controls ---------------------------------------------------------
+    QMdiArea *MdiArea = nullptr;
+    QToolBar *ToolBar1 = nullptr;
+    QWidget *ToolBarPanel = nullptr;
+    QToolButton *SpeedButton1 = nullptr;
+    QToolButton *SpeedButton2 = nullptr;
+    QToolButton *btnPrint = nullptr;
+    QToolButton *btnDataLogger = nullptr;
+    QToolButton *btnOutputToGraph = nullptr;
+    QToolButton *btnRun = nullptr;
+    QToolButton *btnStop = nullptr;
+    QToolButton *SpeedButton8 = nullptr;
+    QComboBox *ComboBoxDeviceName = nullptr;
+    QToolButton *BitBtn1 = nullptr;
+    QToolButton *BitBtn2 = nullptr;
+    QStatusBar *StatusBar1 = nullptr;
+    std::array<QLabel *, 2> StatusPanels{};
+
+    QMenu *File1 = nullptr;
+    QMenu *RealTime1 = nullptr;
+    QMenu *DataLogger1 = nullptr;
+    QMenu *View1 = nullptr;
+    QMenu *Window1 = nullptr;
+    QMenu *Help1 = nullptr;
+    QAction *Open1 = nullptr;
+    QAction *Save1 = nullptr;
+    QAction *Print1 = nullptr;
+    QAction *PrinterSetup1 = nullptr;
+    QAction *Exit1 = nullptr;
+    QAction *Run1 = nullptr;
+    QAction *Stop1 = nullptr;
+    QAction *LoadData1 = nullptr;
+    QAction *Setup1 = nullptr;
+    QAction *ControlPanel1 = nullptr;
+    QAction *RealTimeGraph1 = nullptr;
+    QAction *Tile1 = nullptr;
+    QAction *Cascade1 = nullptr;
+    QAction *Contents1 = nullptr;
+    QAction *About1 = nullptr;
+
+    QTimer *MainTimer = nullptr;
+    QTimer *MaxMinTimer = nullptr;
+
+    // ---- windows ------------------------------------------------------------
+    // Puts a child window into the multiple-document area.
+    QMdiSubWindow *AddChild(QWidget *child, Qt::WindowFlags flags = {});
+    void CreatePanel();
+    void CreateRealTimeGraph();
+    // The folder the file dialogs start in: DataFolder, else the program's.
+    QString InitialFolder() const;
+
+    void SetStatusText(int panel, const QString &text);
+    QString StatusText(int panel) const;
+
+    // The help page beside the program.
+    static QString HelpFilePath();
+
+public slots:
+    void MainTimerTimer();
+    void MaxMinTimerTimer();
+    void ControlPanel1Click();
+    void RealTimeGraph1Click();
+    void Tile1Click();
+    void Cascade1Click();
+    void Contents1Click();
+    void About1Click();
+    void Exit1Click();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+    // kv::PollView
+    void ShowConnectionFound() override;
+    void ShowConnectionLost() override;
+    void ShowLinkDropped() override;
+    void HideLinkPicture() override;
+    void UpdatePanel(const kv::LiveReading &reading) override;
+    bool IsRecordingRealTime() const override { return RealTimeRecording; }
+    int RealTimeSamplingPeriod() const override { return RealTimeRate; }
+    void AddRealTimeSample(const kv::LiveReading &reading, const QDateTime &stamp) override;
+
+    // kv::LinkTimer
+    void stopPolling() override;
+    void startPolling() override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void BuildToolBar();
+    void BuildMenus();
+    void BuildStatusBar();
+    void LoadGlyphs();
+    void FillWindowMenu();
+    void SetRunStopEnabled(bool run, bool stop);
+    // Shows the panel's "No Connection" label and hides its link picture.
+    void ShowPanelDisconnected();
+
+    bool m_shown = false;
+    bool m_closed = false;
 };

@@ -1,1 +1,162 @@
 #include "link/meterlink.h"
+
+#include "link/commands.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace kv {
+
+void WaitPumping(int ms)
+{
+    // A local event loop runs timers and repaints until the time is up.
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() <= ms) {
+        const int remaining = static_cast<int>(ms - clock.elapsed()) + 1;
+        QEventLoop loop;
+        QTimer::singleShot(remaining, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+void WaitSpinning(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() <= ms)
+        QThread::msleep(static_cast<unsigned long>(std::max<qint64>(1, ms - clock.elapsed() + 1)));
+}
+
+MeterLink::MeterLink(UsbTransfer &usb, SerialPort *serial) : m_usb(usb), m_serial(serial)
+{
+    SerialFrame.setCommand(cmd::Identify);
+}
+
+bool MeterLink::QueryUsb(char command)
+{
+    bool ok = false;
+    if (m_usb.OpenDevice(MeterVendorId, MeterProductId) == 0
+        && m_usb.SetDeviceTimeouts(LinkReadTimeoutMs, LinkWriteTimeoutMs) == 0) {
+        UsbFrame.setCommand(command);
+        m_usb.WriteCommand(FrameLength, UsbFrame.data()); // the read decides the outcome
+        m_usb.AfterWrite();
+        ok = m_usb.ReadReply(ShortReplyLength, Reply.data()) == 0;
+    }
+    m_usb.CloseDevice();
+    return ok;
+}
+
+bool MeterLink::ReadLiveReply()
+{
+    if (UsbLink)
+        return readLiveUsb();
+    if (SerialLink)
+        return readLiveSerial();
+    return true;
+}
+
+bool MeterLink::readLiveUsb()
+{
+    if (m_usb.OpenDevice(MeterVendorId, MeterProductId) != 0
+        || m_usb.SetDeviceTimeouts(LinkReadTimeoutMs, LinkWriteTimeoutMs) != 0) {
+        m_usb.CloseDevice();
+        return false;
+    }
+    UsbFrame.setCommand(cmd::Live);
+    ++LiveSequence; // wraps from 255 to 0
+    UsbFrame[5] = LiveSequence;
+    m_usb.WriteCommand(FrameLength, UsbFrame.data());
+    m_usb.AfterWrite();
+    // Zeroed first, so a read that delivers nothing leaves no start marker.
+    Reply.fill(0);
+    const bool ok = m_usb.ReadReply(LiveReplyLength, Reply.data()) == 0;
+    m_usb.CloseDevice();
+    return ok;
+}
+
+bool MeterLink::readLiveSerial()
+{
+    if (!m_serial)
+        return false;
+    SerialFrame.setCommand(cmd::Live);
+    if (m_serial->isOpen() && m_serial->write(SerialFrame.data(), FrameLength) != FrameLength)
+        m_serial->close();
+    // The reply is given its time without handling events; the port wrapper
+    // blocks on the device rather than spinning.
+    QElapsedTimer clock;
+    clock.start();
+    while (m_serial->isOpen() && clock.elapsed() < SerialLiveWaitMs)
+        m_serial->waitForInput(static_cast<int>(SerialLiveWaitMs - clock.elapsed()));
+    const int waiting = m_serial->isOpen() ? m_serial->waitingCount() : 0;
+    if (waiting < LiveReplyLength)
+        return false; // left queued: read in front of the next reply
+    // A full reply is taken; anything beyond the buffer stays queued.
+    m_serial->read(Reply.data(), LiveReplyLength);
+    return HasLiveMarkers(Reply.data()) && LiveChecksum(Reply.data()) == Reply[62];
+}
+
+int MeterLink::ReadMemoryPage(int page)
+{
+    WaitLinkIdle(true);
+    StopPolling();
+    if (m_usb.OpenDevice(MeterVendorId, MeterProductId) != 0)
+        return PageOpenFailed;
+    WaitPumping(MemoryPageStepPauseMs);
+    if (m_usb.SetDeviceTimeouts(LinkReadTimeoutMs, LinkWriteTimeoutMs) != 0)
+        return PageTimeoutsFailed;
+    WaitPumping(MemoryPageStepPauseMs);
+    UsbFrame.setCommand(cmd::PageStart);
+    UsbFrame[2] = static_cast<std::uint8_t>((page >> 8) & 0xFF);
+    UsbFrame[3] = static_cast<std::uint8_t>(page & 0xFF);
+    if (m_usb.WriteCommand(FrameLength, UsbFrame.data()) != 0)
+        return PageWriteFailed;
+    m_usb.AfterWrite();
+    WaitPumping(MemoryPageStepPauseMs);
+    if (m_usb.ReadReply(PageReplyLength, Reply.data()) != 0)
+        return PageReadFailed;
+    if (Reply[35] != 5)
+        return PageBadMarker;
+    if (Reply[32] != UsbFrame[2] || Reply[33] != UsbFrame[3])
+        return PageBadEcho;
+    return PageOk;
+}
+
+void MeterLink::WaitLinkIdle(bool pumping)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (LinkBusy && clock.elapsed() < LinkBusyWaitLimitMs) {
+        if (pumping)
+            WaitPumping(10);
+        else
+            WaitSpinning(10);
+    }
+}
+
+void MeterLink::StopPolling()
+{
+    if (m_timer)
+        m_timer->stopPolling();
+}
+
+void MeterLink::StartPolling()
+{
+    if (m_timer)
+        m_timer->startPolling();
+}
+
+LinkLease::LinkLease(MeterLink &link, bool pumping) : m_link(link)
+{
+    m_link.WaitLinkIdle(pumping);
+    m_link.StopPolling();
+}
+
+LinkLease::~LinkLease() { m_link.StartPolling(); }
+
+} // namespace kv

@@ -25,8 +25,8 @@ public:
     // A decoded reply carried display memory.
     virtual void UpdatePanel(const LiveReading &reading) = 0;
     // Real-time recording.
-    virtual bool RealTimeRecording() const = 0;
-    virtual int RealTimeRate() const = 0;
+    virtual bool IsRecordingRealTime() const = 0;
+    virtual int RealTimeSamplingPeriod() const = 0; // seconds
     // Hands over one point (and marks the recording unsaved).
     virtual void AddRealTimeSample(const LiveReading &reading, const QDateTime &stamp) = 0;
 };
