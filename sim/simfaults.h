@@ -30,7 +30,8 @@ public:
     void setDeviceAbsent(bool absent);
     bool deviceAbsent() const { return m_absent; }
 
-    // After `exchanges` more answered exchanges the device vanishes; it comes
+    // After `exchanges` more exchanges (the last of them still answered) the
+    // device vanishes; it comes
     // back after `attemptsAway` failed attempts (USB: OpenDevice calls,
     // serial: frames written), or only on setDeviceAbsent(false) when < 0.
     void vanishAfter(int exchanges, int attemptsAway = -1);

@@ -50,15 +50,28 @@
 //
 //   Logger download: 'P' opens it (USB: page number n in frame bytes 2,3,
 //   counted from 1, so 'P' 1 sends the first 32 bytes; n = 0 counts as 1;
-//   serial: always from the start).  'p' sends the next page, 'r' (USB) steps
-//   back one page and resends it, 'n' (serial) resends the last page, 'q' or
-//   'Q' end it.  A page reply is 36 bytes: data, page number (the number
+//   serial: always from the start).  'p' sends the next page; 'r' (USB) steps
+//   back one page and resends it, so the 'p' after it brings again the page
+//   whose reply was lost; 'n' (serial) resends the last page; 'q' or 'Q' end
+//   it, and so does any command other than 'A', 'P', 'p', 'r', 'n'.  A page reply is 36 bytes: data, page number (the number
 //   requested for 'P', the page's own number otherwise), check byte (sum of
 //   the data), 5.  Outside a download 'r' reads a cell and 'n' erases the MEM
 //   locations (USB only).
 //
+// Use
+//   demo mode:  SimMeter meter;  SimUsbTransfer usb(meter);  MeterLink link(usb);
+//   tests:      ManualSimClock clock;  SimMeter meter(&clock, options with
+//               drift = false, prefillLogger = false, a fixed meterClock);
+//               waits inside the transports then advance the manual clock.
+//   pty server: SimMeter meter;  SimSerialLink link(meter);  feed link.write()
+//               with what the pty delivers, send link.read(), sleep until
+//               link.nextArrivalUs().
+//   faults:     meter.faults().inject(SimFault::NoReply, 1, 'p') and friends.
+//   log:        meter.log(), meter.lastFrame(), meter.frameCount('A').
+//
 // Threads: an instance is not shared between threads; one thread owns a
 // meter and its transports (a pty server thread may own one of its own).
+// No state is static, so instances on different threads are independent.
 
 #include "link/commandframe.h"
 #include "sim/simclock.h"

@@ -7,7 +7,7 @@ namespace kv {
 
 int SimUsbTransfer::OpenDevice(std::uint16_t vendorId, std::uint16_t productId)
 {
-    if (vendorId != MeterVendorId || productId != MeterProductId)
+    if (vendorId != MeterVendorId || productId != MeterProductId || m_unplugged)
         return SimUsbNoDevice;
     if (m_meter.deviceAbsent()) {
         m_meter.faults().onAbsentAttempt();
@@ -20,6 +20,15 @@ int SimUsbTransfer::OpenDevice(std::uint16_t vendorId, std::uint16_t productId)
         m_pending.reset();
     }
     return SimUsbOk;
+}
+
+void SimUsbTransfer::setUnplugged(bool unplugged)
+{
+    m_unplugged = unplugged;
+    if (unplugged) {
+        m_open = false;
+        m_pending.reset();
+    }
 }
 
 int SimUsbTransfer::SetDeviceTimeouts(int readMs, int /*writeMs*/)

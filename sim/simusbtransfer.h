@@ -40,11 +40,16 @@ public:
 
     SimMeter &meter() { return m_meter; }
     bool isOpen() const { return m_open; }
+    // The USB cable alone pulled: this transport finds no device while the
+    // meter (and its serial/Bluetooth side) carries on.
+    void setUnplugged(bool unplugged);
+    bool unplugged() const { return m_unplugged; }
     bool replyWaiting() const { return m_pending.has_value(); }
 
 private:
     SimMeter &m_meter;
     bool m_open = false;
+    bool m_unplugged = false;
     int m_readTimeoutMs = LinkReadTimeoutMs;
     std::optional<SimReply> m_pending;
 };

@@ -528,6 +528,15 @@ void TestSim::deviceAbsentAndVanishing()
     QVERIFY(rig.usb.WriteCommand(FrameLength, hold) != 0);
     QVERIFY(!rig.meter.log().back().delivered);
     QVERIFY(!rig.meter.hold());
+
+    // USB cable pulled: the serial side still answers.
+    rig.meter.faults().setDeviceAbsent(false);
+    rig.usb.setUnplugged(true);
+    QCOMPARE(rig.send(cmd::Identify, 32).rc, -1);
+    SimSerialLink serial(rig.meter, SimSerialPacing::Burst);
+    serial.write(frame(cmd::Identify));
+    rig.clock.advanceMs(SimSerialTurnaroundMs);
+    QVERIFY(IsMeterIdentification(Rig::u8(serial.read())));
 }
 
 void TestSim::periodicAndTargetedFaults()
