@@ -74,7 +74,7 @@ void Chart::setXDataII(int subset, int point, double value)
     if (!ValidCell(d->state, subset, point))
         return;
     d->state.subsets[size_t(subset)].x[point] = value;
-    d->touchData(subset);
+    d->touchData(subset, point);
 }
 
 float Chart::YData(int subset, int point) const
@@ -95,7 +95,7 @@ void Chart::setYDataII(int subset, int point, double value)
     if (!ValidCell(d->state, subset, point))
         return;
     d->state.subsets[size_t(subset)].y[point] = value;
-    d->touchData(subset);
+    d->touchData(subset, point);
 }
 
 void Chart::setXDataIIArray(const double *values, qsizetype count)

@@ -11,6 +11,7 @@
 #include <QRubberBand>
 #include <QScrollBar>
 
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -105,11 +106,15 @@ public:
     // View objects, rebuilt by rebuildLayout().
     std::vector<QCPAxisRect *> rects;
     std::vector<QCPGraph *> graphs;     // per subset; null when not shown
+    // Per subset: all drawn points, and a min/max reduction of them that the
+    // graph shows instead while many points share each pixel.
+    std::vector<QSharedPointer<QCPGraphDataContainer>> fullData;
+    std::vector<QSharedPointer<QCPGraphDataContainer>> reducedData;
+    std::vector<bool> reducedStale;
     QCPLegend *legend = nullptr;
     QCPMarginGroup *marginGroup = nullptr;
     QCPTextElement *titleElement = nullptr;
     QCPTextElement *subTitleElement = nullptr;
-    std::vector<bool> sortedX;          // per subset: X never decreases
     Qt::CursorShape hoverShape = Qt::ArrowCursor;
     bool hovering = false;
 
@@ -117,7 +122,11 @@ public:
     bool layoutDirty = true;
     bool lookDirty = true;
     bool autoRangeDirty = true;
-    std::vector<bool> dataDirty;
+    // Per subset: first point changed since the graph data was built
+    // (CleanData: none), and the last point that produced graph data.
+    static constexpr int CleanData = std::numeric_limits<int>::max();
+    std::vector<int> dirtyFrom;
+    std::vector<int> lastDrawn;
 
     // Extent of the data (non-null points of shown subsets), per axis for Y.
     std::optional<QCPRange> autoX;
@@ -139,7 +148,7 @@ public:
     QPoint lastMouse;                   // chart pixels
 
     // ---- state changes
-    void touchData(int subset);          // a cell of a subset changed
+    void touchData(int subset, int point);   // a cell of a subset changed
     void touchAllData();
     void touchLayout();
     void touchLook();
@@ -160,6 +169,8 @@ public:
     void rebuildLayout();
     void applyLook();
     void syncData(int subset);
+    void chooseDataDetail(bool full = false);
+    static void reduce(const QCPGraphDataContainer &full, QCPGraphDataContainer *out);
     void computeAutoRanges();
     QCPRange unzoomedX() const;
     QCPRange unzoomedY(int axis) const;

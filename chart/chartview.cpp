@@ -18,6 +18,7 @@
 #include <QPrinter>
 #include <QSvgGenerator>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -41,6 +42,11 @@ constexpr double MinAnnotationPointSize = 5.0;
 constexpr QSize FallbackRenderSize(1000, 700);      // output size of a chart never laid out
 constexpr double MaxAxisValue = 1e250;
 constexpr int LegendIconWidth = 24;
+// Reduced graph data: buckets of this many points keep their first, lowest,
+// highest and last point; used while at least ReduceAbovePerPixel points
+// fall on each pixel column, where the picture stays the same.
+constexpr int ReduceBucket = 32;
+constexpr int ReduceAbovePerPixel = 64;
 
 // OLE date-times that QDate can show (years 100 to 9999).
 constexpr double MinDateTime = -657434.0;
@@ -216,8 +222,11 @@ Chart::Impl::Impl(Chart *chart) : q(chart)
     plot->addLayer(QStringLiteral("cursors"), plot->layer(QStringLiteral("notes")), QCustomPlot::limAbove);
     notesLayer = plot->layer(QStringLiteral("notes"));
     cursorsLayer = plot->layer(QStringLiteral("cursors"));
-    notesLayer->setMode(QCPLayer::lmBuffered);
+    // Every paint buffer costs a clear and a blend per repaint: the notes
+    // share the plot's buffer, only the cursors (dragged) get their own, and
+    // the unused selection overlay goes.
     cursorsLayer->setMode(QCPLayer::lmBuffered);
+    plot->removeLayer(plot->layer(QStringLiteral("overlay")));
     notes = new NotesLayerable(plot, this);
     cursors = new CursorsLayerable(plot, this);
     plot->setCurrentLayer(QStringLiteral("main"));
@@ -255,18 +264,19 @@ Chart::Impl::~Impl() = default;
 
 // ---- state changes -----------------------------------------------------------------
 
-void Chart::Impl::touchData(int subset)
+void Chart::Impl::touchData(int subset, int point)
 {
-    if (subset >= int(dataDirty.size()))
-        dataDirty.resize(state.subsets.size(), true);
-    dataDirty[size_t(subset)] = true;
+    if (subset >= int(dirtyFrom.size()))
+        dirtyFrom.resize(state.subsets.size(), 0);
+    int &from = dirtyFrom[size_t(subset)];
+    from = qMin(from, point);
     autoRangeDirty = true;
     scheduleReplot();
 }
 
 void Chart::Impl::touchAllData()
 {
-    dataDirty.assign(state.subsets.size(), true);
+    dirtyFrom.assign(state.subsets.size(), 0);
     autoRangeDirty = true;
     scheduleReplot();
 }
@@ -375,10 +385,10 @@ void Chart::Impl::sync()
         rebuildLayout();
     if (lookDirty)
         applyLook();
-    if (dataDirty.size() != state.subsets.size())
-        dataDirty.resize(state.subsets.size(), true);
-    for (size_t s = 0; s < dataDirty.size(); ++s)
-        if (dataDirty[s])
+    if (dirtyFrom.size() != state.subsets.size())
+        dirtyFrom.resize(state.subsets.size(), 0);
+    for (size_t s = 0; s < dirtyFrom.size(); ++s)
+        if (dirtyFrom[s] != CleanData)
             syncData(int(s));
     applyRanges();
 }
@@ -459,7 +469,6 @@ void Chart::Impl::rebuildLayout()
         addLegendRow();
 
     graphs.assign(state.subsets.size(), nullptr);
-    sortedX.assign(state.subsets.size(), true);
     for (int s : shown) {
         QCPAxisRect *rect = rects[size_t(axisOfSubset(s))];
         auto *graph = new QCPGraph(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
@@ -467,9 +476,17 @@ void Chart::Impl::rebuildLayout()
         graph->setAdaptiveSampling(true);
         graphs[size_t(s)] = graph;
     }
+    fullData.assign(state.subsets.size(), nullptr);
+    reducedData.assign(state.subsets.size(), nullptr);
+    reducedStale.assign(state.subsets.size(), true);
+    for (int s : shown) {
+        fullData[size_t(s)] = graphs[size_t(s)]->data();
+        reducedData[size_t(s)] = QSharedPointer<QCPGraphDataContainer>::create();
+    }
     if (zoomY.size() != size_t(axes))
         zoomY.resize(size_t(axes));
-    dataDirty.assign(state.subsets.size(), true);
+    dirtyFrom.assign(state.subsets.size(), 0);
+    lastDrawn.assign(state.subsets.size(), -1);
 }
 
 void Chart::Impl::applyLook()
@@ -585,43 +602,54 @@ void Chart::Impl::applyLook()
 
 void Chart::Impl::syncData(int subset)
 {
-    dataDirty[size_t(subset)] = false;
-    QCPGraph *graph = subset < int(graphs.size()) ? graphs[size_t(subset)] : nullptr;
-    const SubsetState &sub = state.subsets[size_t(subset)];
+    const size_t index = size_t(subset);
+    const int from = dirtyFrom[index];
+    dirtyFrom[index] = CleanData;
+    QCPGraph *graph = index < graphs.size() ? graphs[index] : nullptr;
+    if (lastDrawn.size() != graphs.size())
+        lastDrawn.assign(graphs.size(), -1);
+    if (!graph)
+        return;
+    const SubsetState &sub = state.subsets[index];
     const double null = state.nullDataValueY;
     const double gap = state.lineGapThreshold;
     const bool useX = state.usingXDataII;
     const int points = state.points;
     const double *xs = sub.x.constData();
     const double *ys = sub.y.constData();
+    auto drawn = [&](int p) { return ys[p] != null && std::isfinite(ys[p]) && (!useX || std::isfinite(xs[p])); };
 
-    bool sorted = true;
-    double lastX = -std::numeric_limits<double>::infinity();
-    for (int p = 0; p < points && useX; ++p) {
-        if (xs[p] < lastX) {
-            sorted = false;
-            break;
-        }
-        lastX = xs[p];
-    }
-    if (subset < int(sortedX.size()))
-        sortedX[size_t(subset)] = sorted;
-    if (!graph)
-        return;
-
-    QVector<QCPGraphData> out;
-    out.reserve(points + 16);
+    // Changes only after the last drawn point (a recording that grows):
+    // append to the graph's data instead of rebuilding it.
+    int &last = lastDrawn[index];
+    QCPGraphDataContainer *data = fullData[index].data();
+    reducedStale[index] = true;
+    const bool append = from > last && last < points && data->size() > 0 &&
+                        (last < 0 || drawn(last));
+    int start = 0;
     bool haveDrawn = false;
     bool pendingBreak = false;
-    bool keysSorted = true;
     double prevKey = 0.0;
-    for (int p = 0; p < points; ++p) {
-        const double key = useX ? xs[p] : double(p);
-        const double value = ys[p];
-        if (value == null || !std::isfinite(value) || !std::isfinite(key)) {
+    if (append && last >= 0) {
+        start = from;
+        haveDrawn = true;
+        prevKey = useX ? xs[last] : double(last);
+        pendingBreak = from > last + 1;
+    } else if (append) {
+        start = from;
+    } else {
+        last = -1;
+    }
+
+    QVector<QCPGraphData> out;
+    out.reserve(append ? 16 : points + 16);
+    bool keysSorted = true;
+    for (int p = start; p < points; ++p) {
+        if (!drawn(p)) {
             pendingBreak = haveDrawn;
             continue;
         }
+        const double key = useX ? xs[p] : double(p);
         if (haveDrawn) {
             if (pendingBreak || (gap > 0.0 && key - prevKey > gap))
                 out.append(QCPGraphData(prevKey / 2 + key / 2, std::numeric_limits<double>::quiet_NaN()));
@@ -629,11 +657,79 @@ void Chart::Impl::syncData(int subset)
                 keysSorted = false;
         }
         pendingBreak = false;
-        out.append(QCPGraphData(key, value));
+        out.append(QCPGraphData(key, ys[p]));
         haveDrawn = true;
         prevKey = key;
+        last = p;
     }
-    graph->data()->set(out, keysSorted);
+    if (append)
+        data->add(out, keysSorted);
+    else
+        data->set(out, keysSorted);
+}
+
+void Chart::Impl::reduce(const QCPGraphDataContainer &full, QCPGraphDataContainer *out)
+{
+    QVector<QCPGraphData> points;
+    points.reserve(full.size() / ReduceBucket * 4 + 16);
+    auto first = full.constBegin();
+    auto low = first, high = first, last = first;
+    int count = 0;
+    auto flush = [&] {
+        if (count == 0)
+            return;
+        // In key order, without repeating a point.
+        std::array<QCPGraphDataContainer::const_iterator, 4> keep = {first, low, high, last};
+        std::sort(keep.begin(), keep.end());
+        for (size_t i = 0; i < keep.size(); ++i)
+            if (i == 0 || keep[i] != keep[i - 1])
+                points.append(*keep[i]);
+        count = 0;
+    };
+    for (auto it = full.constBegin(); it != full.constEnd(); ++it) {
+        if (std::isnan(it->value)) {        // a gap stays a gap
+            flush();
+            points.append(*it);
+            continue;
+        }
+        if (count == 0) {
+            first = low = high = it;
+        } else {
+            if (it->value < low->value)
+                low = it;
+            if (it->value > high->value)
+                high = it;
+        }
+        last = it;
+        if (++count == ReduceBucket)
+            flush();
+    }
+    flush();
+    out->set(points, true);
+}
+
+void Chart::Impl::chooseDataDetail(bool full)
+{
+    for (size_t s = 0; s < graphs.size(); ++s) {
+        QCPGraph *graph = graphs[s];
+        if (!graph || !fullData[s])
+            continue;
+        const QCPGraphDataContainer &all = *fullData[s];
+        const QCPRange keys = graph->keyAxis()->range();
+        const qsizetype visible = all.findEnd(keys.upper) - all.findBegin(keys.lower);
+        // Before the first layout the rectangle has no width: the widget's
+        // width overestimates it, which errs toward all points.
+        const int width = graph->keyAxis()->axisRect()->width();
+        const double pixels = qMax(1, width > 0 ? width : plot->width());
+        const bool reduced = !full && visible > ReduceAbovePerPixel * pixels;
+        if (reduced && reducedStale[s]) {
+            reduce(all, reducedData[s].data());
+            reducedStale[s] = false;
+        }
+        const auto &wanted = reduced ? reducedData[s] : fullData[s];
+        if (graph->data() != wanted)
+            graph->setData(wanted);
+    }
 }
 
 void Chart::Impl::computeAutoRanges()
@@ -731,6 +827,7 @@ void Chart::Impl::applyRanges()
         rect->axis(QCPAxis::atLeft)->setRange(y);
         rect->axis(QCPAxis::atRight)->setRange(y);
     }
+    chooseDataDetail();
     updateScrollBars();
 }
 
@@ -975,7 +1072,7 @@ bool Chart::Impl::dataPointAt(const QPoint &pos, int *subset, int *point) const
         if (!state.usingXDataII) {
             first = qMax(0, int(std::floor(lo)));
             last = qMin(state.points, int(std::ceil(hi)) + 1);
-        } else if (s < int(sortedX.size()) && sortedX[size_t(s)]) {
+        } else if (std::is_sorted(sub.x.cbegin(), sub.x.cend())) {
             first = int(std::lower_bound(sub.x.cbegin(), sub.x.cend(), lo) - sub.x.cbegin());
             last = int(std::upper_bound(sub.x.cbegin(), sub.x.cend(), hi) - sub.x.cbegin());
         }
@@ -1471,6 +1568,7 @@ void Chart::Impl::render(QCPPainter *painter, const QRect &target)
 {
     const QSize source = renderSize();
     sync();
+    chooseDataDetail(true);     // paper and files get every point
     const double scale = qMin(double(target.width()) / source.width(), double(target.height()) / source.height());
     painter->save();
     painter->translate(target.left() + (target.width() - source.width() * scale) / 2,
@@ -1489,6 +1587,7 @@ bool Chart::exportImage(const QString &path, QString *error, int width, int heig
     const int w = width > 0 ? width : size.width();
     const int h = height > 0 ? height : size.height();
     d->sync();
+    d->chooseDataDetail(true);  // files get every point
     const QString suffix = QFileInfo(path).suffix().toLower();
     bool ok = false;
     if (suffix == QLatin1String("png")) {
