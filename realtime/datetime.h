@@ -3,6 +3,8 @@
 // time of day (1 s = 1/86400).  Every graph point's X value is one.
 
 #include <QDateTime>
+#include <QLocale>
+#include <QString>
 
 namespace kv {
 
@@ -13,5 +15,19 @@ constexpr double OneSecond = 1.0 / SecondsPerDay;
 double ToDateTime(const QDateTime &localTime);
 QDateTime FromDateTime(double dateTime);
 double NowDateTime();
+// The date and the time of day of a date-time, without building a QDateTime
+// (no time zone work: cheap enough for one call per exported line).
+void SplitDateTime(double dateTime, QDate *date, QTime *time);
+
+// The user's formats for dates and times in texts and files: the locale's
+// short date format with a four-digit year, and its long time format without
+// the time zone (a date-time names a local time of the meter's recording).
+QString ShortDateFormat(const QLocale &locale = QLocale());
+QString LongTimeFormat(const QLocale &locale = QLocale());
+
+// A date-time as text in those formats: date, time, or date, space, time.
+QString DateText(double dateTime);
+QString TimeText(double dateTime);
+QString DateTimeText(double dateTime);
 
 } // namespace kv
