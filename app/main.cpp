@@ -6,11 +6,14 @@
 #include "graph/graph.h"
 #include "panel/panel.h"
 #include "realtime/datetime.h"
+#include "realtime/setuprealtime.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QDesktopServices>
 #include <QDir>
 #include <QHBoxLayout>
@@ -40,6 +43,16 @@ constexpr int RealTimeGraphWidth = 800;
 constexpr int RealTimeGraphHeightSlack = 40;
 // Ten seconds as a fraction of a day, held in single precision.
 constexpr float InitialTimeAxisMargin = static_cast<float>(10.0 / 86400.0);
+
+// Stop waits this long at most for a running poll tick.
+constexpr int StopLinkWaitMs = 2500;
+constexpr int StopLinkWaitStepMs = 10;
+// The setup dialog opens with the period of this many samples.
+constexpr int SetupPeriodSamples = 2000;
+
+const QString RunResetQuestion = QStringLiteral("There are datas in Real_Time graph ,it have to reset the graph.\n")
+                                 + QStringLiteral("Do you want to save the Real-Time graph ?");
+const QString NotValidText = QStringLiteral(" is not valid.\n");
 
 const QString OffConnection = QStringLiteral("Off Connection");
 const QString OnConnection = QStringLiteral("On Connection");
@@ -138,6 +151,8 @@ void TfrmMain::BuildMenus()
     Run1->setEnabled(false);
     Stop1 = MakeAction(RealTime1, "Stop1", QStringLiteral("Stop"));
     Stop1->setEnabled(false);
+    connect(Run1, &QAction::triggered, this, &TfrmMain::btnRunClick);
+    connect(Stop1, &QAction::triggered, this, &TfrmMain::btnStopClick);
 
     DataLogger1 = menuBar()->addMenu(QStringLiteral("&Data Logger"));
     DataLogger1->setObjectName(QStringLiteral("DataLogger1"));
@@ -208,6 +223,8 @@ void TfrmMain::BuildToolBar()
     btnRun->setEnabled(false);
     btnStop = MakeSpeedButton(ToolBarPanel, "btnStop", QStringLiteral("Stop Graphing Real Time Data"), QStringLiteral(":/icons/stop.svg"));
     btnStop->setEnabled(false);
+    connect(btnRun, &QToolButton::clicked, this, &TfrmMain::btnRunClick);
+    connect(btnStop, &QToolButton::clicked, this, &TfrmMain::btnStopClick);
     SpeedButton8 = MakeSpeedButton(ToolBarPanel, "SpeedButton8", QStringLiteral("Help"), QStringLiteral(":/icons/help.svg"));
     SpeedButton8->setVisible(false);
     connect(SpeedButton8, &QToolButton::clicked, this, &TfrmMain::Contents1Click);
@@ -390,10 +407,11 @@ void TfrmMain::CreatePanel()
 
 void TfrmMain::CreateRealTimeGraph()
 {
-    auto *graph = new TfrmGraph(*this, QStringLiteral("Real-Time Graph"));
+    auto *graph = new TfrmGraph(*this, RealTimeGraphCaption);
     QMdiSubWindow *sub = AddChild(graph);
     RealTimeGraph = graph;
     RealTimeGraph1->setChecked(true);
+    graph->SetUpRealTimeGraph(Now());
     sub->show();
     sub->raise();
 }
@@ -402,6 +420,8 @@ QString TfrmMain::InitialFolder() const
 {
     return DataFolder.isEmpty() ? QCoreApplication::applicationDirPath() : DataFolder;
 }
+
+double TfrmMain::Now() const { return kv::ToDateTime(Poll.Clock()); }
 
 QString TfrmMain::HelpFilePath()
 {
@@ -518,6 +538,79 @@ void TfrmMain::AddRealTimeSample(const kv::LiveReading &reading, const QDateTime
         return;
     RealTimeGraph->AddRealTimeSample(reading, stamp);
     RealTimeUnsaved = true;
+}
+
+// ---- real-time recording ---------------------------------------------------------------
+
+void TfrmMain::btnRunClick()
+{
+    if (!Link.IsConnected)
+        return;
+    if (RealTimeGraph) {
+        RealTimeGraph->RestoreWindow();
+        if (RealTimeRecording || RealTimeCount > 0) {
+            switch (kv::Prompts().askYesNoCancel(this, RunResetQuestion)) {
+            case kv::Answer::Cancel:
+                return;
+            case kv::Answer::Yes:
+                // A save that did not happen keeps the recording.
+                if (!RealTimeGraph->SaveRecording())
+                    return;
+                break;
+            default:
+                break;
+            }
+        }
+    } else {
+        CreateRealTimeGraph();
+    }
+    if (!RealTimeGraph)
+        return;
+
+    TfrmSetupRealTime dialog(this);
+    dialog.ComboBox1->setCurrentIndex(RealTimeGraph->ComboBox1->currentIndex());
+    dialog.ComboBox2->setCurrentIndex(RealTimeGraph->ComboBox2->currentIndex());
+    dialog.edtPeriod->setText(kv::RecordingPeriodText(qint64(RealTimeRate) * SetupPeriodSamples, false));
+    if (kv::Prompts().exec(dialog) != QDialog::Accepted || !RealTimeGraph)
+        return;
+    const QString typed = dialog.edtRealTimeNo->text();
+    RealTimeGraph->ComboBox1->setCurrentIndex(dialog.ComboBox1->currentIndex());
+    RealTimeGraph->ComboBox2->setCurrentIndex(dialog.ComboBox2->currentIndex());
+    bool ok = false;
+    const int count = typed.trimmed().toInt(&ok);
+    // A recording of no samples would end at its first sample: refused.
+    if (!ok || count <= 0) {
+        kv::Prompts().message(this, typed + NotValidText);
+        return;
+    }
+    RealTimeRate = RealTimeGraph->SamplingRateFromBoxes();
+    if (RealTimeRate == 0)
+        return;
+
+    RealTimeGraph->StartRealTimeRecording(count, Now());
+    RealTimeCount = 0;
+    RealTimeUnsaved = false;
+    RealTimeRecording = true;
+    SetRunStopEnabled(false, true);
+}
+
+void TfrmMain::btnStopClick() { StopRecording(false); }
+
+void TfrmMain::StopRecording(bool insideTick)
+{
+    if (!insideTick) {
+        // A tick running below a nested wait: let it finish, without
+        // handling input meanwhile.
+        QElapsedTimer clock;
+        clock.start();
+        while (Link.LinkBusy && clock.elapsed() < StopLinkWaitMs)
+            kv::WaitSpinning(StopLinkWaitStepMs);
+    }
+    RealTimeRecording = false;
+    SetRunStopEnabled(Link.IsConnected, false);
+    if (!RealTimeGraph)
+        return;
+    RealTimeGraph->StopRealTimeRecording(Now());
 }
 
 void TfrmMain::stopPolling() { MainTimer->stop(); }

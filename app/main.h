@@ -106,6 +106,12 @@ public:
     void CreateRealTimeGraph();
     // The folder the file dialogs start in: DataFolder, else the program's.
     QString InitialFolder() const;
+    // The local time as a date-time, from the poll loop's clock.
+    double Now() const;
+    void SetRunStopEnabled(bool run, bool stop);
+    // Ends a real-time recording.  Inside a poll tick (a full graph) the
+    // tick holds LinkBusy, so the wait for the link is skipped there.
+    void StopRecording(bool insideTick);
 
     void SetStatusText(int panel, const QString &text);
     QString StatusText(int panel) const;
@@ -116,6 +122,8 @@ public:
 public slots:
     void MainTimerTimer();
     void MaxMinTimerTimer();
+    void btnRunClick();
+    void btnStopClick();
     void ControlPanel1Click();
     void RealTimeGraph1Click();
     void Tile1Click();
@@ -151,7 +159,6 @@ private:
     void BuildStatusBar();
     void LoadGlyphs();
     void FillWindowMenu();
-    void SetRunStopEnabled(bool run, bool stop);
     // Shows the panel's "No Connection" label and hides its link picture.
     void ShowPanelDisconnected();
 

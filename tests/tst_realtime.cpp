@@ -1,0 +1,453 @@
+// Real-time recording driven through the main window with the simulated
+// meter: Run with its setup dialog, samples from the poll tick, Stop, a full
+// graph, period changes, Clear and closing the window.
+#include "app/main.h"
+#include "app/prompt.h"
+#include "app/settings.h"
+#include "chart/chart.h"
+#include "graph/graph.h"
+#include "realtime/datetime.h"
+#include "realtime/setuprealtime.h"
+#include "sim/simclock.h"
+#include "sim/simmeter.h"
+#include "sim/simusbtransfer.h"
+#include "tests/testsupport.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString RunQuestion = QStringLiteral(
+    "There are datas in Real_Time graph ,it have to reset the graph.\nDo you want to save the Real-Time graph ?");
+const QString RateQuestion = QStringLiteral(
+    "Sampling Rate is being changed and it is recording Real-Time data or there are data in Real_Time graph."
+    "If you want to make new sampling rate effective,it have to reset the graph.\n"
+    "Do you want to save the Real-Time graph ?");
+
+// The main window on the simulated meter, on a clock moved by the test.
+struct Rig {
+    kv::ManualSimClock clock;
+    kv::SimMeter meter{&clock, kv::SimOptions{1, false, false, {}}};
+    kv::SimUsbTransfer usb{meter};
+    QDateTime now{QDate(2026, 1, 2), QTime(10, 0, 0)};
+    kv::ScriptedPrompts prompts;
+    kv::PromptScope scope{prompts};
+    std::unique_ptr<TfrmMain> main;
+
+    Rig()
+    {
+        main = std::make_unique<TfrmMain>(usb);
+        main->Poll.Clock = [this] { return now; };
+        main->show();
+        main->MainTimer->stop();
+        tick(); // identification
+    }
+    TfrmGraph &graph() { return *main->RealTimeGraph; }
+    kv::Chart &chart() { return *graph().PESGraph1; }
+
+    void tick()
+    {
+        now = now.addMSecs(500);
+        clock.advanceMs(500);
+        main->MainTimerTimer();
+    }
+    // Ticks until `samples` points are recorded (or a limit is reached).
+    void tickUntil(int samples)
+    {
+        for (int i = 0; i < 400 && main->RealTimeCount < samples && main->RealTimeRecording; ++i)
+            tick();
+    }
+    // Scripts the setup dialog: count text and, when given, the period boxes.
+    void scriptSetup(const QString &count, int minutes = -1, int seconds = -1)
+    {
+        prompts.dialogs.push_back([=](QDialog &d) {
+            auto &setup = static_cast<TfrmSetupRealTime &>(d);
+            setup.edtRealTimeNo->setText(count);
+            if (minutes >= 0) {
+                setup.ComboBox1->setCurrentIndex(minutes);
+                setup.ComboBox2->setCurrentIndex(seconds);
+            }
+            return int(QDialog::Accepted);
+        });
+    }
+    void run(const QString &count)
+    {
+        scriptSetup(count);
+        main->btnRunClick();
+    }
+};
+
+} // namespace
+
+class TestRealTime : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        kvtest::UseIsolatedPaths();
+        std::unique_ptr<QSettings> settings(kv::OpenUserSettings());
+        settings->clear();
+    }
+
+    void windowIsReadyAfterStartUp()
+    {
+        Rig rig;
+        TfrmGraph &g = rig.graph();
+        QCOMPARE(g.windowTitle(), QString("Real-Time Graph"));
+        QVERIFY(rig.main->RealTimeGraph1->isChecked());
+        QVERIFY(g.tbntClr->isVisible());
+        QVERIFY(g.pnlSamplingRate->isEnabled());
+        QCOMPARE(g.ComboBox1->currentText(), QString("00"));
+        QCOMPARE(g.ComboBox2->currentText(), QString("02"));
+        QCOMPARE(rig.chart().Points(), 100);
+        QCOMPARE(qRound((rig.chart().ManualMaxX() - rig.chart().ManualMinX()) * kv::SecondsPerDay), 110);
+        QVERIFY(g.ToolButton5->isEnabled());
+        QVERIFY(rig.main->btnRun->isEnabled());
+        QVERIFY(!rig.main->btnStop->isEnabled());
+    }
+
+    void countOfFiveStopsByItself()
+    {
+        Rig rig;
+        rig.meter.setReading(45.0, 21.5, 30.0);
+        rig.run(" 5");
+        QVERIFY(rig.main->RealTimeRecording);
+        QVERIFY(!rig.main->btnRun->isEnabled());
+        QVERIFY(rig.main->btnStop->isEnabled());
+        QVERIFY(!rig.graph().tbntClr->isEnabled());
+        rig.tickUntil(6);
+
+        QVERIFY(!rig.main->RealTimeRecording);
+        QCOMPARE(rig.main->RealTimeCount, 5);
+        QCOMPARE(rig.chart().Points(), 5);
+        QCOMPARE(rig.graph().txtDataNo->text(), QString("5"));
+        QCOMPARE(rig.graph().txtRHAvg->text(), QString("45.0"));
+        QCOMPARE(rig.graph().txtT1Avg->text(), QString("21.5"));
+        QCOMPARE(rig.graph().txtT2Avg->text(), QString("30.0"));
+        QVERIFY(rig.main->RealTimeUnsaved);
+        QVERIFY(rig.main->btnRun->isEnabled());
+        QVERIFY(!rig.main->btnStop->isEnabled());
+        QVERIFY(rig.graph().tbntClr->isEnabled());
+        // Two seconds between the points, all five channels on the same time.
+        for (int p = 1; p < 5; ++p) {
+            QCOMPARE(qRound((rig.chart().XDataII(0, p) - rig.chart().XDataII(0, p - 1)) * kv::SecondsPerDay), 2);
+            QCOMPARE(rig.chart().XDataII(4, p), rig.chart().XDataII(0, p));
+        }
+        QVERIFY(rig.graph().txtRHMax->text().startsWith("45.0@"));
+    }
+
+    void stopCutsPointsToTheCount()
+    {
+        Rig rig;
+        rig.run("2000");
+        QCOMPARE(rig.chart().Points(), 2000);
+        rig.tickUntil(3);
+        QCOMPARE(rig.main->RealTimeCount, 3);
+        rig.tick();
+        rig.main->btnStopClick();
+        QVERIFY(!rig.main->RealTimeRecording);
+        QCOMPARE(rig.chart().Points(), 3);
+        QCOMPARE(rig.chart().ManualMaxX(), kv::ToDateTime(rig.now));
+        QVERIFY(rig.chart().XDataII(0, 2) > 0);
+        QVERIFY(!rig.graph().txtT1Avg->text().isEmpty());
+        // The data stay: the next Run asks first; Cancel leaves all as it is.
+        rig.prompts.answers.push_back(kv::Answer::Cancel);
+        rig.main->btnRunClick();
+        QCOMPARE(rig.prompts.shown.last(), RunQuestion);
+        QCOMPARE(rig.chart().Points(), 3);
+        QVERIFY(rig.prompts.dialogs.empty() && rig.prompts.unexpected == 0);
+    }
+
+    void stopBeforeTheFirstSampleKeepsEmptyPoints()
+    {
+        Rig rig;
+        rig.run("50");
+        rig.main->btnStopClick();
+        QCOMPARE(rig.chart().Points(), 50);
+        QCOMPARE(rig.graph().txtRHAvg->text(), QString("****"));
+        // Nothing was recorded: Run starts again without a question.
+        rig.run("10");
+        QVERIFY(rig.main->RealTimeRecording);
+        QVERIFY(rig.prompts.shown.isEmpty());
+    }
+
+    void outOfRangeReadingsAreMarkers_data()
+    {
+        QTest::addColumn<double>("rh");
+        QTest::addColumn<double>("t2");
+        QTest::addColumn<QList<float>>("stored");
+        QTest::addColumn<QString>("rhMax");
+        QTest::addColumn<QString>("t2Min");
+        QTest::newRow("T2 below range") << 45.0 << -250.0 << QList<float>{45.0f, 21.5f, -9000.0f} << "45.0@"
+                                        << "-OL";
+        QTest::newRow("RH above range") << 105.0 << 30.0 << QList<float>{9000.0f, 21.5f, 30.0f, 9999.0f, 9999.0f}
+                                        << "OL" << "30.0@";
+    }
+    void outOfRangeReadingsAreMarkers()
+    {
+        QFETCH(double, rh);
+        QFETCH(double, t2);
+        QFETCH(QList<float>, stored);
+        QFETCH(QString, rhMax);
+        QFETCH(QString, t2Min);
+        Rig rig;
+        rig.meter.setReading(rh, 21.5, t2);
+        rig.run("10");
+        rig.tickUntil(1);
+        QCOMPARE(rig.main->RealTimeCount, 1);
+        for (int s = 0; s < stored.size(); ++s)
+            QCOMPARE(rig.chart().YData(s, 0), stored[s]);
+        QVERIFY2(rig.graph().txtRHMax->text().startsWith(rhMax), qPrintable(rig.graph().txtRHMax->text()));
+        QVERIFY2(rig.graph().txtT2Min->text().startsWith(t2Min), qPrintable(rig.graph().txtT2Min->text()));
+        // Markers never stop a recording.
+        QVERIFY(rig.main->RealTimeRecording);
+    }
+
+    void markersFromFlags_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<float>("t2");
+        QTest::addColumn<QList<float>>("stored");
+        QTest::addColumn<QString>("t2Max");
+        QTest::newRow("T2 over") << 0x04 << 1500.0f << QList<float>{40, 20, 9000, 15, 10} << "OL";
+        QTest::newRow("T2 flagged at zero") << 0x40 << 0.0f << QList<float>{40, 20, 0, 15, 10} << "0.0@";
+        QTest::newRow("T1 under") << 0x20 << 25.0f << QList<float>{40, 9000, 25, 9999, 9999} << "25.0@";
+    }
+    void markersFromFlags()
+    {
+        QFETCH(int, status);
+        QFETCH(float, t2);
+        QFETCH(QList<float>, stored);
+        QFETCH(QString, t2Max);
+        Rig rig;
+        rig.run("10");
+        kv::LiveReading reading;
+        reading.Rh = 40;
+        reading.T1 = 20;
+        reading.T2 = t2;
+        reading.WetBulb = 15;
+        reading.DewPoint = 10;
+        reading.StatusByte = std::uint8_t(status);
+        rig.graph().AddRealTimeSample(reading, rig.now);
+        for (int s = 0; s < stored.size(); ++s)
+            QCOMPARE(rig.chart().YData(s, 0), stored[s]);
+        QVERIFY2(rig.graph().txtT2Max->text().startsWith(t2Max), qPrintable(rig.graph().txtT2Max->text()));
+    }
+
+    void timeAxisGrowsByTheMargin()
+    {
+        Rig rig;
+        rig.run("500");
+        const double end = rig.chart().ManualMaxX();
+        QCOMPARE(qRound((end - rig.chart().ManualMinX()) * kv::SecondsPerDay), 100);
+        // 60 samples at 2 s pass the end once.
+        rig.tickUntil(60);
+        QVERIFY(rig.chart().ManualMaxX() > end);
+        QVERIFY(rig.chart().ManualMaxX() - rig.chart().XDataII(0, rig.main->RealTimeCount - 1)
+                <= rig.main->TimeAxisMargin + 1e-9);
+    }
+
+    void setupDialogPeriodText()
+    {
+        Rig rig;
+        QStringList seen;
+        rig.prompts.dialogs.push_back([&](QDialog &d) {
+            auto &setup = static_cast<TfrmSetupRealTime &>(d);
+            seen << setup.windowTitle() << setup.edtRealTimeNo->text() << setup.edtPeriod->text();
+            setup.ComboBox2->setCurrentIndex(3);
+            setup.ComboBox1Change();
+            setup.ComboBox2->setCurrentIndex(2);
+            setup.ComboBox1Change();
+            seen << setup.edtPeriod->text();
+            setup.ComboBox2->setCurrentIndex(0);
+            setup.ComboBox1Change();
+            seen << setup.ComboBox1->currentText() + ":" + setup.ComboBox2->currentText();
+            setup.edtRealTimeNo->setText("x");
+            setup.ComboBox1Change();
+            seen << setup.edtPeriod->text();
+            return int(QDialog::Rejected);
+        });
+        rig.main->btnRunClick();
+        QCOMPARE(seen, (QStringList{"Real-Time Setup", " 2000", "1:6:40", "1:06:40", "00:02", "0:00:00"}));
+        QVERIFY(!rig.main->RealTimeRecording);
+    }
+
+    void invalidCountStartsNothing_data()
+    {
+        QTest::addColumn<QString>("count");
+        QTest::newRow("empty") << "";
+        QTest::newRow("blanks") << "   ";
+        QTest::newRow("zero") << "0";
+    }
+    void invalidCountStartsNothing()
+    {
+        QFETCH(QString, count);
+        Rig rig;
+        rig.scriptSetup(count, 0, 5);
+        rig.main->btnRunClick();
+        QCOMPARE(rig.prompts.shown, QStringList{count + " is not valid.\n"});
+        QVERIFY(!rig.main->RealTimeRecording);
+        QCOMPARE(rig.main->RealTimeRate, 2);
+        // The dialog's boxes were taken over even so.
+        QCOMPARE(rig.graph().ComboBox2->currentText(), QString("05"));
+    }
+
+    void runNeedsAMeterAndAPeriod()
+    {
+        Rig rig;
+        rig.meter.faults().setDeviceAbsent(true);
+        for (int i = 0; i < 3; ++i)
+            rig.tick();
+        QVERIFY(!rig.main->Link.IsConnected);
+        rig.main->btnRunClick();
+        QVERIFY(rig.prompts.fileRequests.isEmpty() && rig.prompts.unexpected == 0);
+        rig.meter.faults().setDeviceAbsent(false);
+        rig.tick();
+        rig.scriptSetup("10", 0, 0);
+        rig.main->btnRunClick();
+        QVERIFY(!rig.main->RealTimeRecording);
+        QVERIFY(rig.prompts.shown.isEmpty());
+    }
+
+    void runCreatesAClosedWindow()
+    {
+        Rig rig;
+        rig.graph().parentWidget()->close();
+        QVERIFY(!rig.main->RealTimeGraph);
+        QVERIFY(!rig.main->RealTimeGraph1->isChecked());
+        rig.run("10");
+        QVERIFY(rig.main->RealTimeGraph);
+        QVERIFY(rig.main->RealTimeRecording);
+        rig.tickUntil(1);
+        QCOMPARE(rig.main->RealTimeCount, 1);
+    }
+
+    void periodChangeAsksThenResets()
+    {
+        Rig rig;
+        rig.run("100");
+        rig.tickUntil(2);
+        TfrmGraph &g = rig.graph();
+
+        // Cancel: the new period is in force, the recording goes on.
+        rig.prompts.answers.push_back(kv::Answer::Cancel);
+        g.ComboBox2->setCurrentIndex(5);
+        g.ComboBox1Change();
+        QCOMPARE(rig.prompts.shown.last(), RateQuestion);
+        QCOMPARE(rig.main->RealTimeRate, 5);
+        QVERIFY(rig.main->RealTimeRecording);
+        QCOMPARE(rig.main->RealTimeCount, 2);
+
+        // No: the recording ends and the graph is cleared.
+        rig.prompts.answers.push_back(kv::Answer::No);
+        g.ComboBox2->setCurrentIndex(10);
+        g.ComboBox1Change();
+        QVERIFY(!rig.main->RealTimeRecording);
+        QCOMPARE(rig.main->RealTimeCount, 0);
+        QCOMPARE(rig.chart().YData(0, 0), 9999.0f);
+        QCOMPARE(qRound(rig.main->TimeAxisMargin * kv::SecondsPerDay), 1000);
+        QVERIFY(rig.main->btnRun->isEnabled());
+        QVERIFY(g.tbntClr->isEnabled());
+
+        // Without data no question; a zero period turns into 2 s.
+        const int questions = int(rig.prompts.shown.size());
+        g.ComboBox1->setCurrentIndex(0);
+        g.ComboBox2->setCurrentIndex(0);
+        g.ComboBox1Change();
+        QCOMPARE(int(rig.prompts.shown.size()), questions);
+        QCOMPARE(rig.main->RealTimeRate, 2);
+        QCOMPARE(g.ComboBox2->currentText(), QString("02"));
+    }
+
+    void clearAsksAndEmptiesTheGraph()
+    {
+        Rig rig;
+        rig.run("5");
+        rig.tickUntil(5);
+        QVERIFY(!rig.main->RealTimeRecording);
+        rig.prompts.answers.push_back(kv::Answer::No);
+        rig.graph().tbntClrClick();
+        QCOMPARE(rig.prompts.shown.last(), QString("Save Real-Time Graph ?"));
+        QCOMPARE(rig.main->RealTimeCount, 0);
+        QCOMPARE(rig.chart().XDataII(0, 0), 0.0);
+        QCOMPARE(rig.graph().txtDataNo->text(), QString());
+        QCOMPARE(rig.graph().txtRHAvg->text(), QString());
+        QVERIFY(!rig.graph().UndoZoom->isEnabled());
+        // Nothing is left to save, so closing asks nothing.
+        rig.graph().parentWidget()->close();
+        QVERIFY(!rig.main->RealTimeGraph);
+    }
+
+    void savingFirstThenClearing()
+    {
+        Rig rig;
+        QTemporaryDir dir;
+        rig.run("3");
+        rig.tickUntil(3);
+        const QString file = dir.filePath("run.ghf");
+        rig.prompts.answers.push_back(kv::Answer::Yes);
+        rig.prompts.fileNames.push_back(file);
+        rig.graph().tbntClrClick();
+        QVERIFY(QFileInfo::exists(file));
+        QCOMPARE(rig.main->RealTimeCount, 0);
+        QCOMPARE(rig.prompts.fileRequests.last().defaultSuffix, QString("GHF"));
+        QCOMPARE(rig.prompts.fileRequests.last().folder, rig.main->InitialFolder());
+    }
+
+    void closingAsksAboutUnsavedData_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("fileChosen");
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("cancel keeps the window") << int(kv::Answer::Cancel) << false << false;
+        QTest::newRow("yes, file dialog cancelled") << int(kv::Answer::Yes) << false << false;
+        QTest::newRow("yes and saved") << int(kv::Answer::Yes) << true << true;
+        QTest::newRow("no") << int(kv::Answer::No) << false << true;
+    }
+    void closingAsksAboutUnsavedData()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, fileChosen);
+        QFETCH(bool, closed);
+        Rig rig;
+        QTemporaryDir dir;
+        rig.run("100");
+        rig.tickUntil(2);
+        rig.prompts.answers.push_back(kv::Answer(answer));
+        if (fileChosen)
+            rig.prompts.fileNames.push_back(dir.filePath("closing.txt"));
+        rig.prompts.dialogs.push_back([](QDialog &) { return 1; }); // range: all
+        rig.graph().parentWidget()->close();
+        QCOMPARE(rig.prompts.shown.first(), QString("Save Real-Time Graph ?"));
+        QCOMPARE(!rig.main->RealTimeGraph, closed);
+        if (closed) {
+            QVERIFY(!rig.main->RealTimeRecording);
+            QCOMPARE(rig.main->RealTimeCount, 0);
+            QVERIFY(!rig.main->RealTimeUnsaved);
+            QVERIFY(rig.main->btnRun->isEnabled());
+            QVERIFY(!rig.main->btnStop->isEnabled());
+            QVERIFY(!rig.main->RealTimeGraph1->isChecked());
+        } else {
+            QVERIFY(rig.main->RealTimeUnsaved);
+            QVERIFY(rig.main->RealTimeRecording);
+            rig.tickUntil(3);
+            QCOMPARE(rig.main->RealTimeCount, 3);
+        }
+        if (fileChosen) {
+            QFile file(dir.filePath("closing.txt"));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll().count("\r\n"), 2);
+        }
+    }
+};
+
+QTEST_MAIN(TestRealTime)
+#include "tst_realtime.moc"
