@@ -3,13 +3,31 @@
 #include "realtime/datetime.h"
 
 #include <QIODevice>
+#include <QTime>
+
+#include <cmath>
+#include <cstdlib>
 
 namespace kv {
 namespace {
 
-// Lines are collected and written in blocks of about this size.
-constexpr qsizetype WriteBlockBytes = 64 * 1024;
-const QByteArray LineEnd = QByteArrayLiteral("\r\n");
+// Lines are collected and written in blocks of about this many characters.
+constexpr qsizetype WriteBlockChars = 64 * 1024;
+const QString LineEnd = QStringLiteral("\r\n");
+
+void AppendNumber(QString &out, qint64 n, int width)
+{
+    char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = char('0' + n % 10);
+        n /= 10;
+    } while (n > 0);
+    for (int i = count; i < width; ++i)
+        out += QLatin1Char('0');
+    while (count > 0)
+        out += QLatin1Char(digits[--count]);
+}
 
 } // namespace
 
@@ -25,18 +43,173 @@ TextFileFormat TextFileFormat::fromLocale(QChar separator, const QLocale &locale
     return format;
 }
 
-QString GraphValueField(float value, QChar decimalPoint)
+void AppendGraphValueField(QString &out, float value, QChar decimalPoint)
 {
-    if (value > TextOverRangeLimit)
-        return TextOverRange;
-    if (value < TextUnderRangeLimit)
-        return TextUnderRange;
-    return ValueText(value, decimalPoint);
+    if (value > TextOverRangeLimit) {
+        out += TextOverRange;
+        return;
+    }
+    if (value < TextUnderRangeLimit) {
+        out += TextUnderRange;
+        return;
+    }
+    if (!std::isfinite(value)) {
+        out += ValueText(value, decimalPoint);
+        return;
+    }
+    // A float times ten is exact in double precision, so rounding the
+    // product gives the same digit as decimal rounding of the value.
+    const qint64 tenths = std::llround(double(value) * 10.0);
+    if (tenths < 0)
+        out += QLatin1Char('-');
+    const qint64 magnitude = std::llabs(tenths);
+    AppendNumber(out, magnitude / 10, 0);
+    out += decimalPoint;
+    out += QLatin1Char(char('0' + magnitude % 10));
 }
 
-GraphLineBuilder::GraphLineBuilder(const TextFileFormat &format) : m_format(format) {}
+QString GraphValueField(float value, QChar decimalPoint)
+{
+    QString text;
+    AppendGraphValueField(text, value, decimalPoint);
+    return text;
+}
 
-QString GraphLineBuilder::line(double dateTime, const std::array<float, GraphChannelCount> &values)
+// ---- times of day ---------------------------------------------------------------------------
+
+TimeTextFormatter::TimeTextFormatter(const QLocale &locale, const QString &format)
+    : m_locale(locale), m_format(format)
+{
+    m_fast = locale.zeroDigit() == QLatin1String("0");
+    const qsizetype n = format.size();
+    QString literal;
+    auto flushLiteral = [&] {
+        if (!literal.isEmpty())
+            m_tokens.push_back(Token{0, 0, literal});
+        literal.clear();
+    };
+    for (qsizetype i = 0; i < n && m_fast;) {
+        const QChar c = format.at(i);
+        qsizetype run = 1;
+        while (i + run < n && format.at(i + run) == c)
+            ++run;
+        const char k = c.toLatin1();
+        if (c == QLatin1Char('\'')) {
+            // Quoted text; '' is a quote.
+            qsizetype j = i + 1;
+            if (j < n && format.at(j) == QLatin1Char('\'')) {
+                literal += QLatin1Char('\'');
+                i += 2;
+                continue;
+            }
+            while (j < n) {
+                if (format.at(j) == QLatin1Char('\'')) {
+                    if (j + 1 < n && format.at(j + 1) == QLatin1Char('\'')) {
+                        literal += QLatin1Char('\'');
+                        j += 2;
+                        continue;
+                    }
+                    break;
+                }
+                literal += format.at(j++);
+            }
+            i = j + 1;
+            continue;
+        }
+        if ((k == 'h' || k == 'H' || k == 'm' || k == 's') && run <= 2) {
+            flushLiteral();
+            m_tokens.push_back(Token{k, int(run), {}});
+        } else if (k == 'z' && (run == 1 || run == 3)) {
+            flushLiteral();
+            m_tokens.push_back(Token{'z', int(run), {}});
+        } else if (k == 'A' || k == 'a') {
+            flushLiteral();
+            const bool upper = k == 'A';
+            // "AP" / "ap" or "A" / "a" alone; anything mixed goes through QLocale.
+            if (run == 1 && i + 1 < n && format.at(i + 1) == QLatin1Char(upper ? 'P' : 'p'))
+                run = 2;
+            else if (run != 1)
+                m_fast = false;
+            m_tokens.push_back(Token{'a', upper ? 1 : 0, {}});
+            m_twelveHours = true;
+        } else if (c.isLetter()) {
+            m_fast = false;     // seconds fractions, time zones, ...
+        } else {
+            literal += QString(run, c);
+        }
+        i += run;
+    }
+    flushLiteral();
+}
+
+void TimeTextFormatter::append(QString &out, const QTime &time) const
+{
+    if (!m_fast) {
+        out += m_locale.toString(time, m_format);
+        return;
+    }
+    for (const Token &t : m_tokens) {
+        switch (t.kind) {
+        case 0:
+            out += t.literal;
+            break;
+        case 'h': {
+            int hour = time.hour();
+            if (m_twelveHours) {
+                hour %= 12;
+                if (hour == 0)
+                    hour = 12;
+            }
+            AppendNumber(out, hour, t.width == 2 ? 2 : 0);
+            break;
+        }
+        case 'H':
+            AppendNumber(out, time.hour(), t.width == 2 ? 2 : 0);
+            break;
+        case 'm':
+            AppendNumber(out, time.minute(), t.width == 2 ? 2 : 0);
+            break;
+        case 's':
+            AppendNumber(out, time.second(), t.width == 2 ? 2 : 0);
+            break;
+        case 'z':
+            if (t.width == 3) {
+                AppendNumber(out, time.msec(), 3);
+            } else {
+                // Milliseconds as a fraction: no trailing zeros.
+                int ms = time.msec();
+                int width = 3;
+                while (width > 1 && ms % 10 == 0) {
+                    ms /= 10;
+                    --width;
+                }
+                AppendNumber(out, ms, width);
+            }
+            break;
+        case 'a': {
+            const QString text = time.hour() < 12 ? m_locale.amText() : m_locale.pmText();
+            out += t.width ? text.toUpper() : text.toLower();
+            break;
+        }
+        }
+    }
+}
+
+QString TimeTextFormatter::text(const QTime &time) const
+{
+    QString out;
+    append(out, time);
+    return out;
+}
+
+// ---- lines --------------------------------------------------------------------------------
+
+GraphLineBuilder::GraphLineBuilder(const TextFileFormat &format)
+    : m_format(format), m_time(format.locale, format.timeFormat)
+{
+}
+
+void GraphLineBuilder::appendLine(QString &out, double dateTime, const std::array<float, GraphChannelCount> &values)
 {
     QDate date;
     QTime time;
@@ -45,15 +218,19 @@ QString GraphLineBuilder::line(double dateTime, const std::array<float, GraphCha
         m_lastDate = date;
         m_lastDateText = m_format.locale.toString(date, m_format.dateFormat);
     }
-    QString text;
-    text.reserve(64);
-    text += m_lastDateText;
-    text += m_format.separator;
-    text += m_format.locale.toString(time, m_format.timeFormat);
+    out += m_lastDateText;
+    out += m_format.separator;
+    m_time.append(out, time);
     for (float v : values) {
-        text += m_format.separator;
-        text += GraphValueField(v, m_format.decimalPoint);
+        out += m_format.separator;
+        AppendGraphValueField(out, v, m_format.decimalPoint);
     }
+}
+
+QString GraphLineBuilder::line(double dateTime, const std::array<float, GraphChannelCount> &values)
+{
+    QString text;
+    appendLine(text, dateTime, values);
     return text;
 }
 
@@ -62,17 +239,19 @@ GraphTextResult WriteGraphText(QIODevice &out, const GraphTextColumns &columns, 
 {
     GraphTextResult result;
     GraphLineBuilder builder(format);
-    QByteArray block;
-    block.reserve(WriteBlockBytes + 256);
+    QString block;
+    block.reserve(WriteBlockChars + 256);
     auto flush = [&] {
         if (block.isEmpty())
             return true;
-        if (out.write(block) != block.size()) {
+        // The system's 8-bit code page.
+        const QByteArray bytes = block.toLocal8Bit();
+        block.resize(0);
+        if (out.write(bytes) != bytes.size()) {
             result.failed = true;
             result.error = out.errorString();
             return false;
         }
-        block.clear();
         return true;
     };
 
@@ -87,11 +266,10 @@ GraphTextResult WriteGraphText(QIODevice &out, const GraphTextColumns &columns, 
             const double *ys = columns.y[size_t(s)];
             values[size_t(s)] = ys ? float(ys[p]) : NoValue;
         }
-        // The system's 8-bit code page.
-        block += builder.line(stamp, values).toLocal8Bit();
+        builder.appendLine(block, stamp, values);
         block += LineEnd;
         ++result.lines;
-        if (block.size() >= WriteBlockBytes && !flush())
+        if (block.size() >= WriteBlockChars && !flush())
             return result;
         if (afterLine && !afterLine()) {
             result.cancelled = true;

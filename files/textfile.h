@@ -12,6 +12,7 @@
 
 #include <array>
 #include <functional>
+#include <vector>
 
 class QIODevice;
 
@@ -39,6 +40,30 @@ struct TextFileFormat {
 
 // One value field of a graph line.
 QString GraphValueField(float value, QChar decimalPoint);
+void AppendGraphValueField(QString &out, float value, QChar decimalPoint);
+
+// Times of day as QLocale::toString(time, format) writes them, without its
+// per-call locale look-ups (one call per exported line).  Formats with
+// anything but hours, minutes, seconds, milliseconds, AM/PM and literal
+// text, and locales with other digits than 0..9, go through QLocale.
+class TimeTextFormatter {
+public:
+    TimeTextFormatter(const QLocale &locale, const QString &format);
+    void append(QString &out, const QTime &time) const;
+    QString text(const QTime &time) const;
+
+private:
+    struct Token {
+        char kind = 0;      // 0 literal, 'h', 'H', 'm', 's', 'z', 'a'
+        int width = 0;      // digits (0: no leading zeros), or 1 upper / 0 lower for 'a'
+        QString literal;
+    };
+    QLocale m_locale;
+    QString m_format;
+    bool m_fast = true;
+    bool m_twelveHours = false;
+    std::vector<Token> m_tokens;
+};
 
 // Builds graph lines; remembers the last date's text, since consecutive
 // points nearly always fall on the same day.
@@ -47,9 +72,11 @@ public:
     explicit GraphLineBuilder(const TextFileFormat &format);
     // The line of one point without its line end.
     QString line(double dateTime, const std::array<float, GraphChannelCount> &values);
+    void appendLine(QString &out, double dateTime, const std::array<float, GraphChannelCount> &values);
 
 private:
     TextFileFormat m_format;
+    TimeTextFormatter m_time;
     QDate m_lastDate;
     QString m_lastDateText;
 };

@@ -17,6 +17,8 @@ namespace {
 
 constexpr int EditWidth = 80;
 constexpr int ProgressWidth = 280;
+// Progress bar updates per run at most: finer steps are not visible.
+constexpr int ProgressResolution = 500;
 
 template <typename T> T *Named(T *widget, const char *name)
 {
@@ -120,6 +122,7 @@ void TfrmScope::ShowProgress(const QString &caption, const QString &text, int ma
     setWindowTitle(caption);
     Progress1->setRange(0, qMax(maximum, 0));
     Progress1->setValue(0);
+    m_steps = 0;
     Progress1->show();
     SText1->setText(text);
     SText1->show();
@@ -130,8 +133,13 @@ void TfrmScope::ShowProgress(const QString &caption, const QString &text, int ma
 
 void TfrmScope::StepProgress()
 {
-    if (Progress1->value() < Progress1->maximum())
-        Progress1->setValue(Progress1->value() + 1);
+    const int maximum = Progress1->maximum();
+    if (m_steps >= maximum)
+        return;
+    ++m_steps;
+    const int stride = qMax(1, maximum / ProgressResolution);
+    if (m_steps % stride == 0 || m_steps == maximum)
+        Progress1->setValue(m_steps);
 }
 
 void TfrmScope::BitBtn2Click()

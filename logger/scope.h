@@ -47,7 +47,9 @@ public:
     // Progress display, shown without waiting.  With `cancellable` the Cancel
     // button sets the result to ResultCancel (the dialog stays open).
     void ShowProgress(const QString &caption, const QString &text, int maximum, bool cancellable);
+    // One step; the bar is redrawn only when the step moves it visibly.
     void StepProgress();
+    int ProgressSteps() const { return m_steps; }
     bool CancelRequested() const { return result() == ResultCancel; }
 
     void done(int result) override;
@@ -60,4 +62,5 @@ private:
     void BitBtn2Click();
 
     bool m_progress = false;
+    int m_steps = 0;
 };

@@ -6,7 +6,9 @@
 
 namespace kv {
 namespace {
-const QDate Epoch(1899, 12, 30);
+// A function, not a global: date-times may be computed during static
+// initialisation of other files.
+QDate Epoch() { return QDate(1899, 12, 30); }
 constexpr qint64 MsPerDay = 86400 * 1000LL;
 } // namespace
 
@@ -14,7 +16,7 @@ double ToDateTime(const QDateTime &localTime)
 {
     const QDate date = localTime.date();
     const QTime time = localTime.time();
-    const double days = static_cast<double>(Epoch.daysTo(date));
+    const double days = static_cast<double>(Epoch().daysTo(date));
     return days + time.msecsSinceStartOfDay() / (SecondsPerDay * 1000.0);
 }
 
@@ -27,7 +29,7 @@ void SplitDateTime(double dateTime, QDate *date, QTime *time)
         ms = 0;
     }
     if (date)
-        *date = Epoch.addDays(static_cast<qint64>(days));
+        *date = Epoch().addDays(static_cast<qint64>(days));
     if (time)
         *time = QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms));
 }
