@@ -267,8 +267,8 @@ void TfrmMain::LoadGlyphs()
     // A missing picture stops the loading of its set; the rest stay absent.
     const auto load = [](std::array<QPixmap, GlyphPictureCount> &set, const QString &prefix) {
         for (int i = 0; i < GlyphPictureCount; ++i) {
-            QPixmap picture;
-            if (!picture.load(QStringLiteral(":/glyphs/%1%2.png").arg(prefix).arg(i)))
+            const QPixmap picture = kv::LoadPicture(QStringLiteral(":/glyphs/%1%2.jpg").arg(prefix).arg(i));
+            if (picture.isNull())
                 return;
             set[static_cast<std::size_t>(i)] = picture;
         }
@@ -412,7 +412,14 @@ QString TfrmMain::HelpFilePath()
 
 void TfrmMain::MainTimerTimer() { Poll.PollTick(); }
 
-void TfrmMain::MaxMinTimerTimer() {}
+void TfrmMain::MaxMinTimerTimer()
+{
+    BlinkBusy = true;
+    BlinkPhase = !BlinkPhase;
+    if (frmPanel)
+        frmPanel->BlinkSymbols(Poll.Reading, BlinkPhase, Link.SerialLink);
+    BlinkBusy = false;
+}
 
 void TfrmMain::ControlPanel1Click()
 {

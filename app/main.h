@@ -47,6 +47,8 @@ public:
     double TimeAxisMargin = 0;
     bool LoggerDataUnsaved = false;
     QString DataFolder;
+    bool BlinkBusy = false;   // a blink tick is running
+    bool BlinkPhase = false;  // blinking symbols are lit; toggled every blink tick
     std::array<QPixmap, GlyphPictureCount> GlyphSetLarge;
     std::array<QPixmap, GlyphPictureCount> GlyphSetSmall;
 
