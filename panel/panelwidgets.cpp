@@ -12,6 +12,16 @@ namespace {
 const QColor PressedShade(0, 0, 0, 70);
 constexpr qreal PressedCornerRadius = 9;
 
+// True when `picture` covers the whole of `widget`: nothing beneath needs
+// painting (pictures of the display carry its background).
+bool Covers(const QPixmap &picture, const QWidget &widget)
+{
+    if (picture.isNull())
+        return false;
+    const QSizeF size = picture.deviceIndependentSize();
+    return size.width() >= widget.width() && size.height() >= widget.height();
+}
+
 } // namespace
 
 QPixmap LoadPicture(const QString &path)
@@ -39,7 +49,14 @@ void PanelImage::setPicture(const QPixmap &picture)
     if (picture.cacheKey() == m_picture.cacheKey())
         return;
     m_picture = picture;
+    setAttribute(Qt::WA_OpaquePaintEvent, Covers(m_picture, *this));
     update();
+}
+
+void PanelImage::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    setAttribute(Qt::WA_OpaquePaintEvent, Covers(m_picture, *this));
 }
 
 void PanelImage::paintEvent(QPaintEvent *)
@@ -55,7 +72,14 @@ LcdLabel::LcdLabel(const QString &text, QWidget *parent) : QLabel(text, parent) 
 void LcdLabel::setPicture(const QPixmap &picture)
 {
     m_picture = picture;
+    setAttribute(Qt::WA_OpaquePaintEvent, Covers(m_picture, *this));
     update();
+}
+
+void LcdLabel::resizeEvent(QResizeEvent *event)
+{
+    QLabel::resizeEvent(event);
+    setAttribute(Qt::WA_OpaquePaintEvent, Covers(m_picture, *this));
 }
 
 void LcdLabel::paintEvent(QPaintEvent *event)
