@@ -4,6 +4,9 @@
 #include "link/commands.h"
 #include "panel/panel.h"
 #include "panel/panelkey.h"
+#include "sim/simclock.h"
+#include "sim/simmeter.h"
+#include "sim/simusbtransfer.h"
 #include "tests/testsupport.h"
 
 #include <QAction>
@@ -85,6 +88,70 @@ std::vector<std::uint8_t> Acknowledgement(bool ok)
     }
     return r;
 }
+
+// The main window against the simulated meter, on a manual clock; the
+// tests run the poll and blink ticks themselves.
+struct SimRig {
+    kv::ManualSimClock clock;
+    kv::SimMeter meter{&clock, kv::SimOptions{1, false, false, {}}};
+    kv::SimUsbTransfer usb{meter};
+    std::unique_ptr<TfrmMain> main;
+
+    SimRig()
+    {
+        meter.setReading(45.0, 25.0, 30.0);
+        main = std::make_unique<TfrmMain>(usb);
+        main->show();
+        main->MainTimer->stop();
+        main->MaxMinTimer->stop();
+        tick(); // identifies the meter
+        tick();
+    }
+    TfrmPanel *panel() { return main->frmPanel; }
+    void tick()
+    {
+        clock.advanceMs(kv::PollIntervalMs);
+        main->Poll.PollTick();
+    }
+    // A key click; the effect shows with the next poll tick.
+    void press(kv::PanelKey *key)
+    {
+        QTest::mouseClick(key, Qt::LeftButton);
+        main->MainTimer->stop();
+        tick();
+    }
+    // The line of large digits `line` (0 RH, 1 T1, 2 T2) as text: digits,
+    // '-' for a minus, ' ' for a blank.
+    QString line(int line)
+    {
+        const auto &p = *panel();
+        const std::array<kv::PanelImage *, 12> digits{p.RHD1, p.RHD2, p.RHD3, p.RHD4, p.T1D1, p.T1D2,
+                                                      p.T1D3, p.T1D4, p.T2D1, p.T2D2, p.T2D3, p.T2D4};
+        QString text;
+        for (int i = 0; i < 4; ++i) {
+            const qint64 key = digits[static_cast<std::size_t>(line * 4 + i)]->picture().cacheKey();
+            QChar c = QLatin1Char('?');
+            for (int g = 0; g < GlyphPictureCount; ++g)
+                if (main->GlyphSetLarge[static_cast<std::size_t>(g)].cacheKey() == key)
+                    c = g <= 9 ? QLatin1Char(char('0' + g)) : g == 17 ? QLatin1Char('-') : g == 16 ? QLatin1Char(' ') : c;
+            text += c;
+        }
+        return text;
+    }
+    // Visibility of `w` over `ticks` blink ticks.
+    std::vector<bool> blink(QWidget *w, int ticks = 4)
+    {
+        std::vector<bool> shown;
+        for (int i = 0; i < ticks; ++i) {
+            main->MaxMinTimerTimer();
+            shown.push_back(w->isVisibleTo(panel()));
+        }
+        return shown;
+    }
+};
+
+const std::vector<bool> Blinking{true, false, true, false};
+const std::vector<bool> Dark(4, false);
 
 } // namespace
 
@@ -577,6 +644,139 @@ private slots:
         panel()->btnMemClick();
         QVERIFY(handled);
         QVERIFY(m_main->MainTimer->isActive());
+    }
+
+
+    // ---- the keys working the simulated meter ------------------------------------------
+
+    void simHoldFreezesTheReading()
+    {
+        SimRig rig;
+        TfrmPanel *p = rig.panel();
+        QCOMPARE(rig.line(1), QStringLiteral(" 250"));
+        QVERIFY(!p->imgHOLD->isVisibleTo(p));
+        rig.press(p->btnHOLD);
+        QVERIFY(p->imgHOLD->isVisibleTo(p));
+        rig.meter.setReading(45.0, 30.0, 30.0);
+        rig.tick();
+        QCOMPARE(rig.line(1), QStringLiteral(" 250"));
+        rig.press(p->btnHOLD);
+        QVERIFY(!p->imgHOLD->isVisibleTo(p));
+        QCOMPARE(rig.line(1), QStringLiteral(" 300"));
+    }
+
+    void simUnitKeyCyclesTheUnit()
+    {
+        SimRig rig;
+        TfrmPanel *p = rig.panel();
+        const auto units = [p] {
+            QString shown;
+            for (QWidget *w : {static_cast<QWidget *>(p->imgT1C), static_cast<QWidget *>(p->imgT1F),
+                               static_cast<QWidget *>(p->lblT1K), static_cast<QWidget *>(p->imgT2C),
+                               static_cast<QWidget *>(p->imgT2F), static_cast<QWidget *>(p->lblT2K)})
+                shown += w->isVisibleTo(p) ? QLatin1Char('1') : QLatin1Char('0');
+            return shown;
+        };
+        QCOMPARE(units(), QStringLiteral("100100")); // C
+        rig.press(p->btnCF);
+        QCOMPARE(units(), QStringLiteral("010010")); // F
+        QCOMPARE(rig.line(1), QStringLiteral(" 770"));
+        QCOMPARE(rig.main->Poll.Reading.UnitCode, std::uint8_t(kv::UnitFahrenheit));
+        rig.press(p->btnCF);
+        QCOMPARE(units(), QStringLiteral("001001")); // K
+        rig.press(p->btnCF);
+        QCOMPARE(units(), QStringLiteral("100100"));
+    }
+
+    void simRecStartsAndStopsLogging()
+    {
+        SimRig rig;
+        TfrmPanel *p = rig.panel();
+        QCOMPARE(rig.blink(p->imgREC), Dark);
+        rig.press(p->btnRec);
+        QVERIFY(rig.main->Poll.Reading.MeterLogging);
+        QVERIFY(rig.meter.logging());
+        QCOMPARE(rig.blink(p->imgREC), Blinking);
+        QCOMPARE(rig.blink(p->imgFULL), Dark); // the memory is not full
+        rig.press(p->btnRec);
+        QVERIFY(!rig.main->Poll.Reading.MeterLogging);
+        QCOMPARE(rig.blink(p->imgREC), Dark);
+    }
+
+    void simMmaStepsAndDoubleClickLeaves()
+    {
+        SimRig rig;
+        TfrmPanel *p = rig.panel();
+        rig.press(p->btnMMA);
+        QCOMPARE(rig.meter.mmaMode(), kv::SimMma::Max);
+        for (int tick = 0; tick < 4; ++tick) {
+            rig.main->MaxMinTimerTimer();
+            const bool phase = rig.main->BlinkPhase;
+            QCOMPARE(p->lblMAX->isVisibleTo(p), phase);
+            QCOMPARE(p->lblMIN->isVisibleTo(p), phase);
+            QCOMPARE(p->lblAVG->isVisibleTo(p), phase);
+        }
+        rig.press(p->btnMMA);
+        QCOMPARE(rig.meter.mmaMode(), kv::SimMma::Min);
+        // The double click: its first press steps on, the second leaves.
+        QTest::mousePress(p->btnMMA, Qt::LeftButton);
+        QTest::mouseRelease(p->btnMMA, Qt::LeftButton);
+        QTest::mousePress(p->btnMMA, Qt::LeftButton);
+        QTest::mouseDClick(p->btnMMA, Qt::LeftButton);
+        QTest::mouseRelease(p->btnMMA, Qt::LeftButton);
+        rig.tick();
+        QCOMPARE(rig.meter.mmaMode(), kv::SimMma::Off);
+        QCOMPARE(rig.meter.frameCount(kv::cmd::KeyMma), 3);
+        QCOMPARE(rig.meter.frameCount(kv::cmd::KeyMmaLeave), 1);
+        QCOMPARE(rig.blink(p->lblMAX), Dark);
+        QCOMPARE(rig.blink(p->lblAVG), Dark);
+    }
+
+    void simMemStoresAndRecallShows()
+    {
+        SimRig rig;
+        TfrmPanel *p = rig.panel();
+        rig.press(p->btnMem);
+        QVERIFY(p->imgMEM->isVisibleTo(p));
+        QCOMPARE(p->Image17->picture().cacheKey(), rig.main->GlyphSetSmall[0].cacheKey());
+        QCOMPARE(p->Image18->picture().cacheKey(), rig.main->GlyphSetSmall[0].cacheKey());
+        QCOMPARE(rig.meter.storedReadings(), 1);
+
+        rig.meter.setReading(45.0, 30.0, 30.0);
+        rig.clock.advanceMs(kv::SimMemShowMs);
+        rig.tick();
+        QVERIFY(!p->imgMEM->isVisibleTo(p));
+        QCOMPARE(rig.line(1), QStringLiteral(" 300"));
+
+        rig.press(p->btnRecall);
+        QVERIFY(p->imgRecall->isVisibleTo(p));
+        QCOMPARE(rig.line(1), QStringLiteral(" 250")); // the stored reading
+        rig.press(p->btnRecall);                     // steps past the first: leaves
+        QVERIFY(!p->imgRecall->isVisibleTo(p));
+        QCOMPARE(rig.line(1), QStringLiteral(" 300"));
+    }
+
+    void simBackLightToggles()
+    {
+        SimRig rig;
+        rig.press(rig.panel()->btnBackLight);
+        QVERIFY(rig.meter.backLight());
+        rig.press(rig.panel()->btnBackLight);
+        QVERIFY(!rig.meter.backLight());
+    }
+
+    void simUnpluggedMeterIgnoresKeys()
+    {
+        SimRig rig;
+        rig.usb.setUnplugged(true);
+        std::vector<int> pauses;
+        rig.panel()->Pause = [&](int ms) { pauses.push_back(ms); };
+        rig.main->MainTimer->start();
+        rig.panel()->btnHOLDClick();
+        QCOMPARE(rig.panel()->LastKeyResult, 7005);
+        QCOMPARE(pauses, std::vector<int>{300});
+        QVERIFY(rig.main->MainTimer->isActive());
+        QVERIFY(!rig.meter.hold());
     }
 
     // ---- window ---------------------------------------------------------------------------
