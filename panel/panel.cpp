@@ -64,6 +64,11 @@ TfrmPanel::TfrmPanel(TfrmMain &main, QWidget *parent)
     DigitCache.fill(NothingDrawn);
     BuildElements();
     BuildKeys();
+
+    // A panel opened while the program runs shows the connection as it is,
+    // not a link picture without a link.
+    lblNoConnection->setVisible(!m_main.Link.IsConnected);
+    ingBlutoothLink->setVisible(m_main.Link.SerialLink);
 }
 
 // ---- construction ------------------------------------------------------------------

@@ -300,6 +300,23 @@ private slots:
             QCOMPARE(Assignments()[static_cast<std::size_t>(i)], before[static_cast<std::size_t>(i)] + 1);
     }
 
+    void reopenedPanelShowsTheConnection_data()
+    {
+        QTest::addColumn<bool>("connected");
+        QTest::newRow("no meter") << false;
+        QTest::newRow("meter on USB") << true;
+    }
+    void reopenedPanelShowsTheConnection()
+    {
+        QFETCH(bool, connected);
+        if (connected)
+            Tick(LiveReply({}));
+        ClosePanel();
+        m_main->ControlPanel1Click();
+        QCOMPARE(panel()->lblNoConnection->isVisibleTo(panel()), !connected);
+        QVERIFY(!panel()->ingBlutoothLink->isVisibleTo(panel()));
+    }
+
     void battery_data()
     {
         QTest::addColumn<int>("first");
