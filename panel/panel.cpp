@@ -117,6 +117,11 @@ kv::PanelKey *TfrmPanel::Key(const char *name, const QString &hint)
     key->setGeometry(place->left, place->top, place->width, place->height);
     if (!hint.isEmpty())
         key->setToolTip(hint);
+    for (const auto &cap : layout::KeyCaps)
+        if (qstrcmp(cap.name, name) == 0)
+            key->setCap(QRectF(cap.centreX - cap.width / 2 - place->left, cap.centreY - cap.height / 2 - place->top,
+                               cap.width, cap.height),
+                        cap.round);
     return key;
 }
 

@@ -114,6 +114,27 @@ constexpr std::array<Place, 8> Keys{{
     {"btnMem", 208, 607, 46, 50},
 }};
 
+// The key caps drawn under the key areas: centre, size, round or rounded
+// rectangle.  They stand in two columns and a centre line, each inside its
+// key area.
+struct KeyCap {
+    const char *name;
+    double centreX, centreY, width, height;
+    bool round;
+};
+constexpr double KeyCapCornerRadius = 9;
+
+constexpr std::array<KeyCap, 8> KeyCaps{{
+    {"btnClose", 90, 459, 42, 28, false},
+    {"btnBackLight", 233, 459, 42, 28, false},
+    {"btnHOLD", 162, 504, 38, 38, true},
+    {"btnMMA", 90, 551, 42, 32, false},
+    {"btnCF", 233, 551, 42, 32, false},
+    {"btnRec", 162, 593, 38, 38, true},
+    {"btnRecall", 90, 632, 42, 28, false},
+    {"btnMem", 233, 632, 42, 28, false},
+}};
+
 // The place of a named element of any table; nullptr when there is none.
 inline const Place *Find(const char *name)
 {

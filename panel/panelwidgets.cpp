@@ -1,5 +1,7 @@
 #include "panel/panelwidgets.h"
 
+#include "panel/panellayout.h"
+
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -9,8 +11,7 @@ namespace kv {
 namespace {
 
 // Darkening of a key picture while it is held down.
-const QColor PressedShade(0, 0, 0, 70);
-constexpr qreal PressedCornerRadius = 9;
+const QColor PressedShade(0, 0, 0, 80);
 
 // True when `picture` covers the whole of `widget`: nothing beneath needs
 // painting (pictures of the display carry its background).
@@ -98,16 +99,26 @@ PanelKey::PanelKey(QWidget *parent) : QAbstractButton(parent)
     setFocusPolicy(Qt::NoFocus);
 }
 
+void PanelKey::setCap(const QRectF &cap, bool round)
+{
+    m_cap = cap;
+    m_round = round;
+}
+
 void PanelKey::paintEvent(QPaintEvent *)
 {
-    // Transparent: the key is part of the meter's picture.
+    // Transparent: the key is part of the meter's picture.  Held down, its
+    // cap darkens.
     if (!isDown())
         return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF cap = m_cap.isEmpty() ? QRectF(rect()).adjusted(4, 4, -4, -4) : m_cap;
     QPainterPath shape;
-    const QRectF area = QRectF(rect()).adjusted(4, 4, -4, -4);
-    shape.addRoundedRect(area, PressedCornerRadius, PressedCornerRadius);
+    if (m_round)
+        shape.addEllipse(cap);
+    else
+        shape.addRoundedRect(cap, panellayout::KeyCapCornerRadius, panellayout::KeyCapCornerRadius);
     painter.fillPath(shape, PressedShade);
 }
 

@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QPixmap>
+#include <QRectF>
 #include <QWidget>
 
 namespace kv {
@@ -61,12 +62,20 @@ class PanelKey : public QAbstractButton {
 public:
     explicit PanelKey(QWidget *parent = nullptr);
 
+    // The key cap under the area, in the area's coordinates: the part that
+    // darkens while the key is held down.
+    void setCap(const QRectF &cap, bool round);
+
 signals:
     void doubleClicked();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+
+private:
+    QRectF m_cap;
+    bool m_round = false;
 };
 
 } // namespace kv

@@ -371,30 +371,17 @@ void DrawLabel(QPainter &p, const QRectF &r, const QString &text)
 
 // ---- the meter ----------------------------------------------------------------------
 
-struct Key {
-    const char *name;
-    QPointF centre;
-    QSizeF size;
-    bool round;
-};
-
-// Key caps in two columns and a centre line; each lies inside its key area.
-const Key KeyCaps[] = {
-    {"btnClose", {90, 459}, {42, 28}, false},  {"btnBackLight", {233, 459}, {42, 28}, false},
-    {"btnHOLD", {162, 504}, {38, 38}, true},   {"btnMMA", {90, 551}, {42, 32}, false},
-    {"btnCF", {233, 551}, {42, 32}, false},    {"btnRec", {162, 593}, {38, 38}, true},
-    {"btnRecall", {90, 632}, {42, 28}, false}, {"btnMem", {233, 632}, {42, 28}, false},
-};
+using Key = layout::KeyCap;
 
 QPainterPath CapShape(const Key &k, double grow = 0)
 {
     QPainterPath path;
-    const QRectF r(k.centre.x() - k.size.width() / 2 - grow, k.centre.y() - k.size.height() / 2 - grow,
-                   k.size.width() + 2 * grow, k.size.height() + 2 * grow);
+    const QRectF r(k.centreX - k.width / 2 - grow, k.centreY - k.height / 2 - grow, k.width + 2 * grow,
+                   k.height + 2 * grow);
     if (k.round)
         path.addEllipse(r);
     else
-        path.addRoundedRect(r, 9 + grow, 9 + grow);
+        path.addRoundedRect(r, layout::KeyCapCornerRadius + grow, layout::KeyCapCornerRadius + grow);
     return path;
 }
 
@@ -620,7 +607,7 @@ void DrawMeter(QPainter &p)
     p.restore();
 
     // Keys.
-    for (const Key &k : KeyCaps)
+    for (const Key &k : layout::KeyCaps)
         DrawKey(p, k);
 
     // Printed under the keys.
