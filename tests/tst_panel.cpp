@@ -272,6 +272,14 @@ private slots:
         QVERIFY(Shows(panel()->T1D4, 3));
     }
 
+    void missingGlyphLeavesDigitEmpty()
+    {
+        m_main->GlyphSetLarge[2] = QPixmap();
+        Tick(LiveReply({{50, 0xEE}, {49, 0xEE}, {48, 0x24}, {47, 0xBA}}));
+        QVERIFY(panel()->T1D4->picture().isNull());
+        QVERIFY(Shows(panel()->T1D3, 1));
+    }
+
     void reopenedPanelDrawsAllTwelve()
     {
         const auto reply = LiveReply({{50, 0xEE}, {49, 0xEE}, {48, 0x24}, {47, 0xBA}});
