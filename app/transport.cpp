@@ -1,5 +1,7 @@
 #include "app/transport.h"
 
+#include "link/hidtransfer.h"
+
 #include <QString>
 
 namespace kv {
@@ -22,6 +24,11 @@ public:
 
 bool DemoModeRequested() { return qEnvironmentVariable("KV3917_DEMO") == QLatin1String("1"); }
 
-std::unique_ptr<UsbTransfer> CreateUsbTransfer(bool) { return std::make_unique<NoDeviceTransfer>(); }
+std::unique_ptr<UsbTransfer> CreateUsbTransfer(bool demo)
+{
+    if (demo)
+        return std::make_unique<NoDeviceTransfer>();
+    return std::make_unique<HidTransfer>();
+}
 
 } // namespace kv

@@ -1,0 +1,200 @@
+// The main window: controls and their initial states, start-up, About,
+// help, and the settings written at exit.
+#include "app/about.h"
+#include "app/main.h"
+#include "app/prompt.h"
+#include "app/settings.h"
+#include "graph/graph.h"
+#include "panel/panel.h"
+#include "tests/testsupport.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+
+// No meter is ever present.
+class AbsentTransfer : public kv::UsbTransfer {
+public:
+    int OpenDevice(std::uint16_t, std::uint16_t) override { return 1; }
+    int SetDeviceTimeouts(int, int) override { return 1; }
+    int WriteCommand(int, const std::uint8_t *) override { return 1; }
+    int WriteData(int, const std::uint8_t *) override { return 1; }
+    int AfterWrite() override { return 0; }
+    int ReadReply(int, std::uint8_t *) override { return 1; }
+    int ReadSerialText(int, std::uint8_t *, int) override { return 1; }
+    int CloseDevice() override { return 0; }
+};
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        kvtest::UseIsolatedPaths();
+        std::unique_ptr<QSettings> settings(kv::OpenUserSettings());
+        settings->clear();
+    }
+
+    void toolBar_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("hint");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<bool>("visible");
+        QTest::newRow("open") << "SpeedButton1" << "Open File" << true << true;
+        QTest::newRow("save") << "SpeedButton2" << "Save to file" << true << true;
+        QTest::newRow("print") << "btnPrint" << "Print" << true << true;
+        QTest::newRow("logger") << "btnDataLogger" << "Data Logger" << true << true;
+        QTest::newRow("output") << "btnOutputToGraph" << "Output Tabular to graph" << false << true;
+        QTest::newRow("run") << "btnRun" << "Start Graphing Real Time Data" << false << true;
+        QTest::newRow("stop") << "btnStop" << "Stop Graphing Real Time Data" << false << true;
+        QTest::newRow("help") << "SpeedButton8" << "Help" << true << false;
+        QTest::newRow("search") << "BitBtn1" << "search bluetooth device" << true << true;
+        QTest::newRow("disconnect") << "BitBtn2" << "disconnect bluetooth device" << true << true;
+    }
+    void toolBar()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, hint);
+        QFETCH(bool, enabled);
+        QFETCH(bool, visible);
+        AbsentTransfer usb;
+        TfrmMain main(usb);
+        main.show();
+        auto *button = main.findChild<QToolButton *>(name);
+        QVERIFY(button);
+        QCOMPARE(button->toolTip(), hint);
+        QCOMPARE(button->isEnabled(), enabled);
+        QCOMPARE(button->isVisible(), visible);
+        QVERIFY(button->autoRaise());
+    }
+
+    void menusAndStartUp()
+    {
+        AbsentTransfer usb;
+        TfrmMain main(usb);
+        QCOMPARE(main.windowTitle(), QString("KV3917"));
+        QVERIFY(!main.MainTimer->isActive());
+        QVERIFY(main.MaxMinTimer->isActive());
+        QVERIFY(main.Setup1->isVisible());
+        main.show();
+        QVERIFY(!main.Setup1->isVisible()); // hidden from FormShow on
+        QVERIFY(main.MainTimer->isActive());
+        QCOMPARE(main.MainTimer->interval(), 500);
+        QCOMPARE(main.StatusText(1), QString("Off Connection"));
+        QVERIFY(main.frmPanel);
+        QVERIFY(main.RealTimeGraph);
+        QVERIFY(main.frmPanel->lblNoConnection->isVisible());
+        QVERIFY(!main.frmPanel->ingBlutoothLink->isVisible());
+        QCOMPARE(main.RealTimeGraph->windowTitle(), QString("Real-Time Graph"));
+        QVERIFY(qAbs(main.TimeAxisMargin - 1.1574074e-4) < 1e-10);
+        QVERIFY(!main.Run1->isEnabled());
+        QVERIFY(!main.Stop1->isEnabled());
+        QVERIFY(main.ControlPanel1->isChecked());
+        QVERIFY(main.RealTimeGraph1->isChecked());
+
+        QStringList menus;
+        for (QAction *a : main.menuBar()->actions())
+            menus << a->text();
+        QCOMPARE(menus, (QStringList{"&File", "Real Time", "&Data Logger", "&View", "&Window", "&Help"}));
+        QStringList file;
+        for (QAction *a : main.File1->actions())
+            file << (a->isSeparator() ? "-" : a->text());
+        QCOMPARE(file, (QStringList{"&Open", "&Save", "-", "&Print", "&Printer Setup", "-", "E&xit"}));
+        QCOMPARE(main.LoadData1->text(), QString("&Load "));
+        QCOMPARE(main.ComboBoxDeviceName->isEditable(), true);
+
+        // The glyph pictures are there, at their sizes.
+        QCOMPARE(main.GlyphSetLarge[8].size(), QSize(30, 52));
+        QCOMPARE(main.GlyphSetSmall[3].size(), QSize(16, 26));
+        QCOMPARE(main.GlyphSetSmall[14].size(), QSize(26, 26));
+    }
+
+    void childWindowsComeBack()
+    {
+        AbsentTransfer usb;
+        TfrmMain main(usb);
+        main.show();
+        main.frmPanel->parentWidget()->close();
+        QTRY_VERIFY(!main.frmPanel);
+        QVERIFY(!main.ControlPanel1->isChecked());
+        main.ControlPanel1Click();
+        QVERIFY(main.frmPanel);
+        QVERIFY(main.ControlPanel1->isChecked());
+
+        main.RealTimeGraph->parentWidget()->close();
+        QTRY_VERIFY(!main.RealTimeGraph);
+        QVERIFY(!main.RealTimeGraph1->isChecked());
+        main.RealTimeGraph1Click();
+        QVERIFY(main.RealTimeGraph);
+        QCOMPARE(main.MdiArea->subWindowList().size(), 2);
+    }
+
+    void aboutTwiceLeavesNothing()
+    {
+        AbsentTransfer usb;
+        TfrmMain main(usb);
+        kv::ScriptedPrompts prompts;
+        kv::PromptScope scope(prompts);
+        QStringList versions;
+        for (int i = 0; i < 2; ++i)
+            prompts.dialogs.push_back([&](QDialog &d) {
+                auto &about = static_cast<TfrmAbout &>(d);
+                versions << about.lblVersion->text();
+                if (about.lblTitle->text() != "Four Channel Thermometer Software")
+                    versions << "wrong title";
+                return int(QDialog::Accepted);
+            });
+        main.About1Click();
+        main.About1Click();
+        QCOMPARE(versions, (QStringList{KV_VERSION, KV_VERSION}));
+        QVERIFY(!main.frmAbout);
+        QVERIFY(main.findChildren<TfrmAbout *>().isEmpty());
+    }
+
+    void settingsWrittenAtExit()
+    {
+        {
+            std::unique_ptr<QSettings> settings(kv::OpenUserSettings());
+            settings->setValue("RealTimeRate", "not a number");
+        }
+        AbsentTransfer usb;
+        {
+            TfrmMain main(usb);
+            QCOMPARE(main.RealTimeRate, 2);
+            QCOMPARE(main.AnnoColor, 0u);
+            main.show();
+            main.RealTimeRate = 7;
+            main.AnnoColor = 0x00FF00;
+            QVERIFY(main.close());
+        }
+        std::unique_ptr<QSettings> settings(kv::OpenUserSettings());
+        QCOMPARE(settings->value("RealTimeRate").toInt(), 7);
+        QCOMPARE(settings->value("AnnoColor").toInt(), 0x00FF00);
+        TfrmMain again(usb);
+        QCOMPARE(again.RealTimeRate, 7);
+    }
+
+    void helpPageMissingIsHarmless()
+    {
+        AbsentTransfer usb;
+        TfrmMain main(usb);
+        QVERIFY(TfrmMain::HelpFilePath().endsWith("/KV3917Help.htm"));
+        main.Contents1Click(); // nothing to assert beyond: no crash, no message
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
