@@ -63,7 +63,14 @@ bool QtSerialPort::open()
     // A pseudo-terminal or a Bluetooth port may refuse the modem lines; the
     // port is usable all the same.
     m_port->clearError();
-    return opened && m_port->isOpen();
+    if (!opened || !m_port->isOpen())
+        return false;
+    // A session starts with an empty input queue, as on a serial line that
+    // receives nothing while closed (a pseudo-terminal keeps what was sent to
+    // it meanwhile).
+    m_port->clear(QSerialPort::Input);
+    m_port->clearError();
+    return true;
 }
 
 void QtSerialPort::close()
