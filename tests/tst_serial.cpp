@@ -92,6 +92,22 @@ class TestSerial : public QObject {
 private slots:
     void initTestCase() { kvtest::UseIsolatedPaths(); }
 
+    void deviceNames_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("device");
+        QTest::newRow("USB adapter") << "ttyUSB0" << "/dev/ttyUSB0";
+        QTest::newRow("Bluetooth") << "rfcomm0" << "/dev/rfcomm0";
+        QTest::newRow("path") << "/dev/pts/3" << "/dev/pts/3";
+        QTest::newRow("link in a folder") << "/tmp/kv/meter" << "/tmp/kv/meter";
+    }
+    void deviceNames()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, device);
+        QCOMPARE(kv::SerialDeviceName(typed), device);
+    }
+
     void selectPort_data()
     {
         QTest::addColumn<Behaviour>("behaviour");
