@@ -1,23 +1,22 @@
 #include "app/transport.h"
 
 #include "link/hidtransfer.h"
+#include "sim/simmeter.h"
+#include "sim/simusbtransfer.h"
 
 #include <QString>
 
 namespace kv {
 namespace {
 
-// Until a device backend is attached: no meter is ever present.
-class NoDeviceTransfer : public UsbTransfer {
+struct DemoMeter {
+    SimMeter meter; // real time, drifting readings, a few logged data sets
+};
+
+// The simulated meter behind the USB transfer, owned together.
+class DemoUsbTransfer : private DemoMeter, public SimUsbTransfer {
 public:
-    int OpenDevice(std::uint16_t, std::uint16_t) override { return 1; }
-    int SetDeviceTimeouts(int, int) override { return 1; }
-    int WriteCommand(int, const std::uint8_t *) override { return 1; }
-    int WriteData(int, const std::uint8_t *) override { return 1; }
-    int AfterWrite() override { return 0; }
-    int ReadReply(int, std::uint8_t *) override { return 1; }
-    int ReadSerialText(int, std::uint8_t *, int) override { return 1; }
-    int CloseDevice() override { return 0; }
+    DemoUsbTransfer() : SimUsbTransfer(DemoMeter::meter) {}
 };
 
 } // namespace
@@ -27,7 +26,7 @@ bool DemoModeRequested() { return qEnvironmentVariable("KV3917_DEMO") == QLatin1
 std::unique_ptr<UsbTransfer> CreateUsbTransfer(bool demo)
 {
     if (demo)
-        return std::make_unique<NoDeviceTransfer>();
+        return std::make_unique<DemoUsbTransfer>();
     return std::make_unique<HidTransfer>();
 }
 
