@@ -36,6 +36,7 @@ enum class SerialAnswer {
     Other,   // 32 bytes or more, but not this meter's identification
     Meter,   // "522" at bytes 23..25
 };
+
 // Upper bound for waiting on LinkBusy: a tick never pumps messages, so the
 // flag can only be found set by code running inside a nested wait.
 constexpr int LinkBusyWaitLimitMs = 3000;
