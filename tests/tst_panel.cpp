@@ -6,10 +6,12 @@
 #include "panel/panelkey.h"
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
+#include "sim/simpty.h"
 #include "sim/simusbtransfer.h"
 #include "tests/testsupport.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTimer>
@@ -506,6 +508,33 @@ private slots:
         m_main->MaxMinTimerTimer();
         QVERIFY(!p->ingBlutoothLink->isVisibleTo(p));
         QVERIFY(p->lblNoConnection->isVisibleTo(p));
+    }
+
+    void linkPictureOverSerialPort()
+    {
+        // A meter reached through a serial port (here a pseudo-terminal):
+        // the link picture blinks and the meter's own Bluetooth symbol is lit.
+        kv::SimOptions quiet;
+        quiet.drift = false;
+        quiet.prefillLogger = false;
+        kv::SimMeter meter(nullptr, quiet);
+        kv::SimPtyServer server(meter, kv::SimSerialPacing::Baud9600);
+        server.start();
+        m_usb.openResult = 1; // nothing on USB
+        m_main->ComboBoxDeviceName->setEditText(server.slavePath());
+        QVERIFY(m_main->Link.SerialLink);
+        m_main->MainTimer->stop();
+        m_main->Poll.PollTick();
+        TfrmPanel *p = panel();
+        QVERIFY(p->imgblutooth->isVisibleTo(p));
+        QVERIFY(!p->lblNoConnection->isVisibleTo(p));
+        std::vector<bool> shown;
+        for (int tick = 0; tick < 4; ++tick) {
+            m_main->MaxMinTimerTimer();
+            shown.push_back(p->ingBlutoothLink->isVisibleTo(p));
+        }
+        QCOMPARE(shown, (std::vector<bool>{shown[0], !shown[0], shown[0], !shown[0]}));
+        server.stop();
     }
 
     void blinkTickWithoutPanel()
