@@ -341,7 +341,7 @@ public:
     const ChartState &state() const;
 
     // Used by the customisation dialog: takes every setting of `settings`
-    // but keeps this chart's data and counts.
+    // but keeps this chart's data, counts, annotations, lines and table.
     void applySettings(const ChartState &settings);
 
 signals:
