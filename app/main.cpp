@@ -22,7 +22,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QSerialPortInfo>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -57,6 +57,10 @@ const QString NotValidText = QStringLiteral(" is not valid.\n");
 const QString OffConnection = QStringLiteral("Off Connection");
 const QString OnConnection = QStringLiteral("On Connection");
 const QString NoConnection = QStringLiteral("No Connection");
+const QString SearchingOn = QStringLiteral("Searching on ");
+
+// Pauses of the port search (the splash window repaints during them).
+constexpr int SearchStepPauseMs = 100;
 
 QToolButton *MakeSpeedButton(QWidget *parent, const char *name, const QString &hint, const QString &icon)
 {
@@ -92,6 +96,7 @@ TfrmMain::TfrmMain(kv::UsbTransfer &usb, QWidget *parent)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("KV3917"));
     Link.setTimer(this);
+    Link.setSerialPort(&Comm1);
 
     MdiArea = new QMdiArea(this);
     MdiArea->setObjectName(QStringLiteral("MdiArea"));
@@ -237,6 +242,10 @@ void TfrmMain::BuildToolBar()
 
     BitBtn1 = MakeSpeedButton(ToolBarPanel, "BitBtn1", QStringLiteral("search bluetooth device"), QStringLiteral(":/icons/search.svg"));
     BitBtn2 = MakeSpeedButton(ToolBarPanel, "BitBtn2", QStringLiteral("disconnect bluetooth device"), QStringLiteral(":/icons/disconnect.svg"));
+    // Every change of the text, picked or typed, is a connection attempt.
+    connect(ComboBoxDeviceName, &QComboBox::editTextChanged, this, &TfrmMain::ComboBoxDeviceNameChange);
+    connect(BitBtn1, &QToolButton::clicked, this, &TfrmMain::BitBtn1Click);
+    connect(BitBtn2, &QToolButton::clicked, this, &TfrmMain::BitBtn2Click);
 
     for (QWidget *w : std::initializer_list<QWidget *>{SpeedButton1, SpeedButton2, btnPrint, btnDataLogger,
                                                       btnOutputToGraph, btnRun, btnStop, SpeedButton8})
@@ -284,8 +293,8 @@ void TfrmMain::LoadGlyphs()
     // A missing picture stops the loading of its set; the rest stay absent.
     const auto load = [](std::array<QPixmap, GlyphPictureCount> &set, const QString &prefix) {
         for (int i = 0; i < GlyphPictureCount; ++i) {
-            QPixmap picture;
-            if (!picture.load(QStringLiteral(":/glyphs/%1%2.png").arg(prefix).arg(i)))
+            const QPixmap picture = kv::LoadPicture(QStringLiteral(":/glyphs/%1%2.jpg").arg(prefix).arg(i));
+            if (picture.isNull())
                 return;
             set[static_cast<std::size_t>(i)] = picture;
         }
@@ -305,13 +314,13 @@ void TfrmMain::FormCreate()
 
     LoadGlyphs();
 
-    // The serial ports present, in the order the system lists them.
-    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts())
-        ComboBoxDeviceName->addItem(port.portName());
+    // The serial ports present, in the order the system lists them.  The
+    // first is selected without connecting: the port stays closed.
+    const QSignalBlocker quiet(ComboBoxDeviceName);
+    ComboBoxDeviceName->addItems(kv::SerialPortNames());
     if (ComboBoxDeviceName->count() > 0) {
         ComboBoxDeviceName->setCurrentIndex(0);
-        if (Link.serial())
-            Link.serial()->setDeviceName(ComboBoxDeviceName->itemText(0));
+        Comm1.setDeviceName(kv::SerialDeviceName(ComboBoxDeviceName->itemText(0)));
     }
 }
 
@@ -432,7 +441,14 @@ QString TfrmMain::HelpFilePath()
 
 void TfrmMain::MainTimerTimer() { Poll.PollTick(); }
 
-void TfrmMain::MaxMinTimerTimer() {}
+void TfrmMain::MaxMinTimerTimer()
+{
+    BlinkBusy = true;
+    BlinkPhase = !BlinkPhase;
+    if (frmPanel)
+        frmPanel->BlinkSymbols(Poll.Reading, BlinkPhase, Link.SerialLink);
+    BlinkBusy = false;
+}
 
 void TfrmMain::ControlPanel1Click()
 {
@@ -474,6 +490,102 @@ void TfrmMain::About1Click()
 }
 
 void TfrmMain::Exit1Click() { close(); }
+
+// ---- serial port link --------------------------------------------------------------
+
+void TfrmMain::ComboBoxDeviceNameChange(const QString &) { ConnectSelectedPort(); }
+
+void TfrmMain::ConnectSelectedPort()
+{
+    const kv::LinkLease lease(Link, true);
+    Link.IsConnected = false;
+    Link.UsbLink = false;
+    Link.SerialLink = false;
+    Poll.PollFailures = 0; // a new connection starts with a clean count
+    Comm1.close();
+    Comm1.setDeviceName(kv::SerialDeviceName(ComboBoxDeviceName->currentText()));
+    // A port that opens but where no meter answers is left open.
+    if (Comm1.open() && Link.IdentifySerial() == kv::SerialAnswer::Meter) {
+        Link.IsConnected = true;
+        Link.SerialLink = true;
+    }
+    if (Link.IsConnected)
+        Poll.ConnectionFound();
+    else
+        Poll.ConnectionLost();
+}
+
+bool TfrmMain::SearchSerialPorts()
+{
+    const int count = ComboBoxDeviceName->count();
+    bool found = false;
+    int portIndex = 0;
+    Comm1.close();
+
+    auto *splash = new TfrmAbout(this);
+    splash->setAttribute(Qt::WA_DeleteOnClose);
+    SearchSplash = splash;
+    splash->ShowAsSplash();
+    SetPortControlsEnabled(false);
+
+    for (int pass = 0; pass < count; ++pass) {
+        kv::WaitPumping(SearchStepPauseMs);
+        {
+            // Selected in code: no connection attempt of its own.
+            const QSignalBlocker quiet(ComboBoxDeviceName);
+            ComboBoxDeviceName->setCurrentIndex(portIndex);
+        }
+        Comm1.setDeviceName(kv::SerialDeviceName(ComboBoxDeviceName->itemText(portIndex)));
+        if (SearchSplash)
+            SearchSplash->SetTitleText(SearchingOn + Comm1.deviceName());
+        kv::WaitPumping(SearchStepPauseMs);
+        if (!Comm1.open()) {
+            ++portIndex;
+            continue;
+        }
+        const kv::SerialAnswer answer = Link.IdentifySerial();
+        if (answer == kv::SerialAnswer::Meter) {
+            found = true;
+            break;
+        }
+        Comm1.close();
+        // Something answered, but not with this meter's identification: the
+        // same port is asked again in the next pass.
+        if (answer == kv::SerialAnswer::Silent)
+            ++portIndex;
+    }
+
+    SetPortControlsEnabled(true);
+    if (SearchSplash)
+        SearchSplash->close();
+    return found;
+}
+
+void TfrmMain::BitBtn1Click()
+{
+    const kv::LinkLease lease(Link, false);
+    Link.IsConnected = false;
+    Link.UsbLink = false;
+    Link.SerialLink = false;
+    const bool found = SearchSerialPorts();
+    Link.IsConnected = found;
+    Link.SerialLink = found;
+    if (found) {
+        Poll.PollFailures = 0;
+        Poll.ConnectionFound();
+        if (frmPanel)
+            frmPanel->lblNoConnection->hide();
+    }
+}
+
+void TfrmMain::BitBtn2Click() { Poll.DropLink(); }
+
+void TfrmMain::SetPortControlsEnabled(bool enabled)
+{
+    ComboBoxDeviceName->setEnabled(enabled);
+    BitBtn1->setEnabled(enabled);
+    BitBtn2->setEnabled(enabled);
+}
 
 // ---- connection state as shown ------------------------------------------------------
 

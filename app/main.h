@@ -3,6 +3,7 @@
 // program, the link to the meter and the state every window shares.
 
 #include "link/meterlink.h"
+#include "link/qtserialport.h"
 #include "live/poll.h"
 
 #include <QMainWindow>
@@ -37,6 +38,7 @@ public:
     ~TfrmMain() override;
 
     // ---- shared state ---------------------------------------------------
+    kv::QtSerialPort Comm1; // the serial port; declared first, so it outlives Link
     kv::MeterLink Link;
     kv::PollLoop Poll;
     int RealTimeRate = 2;
@@ -47,6 +49,8 @@ public:
     double TimeAxisMargin = 0;
     bool LoggerDataUnsaved = false;
     QString DataFolder;
+    bool BlinkBusy = false;   // a blink tick is running
+    bool BlinkPhase = false;  // blinking symbols are lit; toggled every blink tick
     std::array<QPixmap, GlyphPictureCount> GlyphSetLarge;
     std::array<QPixmap, GlyphPictureCount> GlyphSetSmall;
 
@@ -55,6 +59,7 @@ public:
     QPointer<TfrmGraph> LoggerGraph;
     QPointer<TfrmAbout> frmAbout;
     QPointer<TfrmAbout> Splash; // closed at the end of FormShow
+    QPointer<TfrmAbout> SearchSplash; // shown while SearchSerialPorts runs
 
     // ---- controls ---------------------------------------------------------
     QMdiArea *MdiArea = nullptr;
@@ -119,6 +124,14 @@ public:
     // The help page beside the program.
     static QString HelpFilePath();
 
+    // ---- serial port link -----------------------------------------------------
+    // Identifies a meter on the port named in ComboBoxDeviceName; also used
+    // when a logger download ends on a serial connection.
+    void ConnectSelectedPort();
+    // Tries every listed port; the port where a meter answered stays open
+    // and selected.
+    bool SearchSerialPorts();
+
 public slots:
     void MainTimerTimer();
     void MaxMinTimerTimer();
@@ -131,6 +144,9 @@ public slots:
     void Contents1Click();
     void About1Click();
     void Exit1Click();
+    void ComboBoxDeviceNameChange(const QString &text);
+    void BitBtn1Click();
+    void BitBtn2Click();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -161,6 +177,9 @@ private:
     void FillWindowMenu();
     // Shows the panel's "No Connection" label and hides its link picture.
     void ShowPanelDisconnected();
+    // The port box and the search/disconnect buttons, disabled while a
+    // search is running so that no port operation starts inside it.
+    void SetPortControlsEnabled(bool enabled);
 
     bool m_shown = false;
     bool m_closed = false;

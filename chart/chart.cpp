@@ -1179,20 +1179,26 @@ bool Chart::loadState(const QByteArray &block, QString *error)
 
 void Chart::applySettings(const ChartState &settings)
 {
+    // Settings only: the data, counts, annotations, lines and table stay the
+    // chart's own (a recording may have gone on while the dialog was open).
     ChartState next = settings;
-    next.points = d->state.points;
-    next.subsets.resize(d->state.subsets.size());
+    const ChartState &now = d->state;
+    next.points = now.points;
+    next.subsets.resize(now.subsets.size());
     for (size_t s = 0; s < next.subsets.size(); ++s) {
-        next.subsets[s].x = d->state.subsets[s].x;
-        next.subsets[s].y = d->state.subsets[s].y;
+        next.subsets[s].x = now.subsets[s].x;
+        next.subsets[s].y = now.subsets[s].y;
         if (s >= settings.subsets.size()) {
-            next.subsets[s].label = d->state.subsets[s].label;
-            next.subsets[s].color = d->state.subsets[s].color;
-            next.subsets[s].lineType = d->state.subsets[s].lineType;
+            next.subsets[s].label = now.subsets[s].label;
+            next.subsets[s].color = now.subsets[s].color;
+            next.subsets[s].lineType = now.subsets[s].lineType;
         }
     }
-    next.nullDataValueY = d->state.nullDataValueY;
-    next.lineGapThreshold = d->state.lineGapThreshold;
+    next.nullDataValueY = now.nullDataValueY;
+    next.lineGapThreshold = now.lineGapThreshold;
+    next.annotations = now.annotations;
+    next.vertLines = now.vertLines;
+    next.table = now.table;
     d->state = std::move(next);
     d->applyCursor();
     d->touchLayout();

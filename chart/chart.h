@@ -248,7 +248,9 @@ public:
     void setGraphAnnotationTextSize(int percent);
 
     // ---- vertical-line annotations (index 0..MaxVertLineIndex) ----------------
-    // A line exists once any of its properties is written.
+    // Cursors across all stacked axes at an X value.  A line exists once any
+    // of its properties is written; one outside the X range is not drawn (and
+    // cannot be grabbed), so place lines inside the range to offer them.
     double VertLineAnnotation(int index) const;         // X
     void setVertLineAnnotation(int index, double x);
     QColor VertLineAnnotationColor(int index) const;
@@ -341,7 +343,7 @@ public:
     const ChartState &state() const;
 
     // Used by the customisation dialog: takes every setting of `settings`
-    // but keeps this chart's data and counts.
+    // but keeps this chart's data, counts, annotations, lines and table.
     void applySettings(const ChartState &settings);
 
 signals:

@@ -28,6 +28,7 @@ protected:
     double getTickStep(const QCPRange &range) override;
     int getSubTickCount(double tickStep) override;
     QString getTickLabel(double tick, const QLocale &locale, QChar formatChar, int precision) override;
+    QVector<double> createTickVector(double tickStep, const QCPRange &range) override;
 
 private:
     double m_step = 1.0;
@@ -98,7 +99,6 @@ public:
     QRubberBand *band = nullptr;
     NotesLayerable *notes = nullptr;
     CursorsLayerable *cursors = nullptr;
-    QCPLayer *notesLayer = nullptr;
     QCPLayer *cursorsLayer = nullptr;
     QSharedPointer<QCPAxisTicker> dateTicker;
     QSharedPointer<QCPAxisTicker> numberTicker;

@@ -40,7 +40,7 @@ constexpr int TableInsideMargin = 6;
 constexpr double AnnotationBasePointSize = 12.0;   // text size 100 %
 constexpr double MinAnnotationPointSize = 5.0;
 constexpr QSize FallbackRenderSize(1000, 700);      // output size of a chart never laid out
-constexpr double MaxAxisValue = 1e250;
+constexpr double MaxAxisValue = 4e249;               // QCustomPlot refuses spans from 1e250
 constexpr int LegendIconWidth = 24;
 // Reduced graph data: buckets of this many points keep their first, lowest,
 // highest and last point; used while at least ReduceAbovePerPixel points
@@ -145,6 +145,21 @@ int OleDateTimeTicker::getSubTickCount(double tickStep)
     return seconds < 1.0 ? QCPAxisTicker::getSubTickCount(tickStep) : 0;
 }
 
+QVector<double> OleDateTimeTicker::createTickVector(double tickStep, const QCPRange &range)
+{
+    // A tick that misses an end of the range by rounding alone (a range that
+    // starts at 10:00 exactly) is put on it, so it is drawn.
+    QVector<double> ticks = QCPAxisTicker::createTickVector(tickStep, range);
+    const double tolerance = tickStep * 1e-6;
+    for (double &tick : ticks) {
+        if (std::fabs(tick - range.lower) < tolerance)
+            tick = range.lower;
+        else if (std::fabs(tick - range.upper) < tolerance)
+            tick = range.upper;
+    }
+    return ticks;
+}
+
 QString OleDateTimeTicker::getTickLabel(double tick, const QLocale &locale, QChar formatChar, int precision)
 {
     if (!std::isfinite(tick) || tick < MinDateTime || tick > MaxDateTime)
@@ -220,7 +235,6 @@ Chart::Impl::Impl(Chart *chart) : q(chart)
     plot->setInteractions(QCP::Interactions());
     plot->addLayer(QStringLiteral("notes"), plot->layer(QStringLiteral("legend")), QCustomPlot::limAbove);
     plot->addLayer(QStringLiteral("cursors"), plot->layer(QStringLiteral("notes")), QCustomPlot::limAbove);
-    notesLayer = plot->layer(QStringLiteral("notes"));
     cursorsLayer = plot->layer(QStringLiteral("cursors"));
     // Every paint buffer costs a clear and a blend per repaint: the notes
     // share the plot's buffer, only the cursors (dragged) get their own, and
@@ -426,6 +440,7 @@ void Chart::Impl::rebuildLayout()
     const bool withLegend = state.showLegend && !shown.isEmpty();
     auto addLegendRow = [&] {
         auto *holder = new QCPLayoutGrid;
+        holder->setMargins(QMargins(0, 3, 0, 0));
         main->addElement(row, 0, holder);
         main->setRowStretchFactor(row, 0.001);
         ++row;

@@ -87,18 +87,52 @@ bool MeterLink::readLiveSerial()
     SerialFrame.setCommand(cmd::Live);
     if (m_serial->isOpen() && m_serial->write(SerialFrame.data(), FrameLength) != FrameLength)
         m_serial->close();
-    // The reply is given its time without handling events; the port wrapper
-    // blocks on the device rather than spinning.
+    // The reply is given its time without handling events; the port blocks
+    // on the device (or sleeps) rather than spinning.
     QElapsedTimer clock;
     clock.start();
-    while (m_serial->isOpen() && clock.elapsed() < SerialLiveWaitMs)
+    while (clock.elapsed() < SerialLiveWaitMs)
         m_serial->waitForInput(static_cast<int>(SerialLiveWaitMs - clock.elapsed()));
     const int waiting = m_serial->isOpen() ? m_serial->waitingCount() : 0;
     if (waiting < LiveReplyLength)
         return false; // left queued: read in front of the next reply
-    // A full reply is taken; anything beyond the buffer stays queued.
-    m_serial->read(Reply.data(), LiveReplyLength);
+    readWaiting(Reply.data(), LiveReplyLength, waiting);
     return HasLiveMarkers(Reply.data()) && LiveChecksum(Reply.data()) == Reply[62];
+}
+
+SerialAnswer MeterLink::IdentifySerial()
+{
+    if (!m_serial)
+        return SerialAnswer::Silent;
+    SerialFrame.setCommand(cmd::Identify);
+    m_serial->write(SerialFrame.data(), FrameLength); // the reply decides
+    QElapsedTimer clock;
+    clock.start();
+    int waiting = m_serial->waitingCount();
+    while (waiting < ShortReplyLength && clock.elapsed() < SerialIdentifyWaitMs) {
+        m_serial->waitForInput(static_cast<int>(SerialIdentifyWaitMs - clock.elapsed()));
+        waiting = m_serial->waitingCount();
+    }
+    IdentifyReply.fill(0);
+    readWaiting(IdentifyReply.data(), ShortReplyLength, waiting);
+    if (waiting < ShortReplyLength)
+        return SerialAnswer::Silent;
+    return IsMeterIdentification(IdentifyReply.data()) ? SerialAnswer::Meter : SerialAnswer::Other;
+}
+
+void MeterLink::readWaiting(std::uint8_t *buffer, int capacity, int waiting)
+{
+    // Bytes beyond the buffer belong to a reply that is already lost (stray
+    // or late bytes in front of it); dropping them lets the next exchange
+    // start on an empty queue.
+    int got = m_serial->read(buffer, std::min(capacity, waiting));
+    std::array<std::uint8_t, ReplyBufferLength> scratch{};
+    while (got > 0 && got < waiting) {
+        const int n = m_serial->read(scratch.data(), std::min<int>(scratch.size(), waiting - got));
+        if (n <= 0)
+            break;
+        got += n;
+    }
 }
 
 int MeterLink::ReadMemoryPage(int page)

@@ -7,6 +7,7 @@
 #include "link/serialport.h"
 #include "link/usbtransfer.h"
 
+#include <array>
 #include <cstdint>
 
 namespace kv {
@@ -26,8 +27,16 @@ enum MemoryPageResult {
 constexpr int MemoryPageStepPauseMs = 100;
 // Serial live exchange: how long the reply is given to arrive.
 constexpr int SerialLiveWaitMs = 200;
-// Serial identification time limit.
+// Serial identification time limit, counted from the write.
 constexpr int SerialIdentifyWaitMs = 500;
+
+// What answered the identification on a serial port.
+enum class SerialAnswer {
+    Silent,  // fewer than 32 bytes within the time limit
+    Other,   // 32 bytes or more, but not this meter's identification
+    Meter,   // "522" at bytes 23..25
+};
+
 // Upper bound for waiting on LinkBusy: a tick never pumps messages, so the
 // flag can only be found set by code running inside a nested wait.
 constexpr int LinkBusyWaitLimitMs = 3000;
@@ -65,6 +74,8 @@ public:
     CommandFrame UsbFrame;    // main window's USB frame
     CommandFrame SerialFrame; // main window's serial frame (starts as 'K')
     ReplyBuffer Reply{};      // receives every reply of these exchanges
+    // The serial identification's own buffer.
+    std::array<std::uint8_t, ShortReplyLength> IdentifyReply{};
     std::uint8_t LiveSequence = 0;
 
     // One 32-byte exchange over USB into Reply (identification 'K').
@@ -73,6 +84,10 @@ public:
     // read (markers are the caller's); serial: true only for a complete reply
     // with correct markers and checksum.  No link: does nothing, true.
     bool ReadLiveReply();
+    // The identification exchange on the open serial port: writes 'K',
+    // watches the waiting count (without handling events) until 32 bytes or
+    // the time limit, and reads them into IdentifyReply.
+    SerialAnswer IdentifySerial();
     // Selects a 32-byte logger page (0..65535); leaves the device open.
     int ReadMemoryPage(int page);
 
@@ -84,6 +99,9 @@ public:
 private:
     bool readLiveUsb();
     bool readLiveSerial();
+    // Reads `waiting` counted bytes: the first `capacity` into `buffer`, the
+    // rest are dropped.
+    void readWaiting(std::uint8_t *buffer, int capacity, int waiting);
 
     UsbTransfer &m_usb;
     SerialPort *m_serial = nullptr;

@@ -25,7 +25,9 @@ public:
     virtual int read(std::uint8_t *buffer, int count) = 0;
     virtual void clearInput() = 0;
     // Blocks (without handling window messages, without spinning) until
-    // input arrives or `ms` pass.
+    // input beyond what is already waiting arrives or `ms` pass.  It does not
+    // return early otherwise, also not on a closed or failed port: callers
+    // loop on it until their time is up.
     virtual void waitForInput(int ms) = 0;
 };
 

@@ -22,10 +22,11 @@ using namespace kv;
 
 namespace {
 
-// Recomputes a block's checksum after a deliberate edit, so that the edit
-// itself (not the checksum) is what the loader must catch.
+// Recomputes a block's length and checksum after a deliberate edit, so that
+// the edit itself (not the checksum) is what the loader must catch.
 void Reseal(QByteArray &block)
 {
+    qToLittleEndian<quint32>(quint32(block.size() - ChartStateHeaderSize), block.data() + 12);
     const quint32 crc = Crc32(block.constData() + ChartStateHeaderSize, block.size() - ChartStateHeaderSize);
     qToLittleEndian<quint32>(crc, block.data() + ChartStateChecksumOffset);
 }
@@ -80,6 +81,7 @@ private slots:
     void pixelConversionMatchesAxisRanges();
     void dragZoomsAndUndoRestores();
     void clicksReportHotSpots();
+    void draggingMovesCursorsAndTable();
     void customizeAppliesOrCancels();
     void exportsPictures_data();
     void exportsPictures();
@@ -154,10 +156,14 @@ void TestChart::refusesBadBlocks_data()
     Put32(subsets, series, 4);                          // series count disagrees with the data
     Reseal(subsets);
     QTest::newRow("counts disagree") << subsets << "describes 4 subsets";
-    QByteArray missing = good;
-    Put32(missing, 20, 6);                              // the last section is not read
+    QByteArray missing = good.left(SectionPayload(good, "TABL") - 8);
+    Put32(missing, 20, 6);                              // the table section left out
     Reseal(missing);
-    QTest::newRow("section missing") << missing << "bytes more";
+    QTest::newRow("section missing") << missing << "lacks section TABL";
+    QByteArray unread = good;
+    Put32(unread, 20, 6);                               // a section the count does not cover
+    Reseal(unread);
+    QTest::newRow("count short of the sections") << unread << "bytes more";
     QByteArray twice = good;
     twice.replace(series - 8, 4, "DATA");
     Reseal(twice);
@@ -337,6 +343,15 @@ void TestChart::dragZoomsAndUndoRestores()
     QCOMPARE(ylo, ylo0);                                 // horizontal zoom keeps Y
     QCOMPARE(yhi, yhi0);
 
+    // While zoomed the wheel moves the view along the data, size kept.
+    QWheelEvent wheel(QPointF(r.center()), QPointF(surface->mapToGlobal(r.center())), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(surface, &wheel);
+    double slo = 0, shi = 0;
+    chart.currentXRange(&slo, &shi);
+    QVERIFY(slo > lo);
+    QVERIFY(qAbs((shi - slo) - (hi - lo)) < 1e-9);
+
     chart.undoZoom();
     QVERIFY(!chart.isZoomed());
     chart.currentXRange(&lo, &hi);
@@ -383,6 +398,48 @@ void TestChart::clicksReportHotSpots()
     QCOMPARE(data.count(), 1);
     QCOMPARE(data.at(0).at(0).toInt(), 0);
     QVERIFY(qAbs(data.at(0).at(1).toInt() - 60) <= 1);
+}
+
+void TestChart::draggingMovesCursorsAndTable()
+{
+    Chart chart;
+    chart.resize(800, 500);
+    kvtest::FillFullChart(chart, 100);
+    chart.setMultiAxesSubsets(-1, 0);
+    chart.setTAMoveable(sgTAMoveable);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    chart.redrawNow();
+    QWidget *surface = PlotSurface(chart);
+    QSignalSpy moved(&chart, &Chart::vertLineAnnotationMoved);
+    QSignalSpy clicked(&chart, &Chart::OnClick);
+
+    const QRect r = chart.plottingRect();
+    const QPoint line(int(chart.valueToPixel(0, chart.VertLineAnnotation(0), 0).x()), r.center().y());
+    const QPoint target = line + QPoint(120, 0);
+    QTest::mousePress(surface, Qt::LeftButton, {}, line);
+    QTest::mouseMove(surface, line + QPoint(10, 0));
+    QTest::mouseMove(surface, target);
+    QTest::mouseRelease(surface, Qt::LeftButton, {}, target);
+    QVERIFY(moved.count() >= 1);
+    QCOMPARE(moved.last().at(0).toInt(), 0);
+    double x = 0;
+    chart.pixelToAxis0(target, &x, nullptr);
+    QCOMPARE(chart.VertLineAnnotation(0), x);
+    QCOMPARE(clicked.count(), 0);
+    QVERIFY(!chart.isZoomed());
+
+    const QRect table = chart.tableAnnotationRect();
+    QVERIFY(!table.isEmpty());
+    const QPoint grip = table.center();
+    QTest::mousePress(surface, Qt::LeftButton, {}, grip);
+    QTest::mouseMove(surface, grip + QPoint(-10, 5));
+    QTest::mouseMove(surface, grip + QPoint(-100, 40));
+    QTest::mouseRelease(surface, Qt::LeftButton, {}, grip + QPoint(-100, 40));
+    QCOMPARE(chart.TALocation(), sgTAExplicit);
+    QCOMPARE(chart.tableAnnotationRect().topLeft(), table.topLeft() + QPoint(-100, 40));
+    QCOMPARE(QPoint(chart.TAX(), chart.TAY()), table.topLeft() + QPoint(-100, 40));
+    QCOMPARE(clicked.count(), 0);
 }
 
 void TestChart::customizeAppliesOrCancels()

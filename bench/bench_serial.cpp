@@ -1,0 +1,93 @@
+// The serial link against the simulated meter on a pseudo-terminal, paced at
+// 9600 baud: how long a port selection takes to show "On Connection", and
+// how much of one core the program uses while it polls over the port.
+#include "app/main.h"
+#include "sim/simmeter.h"
+#include "sim/simpty.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <ctime>
+
+namespace {
+
+constexpr int PollingRunMs = 10000;
+
+class AbsentTransfer : public kv::UsbTransfer {
+public:
+    int OpenDevice(std::uint16_t, std::uint16_t) override { return 1; }
+    int SetDeviceTimeouts(int, int) override { return 1; }
+    int WriteCommand(int, const std::uint8_t *) override { return 1; }
+    int WriteData(int, const std::uint8_t *) override { return 1; }
+    int AfterWrite() override { return 0; }
+    int ReadReply(int, std::uint8_t *) override { return 1; }
+    int ReadSerialText(int, std::uint8_t *, int) override { return 1; }
+    int CloseDevice() override { return 0; }
+};
+
+double ThreadCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+void BM_SerialConnectSelectedPort(benchmark::State &state)
+{
+    kv::SimMeter meter;
+    kv::SimPtyServer server(meter, kv::SimSerialPacing::Baud9600);
+    server.start();
+    AbsentTransfer usb;
+    TfrmMain main(usb);
+    for (auto _ : state) {
+        main.ComboBoxDeviceName->setEditText(server.slavePath());
+        if (!main.Link.SerialLink)
+            state.SkipWithError("no connection");
+        state.PauseTiming();
+        main.Comm1.close();
+        main.ComboBoxDeviceName->blockSignals(true);
+        main.ComboBoxDeviceName->setEditText(QString());
+        main.ComboBoxDeviceName->blockSignals(false);
+        state.ResumeTiming();
+    }
+    server.stop();
+}
+BENCHMARK(BM_SerialConnectSelectedPort)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
+// The shown main window polls over the port for PollingRunMs; the window
+// thread's CPU time over the wall time is the share of one core it used
+// (the simulated meter runs on a thread of its own and is not counted).
+void BM_SerialPollingCpu(benchmark::State &state)
+{
+    kv::SimMeter meter;
+    kv::SimPtyServer server(meter, kv::SimSerialPacing::Baud9600);
+    server.start();
+    AbsentTransfer usb;
+    TfrmMain main(usb);
+    main.show();
+    main.ComboBoxDeviceName->setEditText(server.slavePath());
+    double share = 0;
+    for (auto _ : state) {
+        const double cpu0 = ThreadCpuSeconds();
+        const int failures0 = main.Poll.PollFailures;
+        QElapsedTimer wall;
+        wall.start();
+        QEventLoop loop;
+        QTimer::singleShot(PollingRunMs, &loop, &QEventLoop::quit);
+        loop.exec();
+        share = (ThreadCpuSeconds() - cpu0) / (double(wall.elapsed()) / 1000.0);
+        if (!main.Link.SerialLink || main.Poll.PollFailures > failures0)
+            state.SkipWithError("the connection failed while polling");
+    }
+    state.counters["cpu_percent_of_core"] = share * 100.0;
+    main.close();
+    server.stop();
+}
+BENCHMARK(BM_SerialPollingCpu)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+} // namespace

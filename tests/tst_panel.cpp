@@ -1,0 +1,871 @@
+// The meter panel: display mirror, redraw cache, blinking, keys and moving.
+#include "app/main.h"
+#include "graph/graph.h"
+#include "link/commands.h"
+#include "panel/panel.h"
+#include "panel/panelkey.h"
+#include "sim/simclock.h"
+#include "sim/simmeter.h"
+#include "sim/simpty.h"
+#include "sim/simusbtransfer.h"
+#include "tests/testsupport.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+#include <array>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+using Frame = std::array<std::uint8_t, 7>;
+
+// A USB transfer that records what is sent and answers from a script.
+class FakeTransfer : public kv::UsbTransfer {
+public:
+    int openResult = 0, timeoutResult = 0, writeResult = 0, readResult = 0;
+    bool throwOnRead = false;
+    std::vector<std::uint8_t> reply; // copied into every read
+    std::vector<Frame> frames;
+    std::vector<int> readLengths;
+
+    int OpenDevice(std::uint16_t vid, std::uint16_t pid) override
+    {
+        return (vid == kv::MeterVendorId && pid == kv::MeterProductId) ? openResult : 1;
+    }
+    int SetDeviceTimeouts(int, int) override { return timeoutResult; }
+    int WriteCommand(int length, const std::uint8_t *frame) override
+    {
+        Frame f{};
+        std::copy(frame, frame + std::min(length, 7), f.begin());
+        frames.push_back(f);
+        return writeResult;
+    }
+    int WriteData(int, const std::uint8_t *) override { return 0; }
+    int AfterWrite() override { return 0; }
+    int ReadReply(int length, std::uint8_t *buffer) override
+    {
+        readLengths.push_back(length);
+        if (throwOnRead)
+            throw std::runtime_error("device gone");
+        if (readResult != 0)
+            return readResult;
+        std::fill(buffer, buffer + length, 0);
+        std::copy(reply.begin(), reply.begin() + std::min<std::size_t>(reply.size(), length), buffer);
+        return 0;
+    }
+    int ReadSerialText(int, std::uint8_t *buffer, int) override
+    {
+        buffer[0] = 0;
+        return 0;
+    }
+    int CloseDevice() override { return 0; }
+};
+
+// A live reply with its markers, display bytes zero unless given.
+std::vector<std::uint8_t> LiveReply(std::initializer_list<std::pair<int, std::uint8_t>> bytes)
+{
+    std::vector<std::uint8_t> r(64, 0);
+    r[0] = kv::FrameStart;
+    r[63] = kv::FrameEnd;
+    for (const auto &[index, value] : bytes)
+        r[static_cast<std::size_t>(index)] = value;
+    return r;
+}
+
+std::vector<std::uint8_t> Acknowledgement(bool ok)
+{
+    std::vector<std::uint8_t> r(32, 0);
+    r[0] = kv::FrameStart;
+    r[1] = 'H';
+    if (ok) {
+        r[2] = 'O';
+        r[3] = 'K';
+    }
+    return r;
+}
+
+// The main window against the simulated meter, on a manual clock; the
+// tests run the poll and blink ticks themselves.
+struct SimRig {
+    kv::ManualSimClock clock;
+    kv::SimMeter meter{&clock, kv::SimOptions{1, false, false, {}}};
+    kv::SimUsbTransfer usb{meter};
+    std::unique_ptr<TfrmMain> main;
+
+    SimRig()
+    {
+        meter.setReading(45.0, 25.0, 30.0);
+        main = std::make_unique<TfrmMain>(usb);
+        main->show();
+        main->MainTimer->stop();
+        main->MaxMinTimer->stop();
+        tick(); // identifies the meter
+        tick();
+    }
+    TfrmPanel *panel() { return main->frmPanel; }
+    void tick()
+    {
+        clock.advanceMs(kv::PollIntervalMs);
+        main->Poll.PollTick();
+    }
+    // A key click; the effect shows with the next poll tick.
+    void press(kv::PanelKey *key)
+    {
+        QTest::mouseClick(key, Qt::LeftButton);
+        main->MainTimer->stop();
+        tick();
+    }
+    // The line of large digits `line` (0 RH, 1 T1, 2 T2) as text: digits,
+    // '-' for a minus, ' ' for a blank.
+    QString line(int line)
+    {
+        const auto &p = *panel();
+        const std::array<kv::PanelImage *, 12> digits{p.RHD1, p.RHD2, p.RHD3, p.RHD4, p.T1D1, p.T1D2,
+                                                      p.T1D3, p.T1D4, p.T2D1, p.T2D2, p.T2D3, p.T2D4};
+        QString text;
+        for (int i = 0; i < 4; ++i) {
+            const qint64 key = digits[static_cast<std::size_t>(line * 4 + i)]->picture().cacheKey();
+            QChar c = QLatin1Char('?');
+            for (int g = 0; g < GlyphPictureCount; ++g)
+                if (main->GlyphSetLarge[static_cast<std::size_t>(g)].cacheKey() == key)
+                    c = g <= 9 ? QLatin1Char(char('0' + g)) : g == 17 ? QLatin1Char('-') : g == 16 ? QLatin1Char(' ') : c;
+            text += c;
+        }
+        return text;
+    }
+    // Visibility of `w` over `ticks` blink ticks.
+    std::vector<bool> blink(QWidget *w, int ticks = 4)
+    {
+        std::vector<bool> shown;
+        for (int i = 0; i < ticks; ++i) {
+            main->MaxMinTimerTimer();
+            shown.push_back(w->isVisibleTo(panel()));
+        }
+        return shown;
+    }
+};
+
+const std::vector<bool> Blinking{true, false, true, false};
+const std::vector<bool> Dark(4, false);
+
+} // namespace
+
+class TestPanel : public QObject {
+    Q_OBJECT
+
+    FakeTransfer m_usb;
+    std::unique_ptr<TfrmMain> m_main;
+
+    TfrmPanel *panel() { return m_main->frmPanel; }
+
+    // One poll tick of a USB meter answering `reply`.
+    void Tick(const std::vector<std::uint8_t> &reply)
+    {
+        m_main->Link.IsConnected = true;
+        m_main->Link.UsbLink = true;
+        m_usb.reply = reply;
+        m_main->Poll.PollTick();
+    }
+
+    std::array<kv::PanelImage *, 12> Digits()
+    {
+        TfrmPanel *p = panel();
+        return {p->RHD1, p->RHD2, p->RHD3, p->RHD4, p->T1D1, p->T1D2,
+                p->T1D3, p->T1D4, p->T2D1, p->T2D2, p->T2D3, p->T2D4};
+    }
+
+    std::array<int, 12> Assignments()
+    {
+        std::array<int, 12> counts{};
+        const auto digits = Digits();
+        for (std::size_t i = 0; i < digits.size(); ++i)
+            counts[i] = digits[i]->pictureAssignments();
+        return counts;
+    }
+
+    bool Shows(kv::PanelImage *digit, int glyph)
+    {
+        return digit->picture().cacheKey() == m_main->GlyphSetLarge[static_cast<std::size_t>(glyph)].cacheKey();
+    }
+
+    void ClosePanel()
+    {
+        QTest::mouseClick(panel()->btnClose, Qt::LeftButton);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+private slots:
+    void initTestCase() { kvtest::UseIsolatedPaths(); }
+
+    void init()
+    {
+        m_usb = FakeTransfer();
+        m_main = std::make_unique<TfrmMain>(m_usb);
+        m_main->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+        // The tests drive the ticks themselves.
+        m_main->MainTimer->stop();
+        m_main->MaxMinTimer->stop();
+        QVERIFY(panel());
+        QVERIFY(!m_main->GlyphSetLarge[0].isNull());
+    }
+
+    void cleanup() { m_main.reset(); }
+
+    // ---- display --------------------------------------------------------------------
+
+    void everyElementIsThere()
+    {
+        const char *names[] = {
+            "imgPanel", "RHD1", "RHD2", "RHD3", "RHD4", "T1D1", "T1D2", "T1D3", "T1D4", "T2D1", "T2D2", "T2D3",
+            "T2D4", "Image17", "Image18", "RH_P", "T1_P", "T2_P", "T1_minus", "T2_minus", "imgT1C", "imgT1F",
+            "lblT1K", "imgT2C", "imgT2F", "lblT2K", "lblT1", "lblT2", "lblPercent", "lblRH", "lblWETBULB",
+            "lblDEWPOINT", "imgType", "imgK", "imgJ", "imgE", "imgT", "lblN", "lblR", "lblS", "lblMAX", "lblMIN",
+            "lblAVG", "imgHOLD", "imgMEM", "imgRecall", "imgAutoOff", "imgREC", "imgFULL", "imgAlarm", "lblHi",
+            "lblLO", "imgBat0", "imgBat1", "imgBat2", "imgBat3", "imgblutooth", "ingBlutoothLink",
+            "lblNoConnection", "btnClose", "btnBackLight", "btnHOLD", "btnMMA", "btnCF", "btnRec", "btnRecall",
+            "btnMem"};
+        for (const char *name : names) {
+            QWidget *w = panel()->findChild<QWidget *>(QLatin1String(name));
+            QVERIFY2(w, name);
+            if (auto *image = dynamic_cast<kv::PanelImage *>(w))
+                QVERIFY2(!image->picture().isNull(), name);
+        }
+        QCOMPARE(panel()->size(), QSize(312, 713));
+        QCOMPARE(panel()->lblWETBULB->text(), QStringLiteral("WET BULB"));
+        QCOMPARE(panel()->lblLO->text(), QStringLiteral("Lo"));
+        QCOMPARE(panel()->btnHOLD->geometry(), QRect(143, 479, 43, 50));
+        QCOMPARE(panel()->btnClose->toolTip(), QStringLiteral("Close PANEL"));
+        QCOMPARE(panel()->btnMMA->toolTip(),
+                 QStringLiteral("click to change AVG/MAX/MIN mode, double click  to cancel ."));
+        QCOMPARE(panel()->btnRec->cursor().shape(), Qt::PointingHandCursor);
+        // The frameless child window shows nothing but the picture.
+        QVERIFY(panel()->parentWidget()->windowFlags() & Qt::FramelessWindowHint);
+    }
+
+    void digitsDrawnOnlyWhenChanged()
+    {
+        const auto reply = LiveReply({{50, 0xEE}, {49, 0xEE}, {48, 0x24}, {47, 0xBA}, {38, 0x24}, {39, 0xB6}});
+        Tick(reply);
+        QVERIFY(Shows(panel()->T1D1, 0));
+        QVERIFY(Shows(panel()->T1D2, 0));
+        QVERIFY(Shows(panel()->T1D3, 1));
+        QVERIFY(Shows(panel()->T1D4, 2));
+        QCOMPARE(panel()->Image17->picture().cacheKey(), m_main->GlyphSetSmall[3].cacheKey());
+        QCOMPARE(panel()->Image18->picture().cacheKey(), m_main->GlyphSetSmall[1].cacheKey());
+
+        const auto before = Assignments();
+        const int smallBefore = panel()->Image17->pictureAssignments();
+        Tick(reply);
+        QCOMPARE(Assignments(), before);                                  // no large digit replaced
+        QCOMPARE(panel()->Image17->pictureAssignments(), smallBefore + 1); // small digits every time
+
+        Tick(LiveReply({{50, 0xEE}, {49, 0xEE}, {48, 0x24}, {47, 0xB6}}));
+        auto expected = before;
+        ++expected[7];
+        QCOMPARE(Assignments(), expected);
+        QVERIFY(Shows(panel()->T1D4, 3));
+    }
+
+    void missingGlyphLeavesDigitEmpty()
+    {
+        m_main->GlyphSetLarge[2] = QPixmap();
+        Tick(LiveReply({{50, 0xEE}, {49, 0xEE}, {48, 0x24}, {47, 0xBA}}));
+        QVERIFY(panel()->T1D4->picture().isNull());
+        QVERIFY(Shows(panel()->T1D3, 1));
+    }
+
+    void reopenedPanelDrawsAllTwelve()
+    {
+        const auto reply = LiveReply({{50, 0xEE}, {49, 0xEE}, {48, 0x24}, {47, 0xBA}});
+        Tick(reply);
+        ClosePanel();
+        QVERIFY(!m_main->frmPanel);
+        QVERIFY(!m_main->ControlPanel1->isChecked());
+        Tick(reply); // no panel: nothing to draw, nothing breaks
+
+        m_main->ControlPanel1Click();
+        QVERIFY(panel());
+        QVERIFY(m_main->ControlPanel1->isChecked());
+        QCOMPARE(panel()->parentWidget()->pos(), QPoint(0, 0));
+        Tick(reply);
+        const auto digits = Digits();
+        for (int i = 0; i < 12; ++i)
+            QVERIFY2(Shows(digits[static_cast<std::size_t>(i)], i >= 4 && i < 8 ? std::array{0, 0, 1, 2}[i - 4] : 16),
+                     qPrintable(digits[static_cast<std::size_t>(i)]->objectName()));
+
+        // Showing the panel again (restored from minimised) draws all twelve.
+        const auto before = Assignments();
+        panel()->parentWidget()->showMinimized();
+        panel()->parentWidget()->showNormal();
+        Tick(reply);
+        for (int i = 0; i < 12; ++i)
+            QCOMPARE(Assignments()[static_cast<std::size_t>(i)], before[static_cast<std::size_t>(i)] + 1);
+    }
+
+    void reopenedPanelShowsTheConnection_data()
+    {
+        QTest::addColumn<bool>("connected");
+        QTest::newRow("no meter") << false;
+        QTest::newRow("meter on USB") << true;
+    }
+    void reopenedPanelShowsTheConnection()
+    {
+        QFETCH(bool, connected);
+        if (connected)
+            Tick(LiveReply({}));
+        ClosePanel();
+        m_main->ControlPanel1Click();
+        QCOMPARE(panel()->lblNoConnection->isVisibleTo(panel()), !connected);
+        QVERIFY(!panel()->ingBlutoothLink->isVisibleTo(panel()));
+    }
+
+    void battery_data()
+    {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("second");
+        QTest::addColumn<QString>("shown");
+        // Byte 41: bit 0 Battery1, bit 1 Battery2, bit 2 Battery3, bit 3 Battery0.
+        QTest::newRow("3 and 1: three bars") << 0x00 << 0x05 << "imgBat3";
+        QTest::newRow("no mark keeps the last") << 0x02 << 0x00 << "imgBat2";
+        QTest::newRow("2 and 0: two bars") << 0x00 << 0x0A << "imgBat2";
+        QTest::newRow("0 alone: empty") << 0x04 << 0x08 << "imgBat0";
+        QTest::newRow("1 alone") << 0x08 << 0x01 << "imgBat1";
+        QTest::newRow("none ever: none shown") << 0x00 << 0x00 << "";
+    }
+    void battery()
+    {
+        QFETCH(int, first);
+        QFETCH(int, second);
+        QFETCH(QString, shown);
+        Tick(LiveReply({{41, static_cast<std::uint8_t>(first)}}));
+        Tick(LiveReply({{41, static_cast<std::uint8_t>(second)}}));
+        for (auto *b : {panel()->imgBat0, panel()->imgBat1, panel()->imgBat2, panel()->imgBat3})
+            QCOMPARE(b->isVisibleTo(panel()), b->objectName() == shown);
+    }
+
+    // Each symbol of the display memory lights its element and goes out with
+    // its bit.  Also settles which alarm-limit mark is "Hi" and which "Lo".
+    void symbolFollowsItsBit_data()
+    {
+        QTest::addColumn<int>("byte");
+        QTest::addColumn<int>("bit");
+        QTest::addColumn<QString>("element");
+        const struct {
+            int byte, bit;
+            const char *element;
+        } rows[] = {
+            {39, 0, "imgRecall"},  {40, 1, "imgHOLD"},     {40, 2, "lblMAX"},      {40, 3, "lblMIN"},
+            {40, 4, "lblAVG"},     {40, 5, "imgMEM"},      {41, 4, "imgAutoOff"},  {42, 7, "lblWETBULB"},
+            {43, 7, "lblDEWPOINT"}, {45, 7, "lblPercent"}, {45, 7, "lblRH"},       {46, 0, "imgT1C"},
+            {46, 1, "imgT1F"},     {46, 2, "lblT1K"},      {47, 0, "RH_P"},        {47, 0, "T1_P"},
+            {51, 0, "lblS"},       {51, 1, "lblR"},        {51, 2, "lblN"},        {51, 3, "imgT"},
+            {51, 4, "imgE"},       {51, 5, "imgJ"},        {51, 6, "imgK"},        {52, 0, "T2_minus"},
+            {52, 1, "lblT2"},      {52, 2, "imgType"},     {52, 4, "imgblutooth"}, {52, 5, "T1_minus"},
+            {52, 6, "lblT1"},      {53, 7, "imgAlarm"},    {54, 7, "lblHi"},       {56, 7, "T2_P"},
+            {57, 1, "lblT2K"},     {57, 2, "imgT2F"},      {57, 3, "imgT2C"},      {57, 4, "imgFULL"},
+            {57, 5, "imgREC"},     {57, 7, "lblLO"},
+        };
+        for (const auto &r : rows)
+            QTest::addRow("%s (%d.%d)", r.element, r.byte, r.bit) << r.byte << r.bit << QString::fromLatin1(r.element);
+    }
+    void symbolFollowsItsBit()
+    {
+        QFETCH(int, byte);
+        QFETCH(int, bit);
+        QFETCH(QString, element);
+        QWidget *w = panel()->findChild<QWidget *>(element);
+        QVERIFY(w);
+        Tick(LiveReply({{byte, static_cast<std::uint8_t>(1u << bit)}}));
+        QVERIFY(w->isVisibleTo(panel()));
+        // Only the elements of that one bit are lit.
+        int lit = 0;
+        for (QWidget *other : panel()->findChildren<QWidget *>())
+            if (other != panel()->imgPanel && other->isVisibleTo(panel()) && !qobject_cast<kv::PanelKey *>(other)
+                && !other->objectName().startsWith(QLatin1String("RHD"))
+                && !other->objectName().startsWith(QLatin1String("T1D"))
+                && !other->objectName().startsWith(QLatin1String("T2D"))
+                && !other->objectName().startsWith(QLatin1String("Image"))
+                && other != panel()->ingBlutoothLink && other != panel()->lblNoConnection)
+                ++lit;
+        QCOMPARE(lit, (byte == 45 || byte == 47) ? 2 : 1);
+        Tick(LiveReply({{40, 0x00}}));
+        QVERIFY(!w->isVisibleTo(panel()));
+    }
+
+    // ---- blinking ---------------------------------------------------------------------
+
+    void mmaBlink_data()
+    {
+        QTest::addColumn<bool>("mode");
+        QTest::addColumn<bool>("blink");
+        QTest::addColumn<bool>("blinks"); // all three follow the blink phase
+        QTest::newRow("mode and blink: all three blink") << true << true << true;
+        QTest::newRow("blink only: last state kept") << false << true << false;
+        QTest::newRow("mode only: segments shown") << true << false << false;
+    }
+    void mmaBlink()
+    {
+        QFETCH(bool, mode);
+        QFETCH(bool, blink);
+        QFETCH(bool, blinks);
+        TfrmPanel *p = panel();
+        // Before: MAX lit by its segment.
+        Tick(LiveReply({{40, 0x04}}));
+        QVERIFY(p->lblMAX->isVisibleTo(p) && !p->lblMIN->isVisibleTo(p));
+        // Now the segments say MIN only.
+        const auto reply = LiveReply({{40, 0x08},
+                                      {3, static_cast<std::uint8_t>(mode ? 0x40 : 0)},
+                                      {4, static_cast<std::uint8_t>(blink ? 0x08 : 0)}});
+        Tick(reply);
+        for (int tick = 0; tick < 4; ++tick) {
+            m_main->MaxMinTimerTimer();
+            Tick(reply); // the poll tick leaves blinking symbols alone
+            const bool phase = m_main->BlinkPhase;
+            if (blinks) {
+                for (QWidget *w : {static_cast<QWidget *>(p->lblMAX), static_cast<QWidget *>(p->lblMIN),
+                                   static_cast<QWidget *>(p->lblAVG)})
+                    QCOMPARE(w->isVisibleTo(p), phase);
+            } else if (blink) {
+                QVERIFY(p->lblMAX->isVisibleTo(p) && !p->lblMIN->isVisibleTo(p) && !p->lblAVG->isVisibleTo(p));
+            } else {
+                QVERIFY(!p->lblMAX->isVisibleTo(p) && p->lblMIN->isVisibleTo(p) && !p->lblAVG->isVisibleTo(p));
+            }
+        }
+        QVERIFY(!m_main->BlinkBusy);
+    }
+
+    void recBlink_data()
+    {
+        QTest::addColumn<bool>("full");
+        QTest::newRow("recording") << false;
+        QTest::newRow("recording, memory full") << true;
+    }
+    void recBlink()
+    {
+        QFETCH(bool, full);
+        TfrmPanel *p = panel();
+        // REC blinking: its segment bit does not matter; FULL blinks along
+        // only while the meter lights it.
+        const auto reply = LiveReply({{3, 0x18}, {57, static_cast<std::uint8_t>(full ? 0x10 : 0x00)}});
+        std::vector<bool> rec, fullShown;
+        for (int tick = 0; tick < 4; ++tick) {
+            Tick(reply);
+            m_main->MaxMinTimerTimer();
+            rec.push_back(p->imgREC->isVisibleTo(p));
+            fullShown.push_back(p->imgFULL->isVisibleTo(p));
+        }
+        QCOMPARE(rec, (std::vector<bool>{true, false, true, false}));
+        QCOMPARE(fullShown, full ? rec : std::vector<bool>(4, false));
+        // Recording stops: REC and FULL follow their segments again.
+        Tick(LiveReply({{57, 0x20}}));
+        QVERIFY(p->imgREC->isVisibleTo(p) && !p->imgFULL->isVisibleTo(p));
+        m_main->MaxMinTimerTimer();
+        QVERIFY(p->imgREC->isVisibleTo(p));
+    }
+
+    void linkPicture_data()
+    {
+        QTest::addColumn<bool>("serial");
+        QTest::newRow("serial link blinks") << true;
+        QTest::newRow("usb link stays hidden") << false;
+    }
+    void linkPicture()
+    {
+        QFETCH(bool, serial);
+        TfrmPanel *p = panel();
+        if (serial) {
+            m_main->Link.IsConnected = true;
+            m_main->Link.SerialLink = true;
+            m_main->Poll.ConnectionFound();
+        } else {
+            m_usb.reply.assign(32, 0);
+            m_usb.reply[23] = '5';
+            m_usb.reply[24] = '2';
+            m_usb.reply[25] = '2';
+            m_main->Poll.PollTick(); // the USB identification
+            QVERIFY(m_main->Link.UsbLink);
+        }
+        QVERIFY(!p->lblNoConnection->isVisibleTo(p));
+        std::vector<bool> shown;
+        for (int tick = 0; tick < 4; ++tick) {
+            m_main->MaxMinTimerTimer();
+            shown.push_back(p->ingBlutoothLink->isVisibleTo(p));
+        }
+        const std::vector<bool> blinking{true, false, true, false};
+        QCOMPARE(shown, serial ? blinking : std::vector<bool>(4, false));
+
+        // A lost connection hides it and shows "No Connection".
+        m_main->Poll.ConnectionLost();
+        m_main->MaxMinTimerTimer();
+        m_main->MaxMinTimerTimer();
+        QVERIFY(!p->ingBlutoothLink->isVisibleTo(p));
+        QVERIFY(p->lblNoConnection->isVisibleTo(p));
+    }
+
+    void linkPictureOverSerialPort()
+    {
+        // A meter reached through a serial port (here a pseudo-terminal):
+        // the link picture blinks and the meter's own Bluetooth symbol is lit.
+        kv::SimOptions quiet;
+        quiet.drift = false;
+        quiet.prefillLogger = false;
+        kv::SimMeter meter(nullptr, quiet);
+        kv::SimPtyServer server(meter, kv::SimSerialPacing::Baud9600);
+        server.start();
+        m_usb.openResult = 1; // nothing on USB
+        m_main->ComboBoxDeviceName->setEditText(server.slavePath());
+        QVERIFY(m_main->Link.SerialLink);
+        m_main->MainTimer->stop();
+        m_main->Poll.PollTick();
+        TfrmPanel *p = panel();
+        QVERIFY(p->imgblutooth->isVisibleTo(p));
+        QVERIFY(!p->lblNoConnection->isVisibleTo(p));
+        std::vector<bool> shown;
+        for (int tick = 0; tick < 4; ++tick) {
+            m_main->MaxMinTimerTimer();
+            shown.push_back(p->ingBlutoothLink->isVisibleTo(p));
+        }
+        QCOMPARE(shown, (std::vector<bool>{shown[0], !shown[0], shown[0], !shown[0]}));
+        server.stop();
+    }
+
+    void blinkTickWithoutPanel()
+    {
+        ClosePanel();
+        m_main->Link.SerialLink = true;
+        m_main->MaxMinTimerTimer();
+        m_main->MaxMinTimerTimer();
+        QVERIFY(!m_main->BlinkBusy);
+    }
+
+    void closingWaitsForBlinkTick()
+    {
+        // A blink tick that is running when the close key is clicked is
+        // finished first.
+        m_main->BlinkBusy = true;
+        bool panelStillThere = false;
+        QTimer::singleShot(50, m_main.get(), [&] {
+            panelStillThere = m_main->frmPanel != nullptr;
+            m_main->BlinkBusy = false;
+        });
+        ClosePanel();
+        QVERIFY(panelStillThere);
+        QVERIFY(!m_main->frmPanel);
+    }
+
+    // ---- keys ---------------------------------------------------------------------------
+
+    void keySendsItsFrame_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<char>("letter");
+        QTest::newRow("HOLD") << "btnHOLD" << 'H';
+        QTest::newRow("C/F") << "btnCF" << 'C';
+        QTest::newRow("REC") << "btnRec" << 'E';
+        QTest::newRow("RECALL") << "btnRecall" << 'R';
+        QTest::newRow("MAX/MIN/AVG") << "btnMMA" << 'M';
+        QTest::newRow("back light") << "btnBackLight" << 'B';
+        QTest::newRow("MEM") << "btnMem" << 'm';
+    }
+    void keySendsItsFrame()
+    {
+        QFETCH(QString, key);
+        QFETCH(char, letter);
+        m_usb.reply = Acknowledgement(true);
+        std::vector<int> pauses;
+        panel()->Pause = [&](int ms) { pauses.push_back(ms); };
+        QTest::mouseClick(panel()->findChild<kv::PanelKey *>(key), Qt::LeftButton);
+        QCOMPARE(m_usb.frames.size(), std::size_t(1));
+        QCOMPARE(m_usb.frames[0], (Frame{0x02, static_cast<std::uint8_t>(letter), 0, 0, 0, 0, 0x03}));
+        QCOMPARE(m_usb.readLengths, std::vector<int>{32});
+        QCOMPARE(panel()->LastKeyResult, 0);
+        QVERIFY(pauses.empty());
+        QVERIFY(m_main->MainTimer->isActive());
+    }
+
+    void frameClearsParameterBytes()
+    {
+        m_usb.reply = Acknowledgement(true);
+        panel()->PanelFrame[2] = 0x12;
+        panel()->PanelFrame[3] = 0x34;
+        panel()->btnHOLDClick();
+        QCOMPARE(m_usb.frames.back(), (Frame{0x02, 'H', 0, 0, 0, 0, 0x03}));
+    }
+
+    void doubleClickLeavesMma()
+    {
+        m_usb.reply = Acknowledgement(true);
+        kv::PanelKey *key = panel()->btnMMA;
+        // What the window system delivers for a double click.
+        QTest::mousePress(key, Qt::LeftButton);
+        QTest::mouseRelease(key, Qt::LeftButton);
+        QTest::mousePress(key, Qt::LeftButton);
+        QTest::mouseDClick(key, Qt::LeftButton);
+        QTest::mouseRelease(key, Qt::LeftButton);
+        QCOMPARE(m_usb.frames.size(), std::size_t(2));
+        QCOMPARE(int(m_usb.frames[0][1]), int('M'));
+        QCOMPARE(int(m_usb.frames[1][1]), int('N'));
+    }
+
+    void resultCodes_data()
+    {
+        QTest::addColumn<int>("open");
+        QTest::addColumn<int>("timeouts");
+        QTest::addColumn<int>("write");
+        QTest::addColumn<int>("read");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<bool>("throws");
+        QTest::addColumn<int>("code");
+        QTest::newRow("acknowledged") << 0 << 0 << 0 << 0 << true << false << 0;
+        QTest::newRow("open fails, the rest goes on") << 1 << 0 << 0 << 0 << true << false << 7002;
+        QTest::newRow("timeouts fail") << 0 << 1 << 0 << 0 << true << false << 7003;
+        QTest::newRow("write fails") << 0 << 0 << 1 << 0 << true << false << 7004;
+        QTest::newRow("open and write fail: last stands") << 1 << 0 << 1 << 0 << true << false << 7004;
+        QTest::newRow("read fails") << 0 << 0 << 0 << 1 << true << false << 7005;
+        QTest::newRow("no meter: open and read fail") << 1 << 1 << 1 << 1 << true << false << 7005;
+        QTest::newRow("no OK") << 0 << 0 << 0 << 0 << false << false << 7006;
+        QTest::newRow("open fails and no OK") << 1 << 0 << 0 << 0 << false << false << 7006;
+        QTest::newRow("transfer raises") << 0 << 0 << 0 << 0 << true << true << 7007;
+    }
+    void resultCodes()
+    {
+        QFETCH(int, open);
+        QFETCH(int, timeouts);
+        QFETCH(int, write);
+        QFETCH(int, read);
+        QFETCH(bool, ok);
+        QFETCH(bool, throws);
+        QFETCH(int, code);
+        m_usb.openResult = open;
+        m_usb.timeoutResult = timeouts;
+        m_usb.writeResult = write;
+        m_usb.readResult = read;
+        m_usb.throwOnRead = throws;
+        m_usb.reply = Acknowledgement(ok);
+        kv::CommandFrame frame;
+        frame.setCommand(kv::cmd::KeyHold);
+        QCOMPARE(panel()->SendPanelKey(frame), code);
+        QCOMPARE(m_usb.frames.size(), std::size_t(1)); // a single attempt, also after failures
+    }
+
+    void failedKeyPausesOnce_data()
+    {
+        QTest::addColumn<bool>("meter");
+        QTest::addColumn<int>("code");
+        QTest::newRow("no meter attached") << false << 7005;
+        QTest::newRow("reply without OK") << true << 7006;
+    }
+    void failedKeyPausesOnce()
+    {
+        QFETCH(bool, meter);
+        QFETCH(int, code);
+        if (meter) {
+            m_usb.reply = Acknowledgement(false);
+        } else {
+            m_usb.openResult = 1;
+            m_usb.readResult = 1;
+        }
+        std::vector<int> pauses;
+        bool pollingDuringPause = true;
+        panel()->Pause = [&](int ms) {
+            pauses.push_back(ms);
+            pollingDuringPause = m_main->MainTimer->isActive();
+        };
+        m_main->MainTimer->start();
+        panel()->btnRecClick();
+        QCOMPARE(panel()->LastKeyResult, code);
+        QCOMPARE(pauses, std::vector<int>{300});
+        QVERIFY(!pollingDuringPause);
+        QVERIFY(m_main->MainTimer->isActive());
+        QCOMPARE(m_usb.frames.size(), std::size_t(1));
+    }
+
+    void realPauseHandlesEvents()
+    {
+        // The pause after a failure keeps the window alive (WaitPumping).
+        m_usb.openResult = 1;
+        m_usb.readResult = 1;
+        bool handled = false;
+        QTimer::singleShot(0, m_main.get(), [&] { handled = true; });
+        panel()->btnMemClick();
+        QVERIFY(handled);
+        QVERIFY(m_main->MainTimer->isActive());
+    }
+
+
+    // ---- the keys working the simulated meter ------------------------------------------
+
+    void simHoldFreezesTheReading()
+    {
+        SimRig rig;
+        TfrmPanel *p = rig.panel();
+        QCOMPARE(rig.line(1), QStringLiteral(" 250"));
+        QVERIFY(!p->imgHOLD->isVisibleTo(p));
+        rig.press(p->btnHOLD);
+        QVERIFY(p->imgHOLD->isVisibleTo(p));
+        rig.meter.setReading(45.0, 30.0, 30.0);
+        rig.tick();
+        QCOMPARE(rig.line(1), QStringLiteral(" 250"));
+        rig.press(p->btnHOLD);
+        QVERIFY(!p->imgHOLD->isVisibleTo(p));
+        QCOMPARE(rig.line(1), QStringLiteral(" 300"));
+    }
+
+    void simUnitKeyCyclesTheUnit()
+    {
+        SimRig rig;
+        TfrmPanel *p = rig.panel();
+        const auto units = [p] {
+            QString shown;
+            for (QWidget *w : {static_cast<QWidget *>(p->imgT1C), static_cast<QWidget *>(p->imgT1F),
+                               static_cast<QWidget *>(p->lblT1K), static_cast<QWidget *>(p->imgT2C),
+                               static_cast<QWidget *>(p->imgT2F), static_cast<QWidget *>(p->lblT2K)})
+                shown += w->isVisibleTo(p) ? QLatin1Char('1') : QLatin1Char('0');
+            return shown;
+        };
+        QCOMPARE(units(), QStringLiteral("100100")); // C
+        rig.press(p->btnCF);
+        QCOMPARE(units(), QStringLiteral("010010")); // F
+        QCOMPARE(rig.line(1), QStringLiteral(" 770"));
+        QCOMPARE(rig.main->Poll.Reading.UnitCode, std::uint8_t(kv::UnitFahrenheit));
+        rig.press(p->btnCF);
+        QCOMPARE(units(), QStringLiteral("001001")); // K
+        rig.press(p->btnCF);
+        QCOMPARE(units(), QStringLiteral("100100"));
+    }
+
+    void simRecStartsAndStopsLogging()
+    {
+        SimRig rig;
+        TfrmPanel *p = rig.panel();
+        QCOMPARE(rig.blink(p->imgREC), Dark);
+        rig.press(p->btnRec);
+        QVERIFY(rig.main->Poll.Reading.MeterLogging);
+        QVERIFY(rig.meter.logging());
+        QCOMPARE(rig.blink(p->imgREC), Blinking);
+        QCOMPARE(rig.blink(p->imgFULL), Dark); // the memory is not full
+        rig.press(p->btnRec);
+        QVERIFY(!rig.main->Poll.Reading.MeterLogging);
+        QCOMPARE(rig.blink(p->imgREC), Dark);
+    }
+
+    void simMmaStepsAndDoubleClickLeaves()
+    {
+        SimRig rig;
+        TfrmPanel *p = rig.panel();
+        rig.press(p->btnMMA);
+        QCOMPARE(rig.meter.mmaMode(), kv::SimMma::Max);
+        for (int tick = 0; tick < 4; ++tick) {
+            rig.main->MaxMinTimerTimer();
+            const bool phase = rig.main->BlinkPhase;
+            QCOMPARE(p->lblMAX->isVisibleTo(p), phase);
+            QCOMPARE(p->lblMIN->isVisibleTo(p), phase);
+            QCOMPARE(p->lblAVG->isVisibleTo(p), phase);
+        }
+        rig.press(p->btnMMA);
+        QCOMPARE(rig.meter.mmaMode(), kv::SimMma::Min);
+        // The double click: its first press steps on, the second leaves.
+        QTest::mousePress(p->btnMMA, Qt::LeftButton);
+        QTest::mouseRelease(p->btnMMA, Qt::LeftButton);
+        QTest::mousePress(p->btnMMA, Qt::LeftButton);
+        QTest::mouseDClick(p->btnMMA, Qt::LeftButton);
+        QTest::mouseRelease(p->btnMMA, Qt::LeftButton);
+        rig.tick();
+        QCOMPARE(rig.meter.mmaMode(), kv::SimMma::Off);
+        QCOMPARE(rig.meter.frameCount(kv::cmd::KeyMma), 3);
+        QCOMPARE(rig.meter.frameCount(kv::cmd::KeyMmaLeave), 1);
+        QCOMPARE(rig.blink(p->lblMAX), Dark);
+        QCOMPARE(rig.blink(p->lblAVG), Dark);
+    }
+
+    void simMemStoresAndRecallShows()
+    {
+        SimRig rig;
+        TfrmPanel *p = rig.panel();
+        rig.press(p->btnMem);
+        QVERIFY(p->imgMEM->isVisibleTo(p));
+        QCOMPARE(p->Image17->picture().cacheKey(), rig.main->GlyphSetSmall[0].cacheKey());
+        QCOMPARE(p->Image18->picture().cacheKey(), rig.main->GlyphSetSmall[0].cacheKey());
+        QCOMPARE(rig.meter.storedReadings(), 1);
+
+        rig.meter.setReading(45.0, 30.0, 30.0);
+        rig.clock.advanceMs(kv::SimMemShowMs);
+        rig.tick();
+        QVERIFY(!p->imgMEM->isVisibleTo(p));
+        QCOMPARE(rig.line(1), QStringLiteral(" 300"));
+
+        rig.press(p->btnRecall);
+        QVERIFY(p->imgRecall->isVisibleTo(p));
+        QCOMPARE(rig.line(1), QStringLiteral(" 250")); // the stored reading
+        rig.press(p->btnRecall);                     // steps past the first: leaves
+        QVERIFY(!p->imgRecall->isVisibleTo(p));
+        QCOMPARE(rig.line(1), QStringLiteral(" 300"));
+    }
+
+    void simBackLightToggles()
+    {
+        SimRig rig;
+        rig.press(rig.panel()->btnBackLight);
+        QVERIFY(rig.meter.backLight());
+        rig.press(rig.panel()->btnBackLight);
+        QVERIFY(!rig.meter.backLight());
+    }
+
+    void simUnpluggedMeterIgnoresKeys()
+    {
+        SimRig rig;
+        rig.usb.setUnplugged(true);
+        std::vector<int> pauses;
+        rig.panel()->Pause = [&](int ms) { pauses.push_back(ms); };
+        rig.main->MainTimer->start();
+        rig.panel()->btnHOLDClick();
+        QCOMPARE(rig.panel()->LastKeyResult, 7005);
+        QCOMPARE(pauses, std::vector<int>{300});
+        QVERIFY(rig.main->MainTimer->isActive());
+        QVERIFY(!rig.meter.hold());
+    }
+
+    // ---- window ---------------------------------------------------------------------------
+
+    void draggingThePictureMovesThePanel()
+    {
+        TfrmPanel *p = panel();
+        QWidget *frame = p->parentWidget();
+        frame->move(40, 30);
+        // The display lets presses through to the picture; keys do not.
+        const QPoint onDigit = p->RHD2->geometry().center();
+        QCOMPARE(p->childAt(onDigit), static_cast<QWidget *>(p->imgPanel));
+        QCOMPARE(p->childAt(p->btnHOLD->geometry().center()), static_cast<QWidget *>(p->btnHOLD));
+
+        QTest::mousePress(p->imgPanel, Qt::RightButton, {}, onDigit);
+        QTest::mouseMove(p->imgPanel, onDigit + QPoint(25, 15));
+        QTest::mouseRelease(p->imgPanel, Qt::RightButton, {}, onDigit + QPoint(25, 15));
+        QCOMPARE(frame->pos(), QPoint(40, 30));
+
+        QTest::mousePress(p->imgPanel, Qt::LeftButton, {}, onDigit);
+        QTest::mouseMove(p->imgPanel, onDigit + QPoint(25, 15));
+        QCOMPARE(frame->pos(), QPoint(65, 45));
+        QTest::mouseRelease(p->imgPanel, Qt::LeftButton, {}, onDigit + QPoint(25, 15));
+        QCOMPARE(frame->pos(), QPoint(65, 45));
+    }
+
+    void activatingThePanelDisablesOutputToGraph()
+    {
+        m_main->btnOutputToGraph->setEnabled(true);
+        m_main->MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(m_main->RealTimeGraph->parentWidget()));
+        QVERIFY(m_main->btnOutputToGraph->isEnabled());
+        m_main->MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(panel()->parentWidget()));
+        QVERIFY(!m_main->btnOutputToGraph->isEnabled());
+    }
+};
+
+QTEST_MAIN(TestPanel)
+#include "tst_panel.moc"

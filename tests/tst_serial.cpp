@@ -1,0 +1,295 @@
+// The serial link over real pseudo-terminals with the simulated meter behind
+// them: port selection, the port search, disconnection, and how the live
+// exchange fails and recovers.
+#include "app/about.h"
+#include "app/main.h"
+#include "panel/panel.h"
+#include "sim/simmeter.h"
+#include "sim/simpty.h"
+#include "tests/testsupport.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+#include <limits>
+#include <memory>
+
+namespace {
+
+// No meter on USB: only the serial port can connect.
+class AbsentTransfer : public kv::UsbTransfer {
+public:
+    int OpenDevice(std::uint16_t, std::uint16_t) override { return 1; }
+    int SetDeviceTimeouts(int, int) override { return 1; }
+    int WriteCommand(int, const std::uint8_t *) override { return 1; }
+    int WriteData(int, const std::uint8_t *) override { return 1; }
+    int AfterWrite() override { return 0; }
+    int ReadReply(int, std::uint8_t *) override { return 1; }
+    int ReadSerialText(int, std::uint8_t *, int) override { return 1; }
+    int CloseDevice() override { return 0; }
+};
+
+kv::SimOptions QuietMeter()
+{
+    kv::SimOptions options;
+    options.drift = false;
+    options.prefillLogger = false;
+    return options;
+}
+
+// A simulated meter on a pseudo-terminal of its own, paced at 9600 baud.
+// Set the meter up before start(); read its log after stop().
+struct PtyMeter {
+    kv::SimMeter meter{nullptr, QuietMeter()};
+    kv::SimPtyServer server{meter, kv::SimSerialPacing::Baud9600};
+
+    PtyMeter() { meter.setReading(54.0, 25.0, 30.0); }
+    ~PtyMeter() { server.stop(); }
+    void start() { server.start(); }
+    void stop() { server.stop(); }
+    QString path() const { return server.slavePath(); }
+};
+
+enum class Behaviour { Meter, WrongIdentification, Silent, NoPort };
+
+void SetUp(PtyMeter &pty, Behaviour behaviour)
+{
+    if (behaviour == Behaviour::WrongIdentification)
+        pty.meter.faults().inject(kv::SimFault::WrongMarkers, std::numeric_limits<int>::max(), 'K');
+    if (behaviour == Behaviour::Silent)
+        pty.meter.faults().setDeviceAbsent(true);
+    pty.start();
+}
+
+// Frames with `letter` written to the port, answered or not.
+int FramesSent(const kv::SimMeter &meter, char letter)
+{
+    int n = 0;
+    for (const kv::SimLogEntry &entry : meter.log())
+        n += entry.letter() == letter ? 1 : 0;
+    return n;
+}
+
+// Puts `paths` into the port box as its entries without connecting.
+void ListPorts(TfrmMain &main, const QStringList &paths)
+{
+    const QSignalBlocker quiet(main.ComboBoxDeviceName);
+    main.ComboBoxDeviceName->clear();
+    main.ComboBoxDeviceName->addItems(paths);
+    main.ComboBoxDeviceName->setCurrentIndex(0);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Behaviour)
+
+class TestSerial : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { kvtest::UseIsolatedPaths(); }
+
+    void deviceNames_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("device");
+        QTest::newRow("USB adapter") << "ttyUSB0" << "/dev/ttyUSB0";
+        QTest::newRow("Bluetooth") << "rfcomm0" << "/dev/rfcomm0";
+        QTest::newRow("path") << "/dev/pts/3" << "/dev/pts/3";
+        QTest::newRow("link in a folder") << "/tmp/kv/meter" << "/tmp/kv/meter";
+    }
+    void deviceNames()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, device);
+        QCOMPARE(kv::SerialDeviceName(typed), device);
+    }
+
+    void selectPort_data()
+    {
+        QTest::addColumn<Behaviour>("behaviour");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<bool>("portOpen");
+        QTest::newRow("meter answers") << Behaviour::Meter << "On Connection" << true;
+        // A port that opens but identifies no meter is left open.
+        QTest::newRow("wrong identification") << Behaviour::WrongIdentification << "No Connection" << true;
+        QTest::newRow("nothing answers") << Behaviour::Silent << "No Connection" << true;
+        QTest::newRow("no such port") << Behaviour::NoPort << "No Connection" << false;
+    }
+    void selectPort()
+    {
+        QFETCH(Behaviour, behaviour);
+        QFETCH(QString, status);
+        QFETCH(bool, portOpen);
+        PtyMeter pty;
+        SetUp(pty, behaviour);
+        const QString path = behaviour == Behaviour::NoPort ? QStringLiteral("/nonexistent/ttyKV") : pty.path();
+
+        AbsentTransfer usb;
+        TfrmMain main(usb);
+        main.ComboBoxDeviceName->setEditText(path); // a change of the text connects
+        QCOMPARE(main.StatusText(1), status);
+        QCOMPARE(main.Link.SerialLink, behaviour == Behaviour::Meter);
+        QCOMPARE(main.Link.IsConnected, behaviour == Behaviour::Meter);
+        QCOMPARE(main.Comm1.isOpen(), portOpen);
+        QCOMPARE(main.Comm1.deviceName(), path);
+        QVERIFY(main.MainTimer->isActive());
+
+        if (behaviour == Behaviour::Meter) {
+            // Polling runs over the port as over USB.
+            main.Poll.PollTick();
+            QCOMPARE(main.Poll.PollFailures, 0);
+            QCOMPARE(main.Poll.Reading.Rh, 54.0f);
+            QCOMPARE(main.Poll.Reading.T1, 25.0f);
+            QVERIFY(qAbs(main.Poll.Reading.T2 - 30.0f) < 0.05f);
+        }
+        pty.stop();
+        QCOMPARE(FramesSent(pty.meter, 'K'), behaviour == Behaviour::NoPort ? 0 : 1);
+    }
+
+    void disconnectDropsLink()
+    {
+        PtyMeter pty;
+        SetUp(pty, Behaviour::Meter);
+        AbsentTransfer usb;
+        TfrmMain main(usb);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        main.ComboBoxDeviceName->setEditText(pty.path());
+        QVERIFY(main.Link.SerialLink);
+        QVERIFY(main.frmPanel);
+        QVERIFY(main.frmPanel->lblNoConnection->isHidden());
+
+        main.BitBtn2->click();
+        QVERIFY(!main.Comm1.isOpen());
+        QVERIFY(!main.Link.IsConnected);
+        QVERIFY(!main.Link.SerialLink);
+        QVERIFY(!main.frmPanel->lblNoConnection->isHidden());
+        QVERIFY(main.MainTimer->isActive());
+        // The status bar keeps what it showed.
+        QCOMPARE(main.StatusText(1), QStringLiteral("On Connection"));
+    }
+
+    void searchStopsAtAnsweringPort()
+    {
+        PtyMeter silent, meter, later;
+        SetUp(silent, Behaviour::Silent);
+        SetUp(meter, Behaviour::Meter);
+        SetUp(later, Behaviour::Meter);
+        AbsentTransfer usb;
+        TfrmMain main(usb);
+        ListPorts(main, {silent.path(), meter.path(), later.path()});
+
+        QStringList titles;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (!main.SearchSplash)
+                return;
+            const QString title = main.SearchSplash->lblTitle->text();
+            if (title.startsWith(QLatin1String("Searching on ")) && (titles.isEmpty() || titles.last() != title))
+                titles << title;
+        });
+        watch.start(5);
+        main.BitBtn1->click();
+        watch.stop();
+
+        QCOMPARE(titles, (QStringList{"Searching on " + silent.path(), "Searching on " + meter.path()}));
+        QCOMPARE(main.ComboBoxDeviceName->currentIndex(), 1);
+        QVERIFY(main.Comm1.isOpen());
+        QCOMPARE(main.Comm1.deviceName(), meter.path());
+        QVERIFY(main.Link.IsConnected);
+        QVERIFY(main.Link.SerialLink);
+        QCOMPARE(main.StatusText(1), QStringLiteral("On Connection"));
+        QVERIFY(main.ComboBoxDeviceName->isEnabled());
+        QVERIFY(main.MainTimer->isActive());
+        QTRY_VERIFY(!main.SearchSplash);
+
+        silent.stop();
+        meter.stop();
+        later.stop();
+        QCOMPARE(FramesSent(silent.meter, 'K'), 1);
+        // Selecting the entry in code made no connection attempt of its own.
+        QCOMPARE(FramesSent(meter.meter, 'K'), 1);
+        QCOMPARE(FramesSent(later.meter, 'K'), 0);
+    }
+
+    void wrongIdentificationIsAskedAgain()
+    {
+        PtyMeter other, meter, later;
+        SetUp(other, Behaviour::WrongIdentification);
+        SetUp(meter, Behaviour::Meter);
+        SetUp(later, Behaviour::Meter);
+        AbsentTransfer usb;
+        TfrmMain main(usb);
+        ListPorts(main, {other.path(), meter.path(), later.path()});
+        const QString statusBefore = main.StatusText(1);
+
+        main.BitBtn1->click();
+        QVERIFY(!main.Link.IsConnected);
+        QVERIFY(!main.Link.SerialLink);
+        QVERIFY(!main.Comm1.isOpen());
+        QCOMPARE(main.ComboBoxDeviceName->currentIndex(), 0);
+        QCOMPARE(main.StatusText(1), statusBefore); // a search that finds nothing shows nothing
+
+        other.stop();
+        meter.stop();
+        later.stop();
+        QCOMPARE(FramesSent(other.meter, 'K'), 3); // once in every pass
+        QCOMPARE(FramesSent(meter.meter, 'K'), 0);
+        QCOMPARE(FramesSent(later.meter, 'K'), 0);
+    }
+
+    void liveFailures_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("againAfterOne"); // a second run of the fault after one good exchange
+        QTest::addColumn<QList<int>>("failures"); // PollFailures after each tick
+        QTest::addColumn<bool>("connected");
+        // 40 bytes after 200 ms stay queued; the next exchange reads them in
+        // front of its reply and fails on the markers; then all is well.
+        QTest::newRow("40 bytes waiting") << int(kv::SimFault::ShortReply) << 1 << 0 << QList<int>{1, 2, 0, 0} << true;
+        QTest::newRow("40 stray bytes in front") << int(kv::SimFault::StrayBytes) << 1 << 0 << QList<int>{1, 0, 0} << true;
+        QTest::newRow("wrong checksum") << int(kv::SimFault::WrongChecksum) << 1 << 0 << QList<int>{1, 0, 0} << true;
+        QTest::newRow("wrong markers") << int(kv::SimFault::WrongMarkers) << 1 << 0 << QList<int>{1, 0} << true;
+        QTest::newRow("two, one good, two") << int(kv::SimFault::NoReply) << 2 << 2 << QList<int>{1, 2, 0, 1, 2, 0} << true;
+        QTest::newRow("three silent") << int(kv::SimFault::NoReply) << 3 << 0 << QList<int>{1, 2, 0} << false;
+    }
+    void liveFailures()
+    {
+        QFETCH(int, fault);
+        QFETCH(int, count);
+        QFETCH(int, againAfterOne);
+        QFETCH(QList<int>, failures);
+        QFETCH(bool, connected);
+        PtyMeter pty;
+        pty.meter.faults().setShortLength(40);
+        pty.meter.faults().setStrayCount(40);
+        pty.meter.faults().inject(kv::SimFault(fault), count, 'A');
+        if (againAfterOne > 0)
+            pty.meter.faults().inject(kv::SimFault(fault), againAfterOne, 'A', 1);
+        pty.start();
+
+        AbsentTransfer usb;
+        TfrmMain main(usb);
+        main.ComboBoxDeviceName->setEditText(pty.path());
+        QVERIFY(main.Link.SerialLink);
+        main.MainTimer->stop(); // the ticks are driven by hand
+
+        QList<int> seen;
+        for (int i = 0; i < failures.size(); ++i) {
+            main.Poll.PollTick();
+            seen << main.Poll.PollFailures;
+        }
+        QCOMPARE(seen, failures);
+        QCOMPARE(main.Link.IsConnected, connected);
+        QCOMPARE(main.Link.SerialLink, connected);
+        QCOMPARE(main.StatusText(1), connected ? QStringLiteral("On Connection") : QStringLiteral("No Connection"));
+    }
+};
+
+QTEST_MAIN(TestSerial)
+#include "tst_serial.moc"
