@@ -323,11 +323,11 @@ TfrmGraph::TfrmGraph(TfrmMain &main, const QString &caption, QWidget *parent) : 
     PESGraph1->setObjectName(QStringLiteral("PESGraph1"));
     Panel12 = new QLabel(PESGraph1);
     Panel12->setObjectName(QStringLiteral("Panel12"));
-    Panel12->setFrameShape(QFrame::Panel);
-    Panel12->setFrameShadow(QFrame::Sunken);
-    Panel12->setAutoFillBackground(true);
+    // A plain read-out on the chart's margin: nothing shows until it has text.
+    Panel12->setFrameShape(QFrame::NoFrame);
+    Panel12->setAttribute(Qt::WA_TransparentForMouseEvents);
+    Panel12->setMargin(3);
     Panel12->setMinimumWidth(120);
-    Panel12->setAlignment(Qt::AlignCenter);
     PESGraph1->installEventFilter(this);
 
     BuildToolBars();
