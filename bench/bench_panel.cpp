@@ -19,19 +19,6 @@ namespace {
 constexpr int RepaintSettleMs = 40;
 constexpr int CountedTicks = 10;
 
-// No meter: the benchmarks feed the panel themselves.
-class NoMeter : public kv::UsbTransfer {
-public:
-    int OpenDevice(std::uint16_t, std::uint16_t) override { return 1; }
-    int SetDeviceTimeouts(int, int) override { return 1; }
-    int WriteCommand(int, const std::uint8_t *) override { return 1; }
-    int WriteData(int, const std::uint8_t *) override { return 1; }
-    int AfterWrite() override { return 0; }
-    int ReadReply(int, std::uint8_t *) override { return 1; }
-    int ReadSerialText(int, std::uint8_t *, int) override { return 1; }
-    int CloseDevice() override { return 0; }
-};
-
 // 54.0 %RH, 23.4 C, 80.0 F on the display with units, types and battery lit.
 kv::LiveReading TypicalReading(bool blinking)
 {
@@ -62,7 +49,7 @@ kv::LiveReading TypicalReading(bool blinking)
 
 // The main window with its panel shown, timers stopped.
 struct PanelFixture {
-    NoMeter usb;
+    kv::NoDeviceTransfer usb;
     std::unique_ptr<TfrmMain> main;
 
     PanelFixture()

@@ -18,18 +18,6 @@ namespace {
 
 constexpr int PollingRunMs = 10000;
 
-class AbsentTransfer : public kv::UsbTransfer {
-public:
-    int OpenDevice(std::uint16_t, std::uint16_t) override { return 1; }
-    int SetDeviceTimeouts(int, int) override { return 1; }
-    int WriteCommand(int, const std::uint8_t *) override { return 1; }
-    int WriteData(int, const std::uint8_t *) override { return 1; }
-    int AfterWrite() override { return 0; }
-    int ReadReply(int, std::uint8_t *) override { return 1; }
-    int ReadSerialText(int, std::uint8_t *, int) override { return 1; }
-    int CloseDevice() override { return 0; }
-};
-
 double ThreadCpuSeconds()
 {
     timespec ts{};
@@ -42,7 +30,7 @@ void BM_SerialConnectSelectedPort(benchmark::State &state)
     kv::SimMeter meter;
     kv::SimPtyServer server(meter, kv::SimSerialPacing::Baud9600);
     server.start();
-    AbsentTransfer usb;
+    kv::NoDeviceTransfer usb;
     TfrmMain main(usb);
     for (auto _ : state) {
         main.ComboBoxDeviceName->setEditText(server.slavePath());
@@ -67,7 +55,7 @@ void BM_SerialPollingCpu(benchmark::State &state)
     kv::SimMeter meter;
     kv::SimPtyServer server(meter, kv::SimSerialPacing::Baud9600);
     server.start();
-    AbsentTransfer usb;
+    kv::NoDeviceTransfer usb;
     TfrmMain main(usb);
     main.show();
     main.ComboBoxDeviceName->setEditText(server.slavePath());

@@ -35,3 +35,20 @@ public:
 };
 
 } // namespace kv
+
+namespace kv {
+
+// No meter attached: every exchange fails at OpenDevice and after it.
+class NoDeviceTransfer : public UsbTransfer {
+public:
+    int OpenDevice(std::uint16_t, std::uint16_t) override { return 1; }
+    int SetDeviceTimeouts(int, int) override { return 1; }
+    int WriteCommand(int, const std::uint8_t *) override { return 1; }
+    int WriteData(int, const std::uint8_t *) override { return 1; }
+    int AfterWrite() override { return 0; }
+    int ReadReply(int, std::uint8_t *) override { return 1; }
+    int ReadSerialText(int, std::uint8_t *, int) override { return 1; }
+    int CloseDevice() override { return 0; }
+};
+
+} // namespace kv

@@ -20,23 +20,6 @@
 #include <QToolButton>
 #include <QtTest>
 
-namespace {
-
-// No meter is ever present.
-class AbsentTransfer : public kv::UsbTransfer {
-public:
-    int OpenDevice(std::uint16_t, std::uint16_t) override { return 1; }
-    int SetDeviceTimeouts(int, int) override { return 1; }
-    int WriteCommand(int, const std::uint8_t *) override { return 1; }
-    int WriteData(int, const std::uint8_t *) override { return 1; }
-    int AfterWrite() override { return 0; }
-    int ReadReply(int, std::uint8_t *) override { return 1; }
-    int ReadSerialText(int, std::uint8_t *, int) override { return 1; }
-    int CloseDevice() override { return 0; }
-};
-
-} // namespace
-
 class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
@@ -70,7 +53,7 @@ private slots:
         QFETCH(QString, hint);
         QFETCH(bool, enabled);
         QFETCH(bool, visible);
-        AbsentTransfer usb;
+        kv::NoDeviceTransfer usb;
         TfrmMain main(usb);
         main.show();
         auto *button = main.findChild<QToolButton *>(name);
@@ -83,7 +66,7 @@ private slots:
 
     void menusAndStartUp()
     {
-        AbsentTransfer usb;
+        kv::NoDeviceTransfer usb;
         TfrmMain main(usb);
         QCOMPARE(main.windowTitle(), QString("KV3917"));
         QVERIFY(!main.MainTimer->isActive());
@@ -124,7 +107,7 @@ private slots:
 
     void childWindowsComeBack()
     {
-        AbsentTransfer usb;
+        kv::NoDeviceTransfer usb;
         TfrmMain main(usb);
         main.show();
         main.frmPanel->parentWidget()->close();
@@ -144,7 +127,7 @@ private slots:
 
     void aboutTwiceLeavesNothing()
     {
-        AbsentTransfer usb;
+        kv::NoDeviceTransfer usb;
         TfrmMain main(usb);
         kv::ScriptedPrompts prompts;
         kv::PromptScope scope(prompts);
@@ -170,7 +153,7 @@ private slots:
             std::unique_ptr<QSettings> settings(kv::OpenUserSettings());
             settings->setValue("RealTimeRate", "not a number");
         }
-        AbsentTransfer usb;
+        kv::NoDeviceTransfer usb;
         {
             TfrmMain main(usb);
             QCOMPARE(main.RealTimeRate, 2);
@@ -189,7 +172,7 @@ private slots:
 
     void helpPageMissingIsHarmless()
     {
-        AbsentTransfer usb;
+        kv::NoDeviceTransfer usb;
         TfrmMain main(usb);
         QVERIFY(TfrmMain::HelpFilePath().endsWith("/KV3917Help.htm"));
         main.Contents1Click(); // nothing to assert beyond: no crash, no message

@@ -20,19 +20,6 @@
 
 namespace {
 
-// No meter on USB: only the serial port can connect.
-class AbsentTransfer : public kv::UsbTransfer {
-public:
-    int OpenDevice(std::uint16_t, std::uint16_t) override { return 1; }
-    int SetDeviceTimeouts(int, int) override { return 1; }
-    int WriteCommand(int, const std::uint8_t *) override { return 1; }
-    int WriteData(int, const std::uint8_t *) override { return 1; }
-    int AfterWrite() override { return 0; }
-    int ReadReply(int, std::uint8_t *) override { return 1; }
-    int ReadSerialText(int, std::uint8_t *, int) override { return 1; }
-    int CloseDevice() override { return 0; }
-};
-
 kv::SimOptions QuietMeter()
 {
     kv::SimOptions options;
@@ -128,7 +115,7 @@ private slots:
         SetUp(pty, behaviour);
         const QString path = behaviour == Behaviour::NoPort ? QStringLiteral("/nonexistent/ttyKV") : pty.path();
 
-        AbsentTransfer usb;
+        kv::NoDeviceTransfer usb;
         TfrmMain main(usb);
         main.ComboBoxDeviceName->setEditText(path); // a change of the text connects
         QCOMPARE(main.StatusText(1), status);
@@ -154,7 +141,7 @@ private slots:
     {
         PtyMeter pty;
         SetUp(pty, Behaviour::Meter);
-        AbsentTransfer usb;
+        kv::NoDeviceTransfer usb;
         TfrmMain main(usb);
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
@@ -179,7 +166,7 @@ private slots:
         SetUp(silent, Behaviour::Silent);
         SetUp(meter, Behaviour::Meter);
         SetUp(later, Behaviour::Meter);
-        AbsentTransfer usb;
+        kv::NoDeviceTransfer usb;
         TfrmMain main(usb);
         ListPorts(main, {silent.path(), meter.path(), later.path()});
 
@@ -222,7 +209,7 @@ private slots:
         SetUp(other, Behaviour::WrongIdentification);
         SetUp(meter, Behaviour::Meter);
         SetUp(later, Behaviour::Meter);
-        AbsentTransfer usb;
+        kv::NoDeviceTransfer usb;
         TfrmMain main(usb);
         ListPorts(main, {other.path(), meter.path(), later.path()});
         const QString statusBefore = main.StatusText(1);
@@ -273,7 +260,7 @@ private slots:
             pty.meter.faults().inject(kv::SimFault(fault), againAfterOne, 'A', 1);
         pty.start();
 
-        AbsentTransfer usb;
+        kv::NoDeviceTransfer usb;
         TfrmMain main(usb);
         main.ComboBoxDeviceName->setEditText(pty.path());
         QVERIFY(main.Link.SerialLink);

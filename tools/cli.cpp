@@ -9,6 +9,8 @@
 #include "live/poll.h"
 #include "realtime/samplevalues.h"
 
+#include "tools/optionreader.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QStringList>
@@ -94,23 +96,12 @@ std::optional<int> ParseArguments(const QStringList &args, Options &options)
         options.source = source;
         return std::nullopt;
     };
-    for (int i = 2; i < args.size(); ++i) {
-        QString arg = args.at(i);
+    OptionReader reader(args, 2);
+    while (reader.next()) {
+        const QString &arg = reader.name();
+        const bool hasValue = reader.hasInlineValue();
         QString value;
-        bool hasValue = false;
-        if (arg.startsWith(QLatin1String("--")) && arg.contains(QLatin1Char('='))) {
-            value = arg.mid(arg.indexOf(QLatin1Char('=')) + 1);
-            arg = arg.left(arg.indexOf(QLatin1Char('=')));
-            hasValue = true;
-        }
-        const auto takeValue = [&]() -> bool {
-            if (hasValue)
-                return true;
-            if (i + 1 >= args.size())
-                return false;
-            value = args.at(++i);
-            return true;
-        };
+        const auto takeValue = [&]() -> bool { return reader.takeValue(value); };
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             options.help = true;
         } else if (arg == QLatin1String("--port")) {
@@ -132,7 +123,7 @@ std::optional<int> ParseArguments(const QStringList &args, Options &options)
                 return UsageError(QStringLiteral("--count needs a whole number of at least 1"));
             options.count = n;
         } else {
-            return UsageError(QStringLiteral("unknown option '%1'").arg(args.at(i)));
+            return UsageError(QStringLiteral("unknown option '%1'").arg(arg));
         }
     }
     if (!options.help && options.source == Source::None)

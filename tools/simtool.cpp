@@ -4,6 +4,8 @@
 #include "sim/simmeter.h"
 #include "sim/simpty.h"
 
+#include "tools/optionreader.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -88,23 +90,12 @@ std::optional<int> ParseArguments(const QStringList &args, Options &o)
         {"--short-every", kv::SimFault::ShortReply},
         {"--stray-every", kv::SimFault::StrayBytes},
     };
-    for (int i = 1; i < args.size(); ++i) {
-        QString arg = args.at(i);
+    OptionReader reader(args, 1);
+    while (reader.next()) {
+        const QString &arg = reader.name();
+        const bool hasValue = reader.hasInlineValue();
         QString value;
-        bool hasValue = false;
-        if (arg.startsWith(QLatin1String("--")) && arg.contains(QLatin1Char('='))) {
-            value = arg.mid(arg.indexOf(QLatin1Char('=')) + 1);
-            arg = arg.left(arg.indexOf(QLatin1Char('=')));
-            hasValue = true;
-        }
-        const auto takeValue = [&]() -> bool {
-            if (hasValue)
-                return true;
-            if (i + 1 >= args.size())
-                return false;
-            value = args.at(++i);
-            return true;
-        };
+        const auto takeValue = [&]() -> bool { return reader.takeValue(value); };
         const auto takeCount = [&](int minimum, int &out) -> bool {
             bool ok = false;
             out = takeValue() ? value.toInt(&ok) : 0;
@@ -152,7 +143,7 @@ std::optional<int> ParseArguments(const QStringList &args, Options &o)
                 return UsageError(QStringLiteral("--reading needs three numbers: RH,T1,T2"));
             o.reading = r;
         } else {
-            return UsageError(QStringLiteral("unknown option '%1'").arg(args.at(i)));
+            return UsageError(QStringLiteral("unknown option '%1'").arg(arg));
         }
     }
     return std::nullopt;
