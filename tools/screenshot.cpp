@@ -1,12 +1,17 @@
 // Starts the main window (with the simulated meter when KV3917_DEMO=1),
 // lets it run for a while and saves a picture of it.
-// Usage: kv3917-screenshot <out.png> [seconds] [width height] [scale]
+// Usage: kv3917-screenshot <out.png> [seconds] [width height]
+// With KV3917_SCREENSHOT_RECORD=1 a real-time recording at one sample a
+// second runs while the picture is taken.
 
 #include "app/about.h"
 #include "app/main.h"
+#include "app/prompt.h"
 #include "app/transport.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
 #include <QPixmap>
 #include <QTimer>
 
@@ -31,10 +36,23 @@ int main(int argc, char **argv)
     main.setWindowState(Qt::WindowNoState);
     main.resize(width, height);
     main.show();
-    int rc = 1;
+
+    // Start a recording once the meter has been found.
+    kv::ScriptedPrompts prompts;
+    kv::PromptScope scope(prompts);
+    if (qEnvironmentVariable("KV3917_SCREENSHOT_RECORD") == QLatin1String("1")) {
+        prompts.dialogs.push_back([](QDialog &setup) {
+            if (auto *seconds = setup.findChild<QComboBox *>(QStringLiteral("ComboBox2")))
+                seconds->setCurrentIndex(1);
+            return int(QDialog::Accepted);
+        });
+        QTimer::singleShot(1200, &main, [&main] { main.btnRunClick(); });
+    }
+    int rc = 1; // set when the picture is saved
     QTimer::singleShot(static_cast<int>(seconds * 1000), &app, [&] {
         rc = main.grab().save(out) ? 0 : 1;
-        app.quit();
+        // exit(), not quit(): quit() would first ask every window to close.
+        QCoreApplication::exit(rc);
     });
     app.exec();
     return rc;
