@@ -117,15 +117,28 @@ int InteractivePrompts::exec(QDialog &dialog) { return dialog.exec(); }
 
 // ---- scripted ---------------------------------------------------------------
 
+namespace {
+
+// Takes the next scripted item; counts a prompt that found none.
+template <typename T>
+bool TakeNext(std::deque<T> &queue, int &unexpected, T &out)
+{
+    if (queue.empty()) {
+        ++unexpected;
+        return false;
+    }
+    out = std::move(queue.front());
+    queue.pop_front();
+    return true;
+}
+
+} // namespace
+
 Answer ScriptedPrompts::nextAnswer(Answer fallback)
 {
-    if (answers.empty()) {
-        ++unexpected;
-        return fallback;
-    }
-    const Answer a = answers.front();
-    answers.pop_front();
-    return a;
+    Answer answer = fallback;
+    TakeNext(answers, unexpected, answer);
+    return answer;
 }
 
 Answer ScriptedPrompts::askYesNo(QWidget *, const QString &text)
@@ -147,13 +160,8 @@ void ScriptedPrompts::error(QWidget *, const QString &text) { shown << text; }
 QString ScriptedPrompts::saveFileName(QWidget *, const FileDialogRequest &request, QString *selectedFilter)
 {
     fileRequests << request;
-    if (fileNames.empty()) {
-        ++unexpected;
-        return {};
-    }
-    const QString name = fileNames.front();
-    fileNames.pop_front();
-    if (selectedFilter)
+    QString name;
+    if (TakeNext(fileNames, unexpected, name) && selectedFilter)
         *selectedFilter = request.filter.section(QStringLiteral(";;"), 0, 0);
     return name;
 }
@@ -161,45 +169,20 @@ QString ScriptedPrompts::saveFileName(QWidget *, const FileDialogRequest &reques
 QString ScriptedPrompts::openFileName(QWidget *, const FileDialogRequest &request)
 {
     fileRequests << request;
-    if (fileNames.empty()) {
-        ++unexpected;
-        return {};
-    }
-    const QString name = fileNames.front();
-    fileNames.pop_front();
+    QString name;
+    TakeNext(fileNames, unexpected, name);
     return name;
 }
 
-bool ScriptedPrompts::chooseColor(QWidget *, QColor &color)
-{
-    if (colors.empty()) {
-        ++unexpected;
-        return false;
-    }
-    color = colors.front();
-    colors.pop_front();
-    return true;
-}
+bool ScriptedPrompts::chooseColor(QWidget *, QColor &color) { return TakeNext(colors, unexpected, color); }
 
-bool ScriptedPrompts::chooseFont(QWidget *, QFont &font)
-{
-    if (fonts.empty()) {
-        ++unexpected;
-        return false;
-    }
-    font = fonts.front();
-    fonts.pop_front();
-    return true;
-}
+bool ScriptedPrompts::chooseFont(QWidget *, QFont &font) { return TakeNext(fonts, unexpected, font); }
 
 int ScriptedPrompts::exec(QDialog &dialog)
 {
-    if (dialogs.empty()) {
-        ++unexpected;
+    std::function<int(QDialog &)> script;
+    if (!TakeNext(dialogs, unexpected, script))
         return QDialog::Rejected;
-    }
-    auto script = std::move(dialogs.front());
-    dialogs.pop_front();
     return script(dialog);
 }
 
