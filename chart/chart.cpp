@@ -505,44 +505,47 @@ void Chart::setLabelFont(const QFont &font)
     d->touchLook();
 }
 
+namespace {
+// Stores a valid colour as RGBA; an invalid colour changes nothing.
+bool SetValidColor(quint32 &field, const QColor &color)
+{
+    if (!color.isValid())
+        return false;
+    field = color.rgba();
+    return true;
+}
+} // namespace
+
 QColor Chart::GraphForeColor() const { return QColor::fromRgba(d->state.graphForeColor); }
 
 void Chart::setGraphForeColor(const QColor &color)
 {
-    if (!color.isValid())
-        return;
-    d->state.graphForeColor = color.rgba();
-    d->touchLook();
+    if (SetValidColor(d->state.graphForeColor, color))
+        d->touchLook();
 }
 
 QColor Chart::GraphBackColor() const { return QColor::fromRgba(d->state.graphBackColor); }
 
 void Chart::setGraphBackColor(const QColor &color)
 {
-    if (!color.isValid())
-        return;
-    d->state.graphBackColor = color.rgba();
-    d->touchLook();
+    if (SetValidColor(d->state.graphBackColor, color))
+        d->touchLook();
 }
 
 QColor Chart::DeskColor() const { return QColor::fromRgba(d->state.deskColor); }
 
 void Chart::setDeskColor(const QColor &color)
 {
-    if (!color.isValid())
-        return;
-    d->state.deskColor = color.rgba();
-    d->touchLook();
+    if (SetValidColor(d->state.deskColor, color))
+        d->touchLook();
 }
 
 QColor Chart::TextColor() const { return QColor::fromRgba(d->state.textColor); }
 
 void Chart::setTextColor(const QColor &color)
 {
-    if (!color.isValid())
-        return;
-    d->state.textColor = color.rgba();
-    d->touchLook();
+    if (SetValidColor(d->state.textColor, color))
+        d->touchLook();
 }
 
 PlottingMethods Chart::PlottingMethod() const { return PlottingMethods(d->state.plottingMethod); }
@@ -971,10 +974,8 @@ QColor Chart::TABackColor() const { return QColor::fromRgba(d->state.table.backC
 
 void Chart::setTABackColor(const QColor &color)
 {
-    if (!color.isValid())
-        return;
-    d->state.table.backColor = color.rgba();
-    d->touchView();
+    if (SetValidColor(d->state.table.backColor, color))
+        d->touchView();
 }
 
 TABorders Chart::TABorder() const { return TABorders(d->state.table.border); }

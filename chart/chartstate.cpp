@@ -189,29 +189,22 @@ public:
         skip(1);
         return v;
     }
-    quint16 u16()
+    // A little-endian integer of type T.
+    template <typename T>
+    T little()
     {
-        if (!need(2))
+        if (!need(qsizetype(sizeof(T))))
             return 0;
-        const quint16 v = qFromLittleEndian<quint16>(m_p);
-        skip(2);
+        const T v = qFromLittleEndian<T>(m_p);
+        skip(qsizetype(sizeof(T)));
         return v;
     }
-    quint32 u32()
-    {
-        if (!need(4))
-            return 0;
-        const quint32 v = qFromLittleEndian<quint32>(m_p);
-        skip(4);
-        return v;
-    }
+    quint16 u16() { return little<quint16>(); }
+    quint32 u32() { return little<quint32>(); }
     qint32 i32() { return qint32(u32()); }
     double f64()
     {
-        if (!need(8))
-            return 0.0;
-        const quint64 bits = qFromLittleEndian<quint64>(m_p);
-        skip(8);
+        const quint64 bits = little<quint64>();
         double v;
         std::memcpy(&v, &bits, sizeof v);
         return v;
