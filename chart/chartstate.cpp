@@ -486,11 +486,13 @@ void ReadData(Reader &r, ChartState &s)
     r.ranged(points, 0, MaxChartPoints, "point count");
     if (r.ok() && qint64(subsets) * points > MaxChartCells)
         r.fail(QStringLiteral("%1 subsets of %2 points exceed the chart's limit").arg(subsets).arg(points));
+    if (!r.ok())
+        return; // the counts are bounded from here on, so the sizes below cannot overflow
     // Every subset needs at least its two encoding bytes and 4 bytes per Y
     // value, subset 0 another 8 per X value: refuse counts the bytes cannot
     // hold before allocating anything.
     const qint64 minimum = subsets == 0 ? 0 : qint64(subsets) * (2 + 4 * qint64(points)) + 8 * qint64(points);
-    if (r.ok() && minimum > r.left())
+    if (minimum > r.left())
         r.fail(QStringLiteral("claims %1 subsets of %2 points, more than its %3 bytes can hold")
                    .arg(subsets).arg(points).arg(r.left()));
     if (!r.ok())

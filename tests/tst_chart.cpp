@@ -152,6 +152,11 @@ void TestChart::refusesBadBlocks_data()
     Put32(absurd, data + 4, 0x7fffffff);
     Reseal(absurd);
     QTest::newRow("absurd points") << absurd << "point count";
+    QByteArray absurdBoth = good;                       // both counts at their maximum:
+    Put32(absurdBoth, data, 0xffffffffu);               // sizes must not be computed from them
+    Put32(absurdBoth, data + 4, 0xffffffffu);
+    Reseal(absurdBoth);
+    QTest::newRow("absurd subsets and points") << absurdBoth << "subset count";
     QByteArray subsets = good;
     Put32(subsets, series, 4);                          // series count disagrees with the data
     Reseal(subsets);
