@@ -6,6 +6,7 @@
 #include "link/commands.h"
 #include "link/meterlink.h"
 #include "setup/meterservice.h"
+#include "setup/servicecommand.h"
 #include "setup/setupreplies.h"
 #include "tests/setuprig.h"
 
@@ -98,6 +99,7 @@ private slots:
     void setupAllStopsWhenBluetoothFails();
     void testDataSetReadsBackWithItsStart();
     void linkHostGivesPollingBack();
+    void commandLineOutcomes();
 };
 
 void TestSetup::intervalRules_data()
@@ -514,6 +516,33 @@ void TestSetup::linkHostGivesPollingBack()
     QCOMPARE(service.readInformation().code, 204); // the read step failed last
     QCOMPARE(timer.stops, 1);
     QCOMPARE(timer.starts, 1);
+}
+
+// What kv3917-cli prints and returns for a meter that fails, is missing or
+// answers.
+void TestSetup::commandLineOutcomes()
+{
+    SetupRig rig;
+    rig.meter.faults().inject(SimFault::WrongMarkers, 3, cmd::EraseMemory);
+    ServiceCommandOutput out = RunServiceCommand(ServiceCommand::Erase, {}, rig.usb, rig.host);
+    QCOMPARE(out.exitStatus, ServiceExitFailed);
+    QCOMPARE(out.error, QStringLiteral("erasing the memory failed: Fail code=506"));
+
+    out = RunServiceCommand(ServiceCommand::SetInterval, {0x05, 0x30}, rig.usb, rig.host);
+    QCOMPARE(out.exitStatus, ServiceExitOk);
+    QCOMPARE(rig.meter.cell(14), std::uint8_t(30));
+
+    rig.meter.setSerialText(QStringLiteral("A,\"B\""));
+    out = RunServiceCommand(ServiceCommand::Info, {}, rig.usb, rig.host);
+    QCOMPARE(out.exitStatus, ServiceExitOk);
+    QCOMPARE(out.lines.size(), 16);
+    QCOMPARE(out.lines.at(1), QStringLiteral("sn,\"A,\"\"B\"\"\""));
+    QCOMPARE(out.lines.at(5), QStringLiteral("recording_interval,5:30"));
+
+    rig.usb.setUnplugged(true);
+    out = RunServiceCommand(ServiceCommand::SetClock, {}, rig.usb, rig.host);
+    QCOMPARE(out.exitStatus, ServiceExitNoMeter);
+    QVERIFY(out.lines.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestSetup)

@@ -9,6 +9,7 @@
 #include "live/poll.h"
 #include "realtime/samplevalues.h"
 
+#include "tools/cli_setup.h"
 #include "tools/optionreader.h"
 
 #include <QCoreApplication>
@@ -257,11 +258,15 @@ int RunLive(const Options &options)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    if (argc > 1 && IsSetupCommand(QCoreApplication::arguments().at(1)))
+        return RunSetupCommand(QCoreApplication::arguments());
     Options options;
     if (const std::optional<int> rc = ParseArguments(QCoreApplication::arguments(), options))
         return *rc;
     if (options.help) {
         std::fputs(HelpText, stdout);
+        std::fputs("\n", stdout);
+        std::fputs(SetupHelpText, stdout);
         return ExitOk;
     }
 
