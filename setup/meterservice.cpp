@@ -134,10 +134,8 @@ int MeterService::SetupAttempt(const SetupRequest &request)
     if (m_usb.SetDeviceTimeouts(LinkReadTimeoutMs, LinkWriteTimeoutMs) != 0)
         code = c.timeouts;
     frame.setCommand(request.letter);
-    if (request.setsParameters) {
-        frame[2] = request.param2;
-        frame[3] = request.param3;
-    }
+    frame[2] = request.param2;
+    frame[3] = request.param3;
     if (m_usb.WriteCommand(FrameLength, frame.data()) != 0)
         code = c.write;
     if (request.report != SetupReport::None) {

@@ -67,8 +67,7 @@ enum class SetupReport { None, Clock, Defaults };
 // One command exchange in the manner of the setup window.
 struct SetupRequest {
     char letter = 0;
-    bool setsParameters = true;      // frame bytes 2, 3 := param2, param3
-    std::uint8_t param2 = 0;
+    std::uint8_t param2 = 0;         // frame bytes 2, 3 (4, 5 keep their values)
     std::uint8_t param3 = 0;
     SetupReport report = SetupReport::None;
     int replyLength = SetupBlockLength;
