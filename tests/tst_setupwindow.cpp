@@ -4,7 +4,7 @@
 
 #include "app/prompt.h"
 #include "link/commands.h"
-#include "setup/setupwindow.h"
+#include "ui/metersetupwindow.h"
 #include "tests/setuprig.h"
 #include "tests/testsupport.h"
 
