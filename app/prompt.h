@@ -34,6 +34,8 @@ public:
 
     virtual Answer askYesNo(QWidget *parent, const QString &text) = 0;
     virtual Answer askYesNoCancel(QWidget *parent, const QString &text) = 0;
+    // A Yes/No question whose default answer is No (Yes loses data).
+    virtual Answer askYesNoDefaultNo(QWidget *parent, const QString &text) { return askYesNo(parent, text); }
     virtual void message(QWidget *parent, const QString &text) = 0;
     // The default error report: a message box with the error's text.
     virtual void error(QWidget *parent, const QString &text) = 0;

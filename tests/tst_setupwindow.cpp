@@ -4,6 +4,7 @@
 
 #include "app/prompt.h"
 #include "link/commands.h"
+#include "ui/interactiveprompts.h"
 #include "ui/metersetupwindow.h"
 #include "tests/setuprig.h"
 #include "tests/testsupport.h"
@@ -11,6 +12,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
 #include <QPushButton>
 #include <QtTest>
 
@@ -70,6 +73,7 @@ private slots:
     void unpluggedShowsCode();
     void informationFields();
     void eraseAsksFirst();
+    void questionDefaultsToNo();
     void setupAllStopsWhenBluetoothFails();
     void memoryCells_data();
     void memoryCells();
@@ -244,6 +248,30 @@ void TestSetupWindow::eraseAsksFirst()
     rig.click("Button3");
     QVERIFY(rig.prompts.shown.last().contains(QLatin1String("The meter holds no data sets.")));
     QVERIFY(rig.balanced());
+}
+
+// The interactive question: Return takes No.
+void TestSetupWindow::questionDefaultsToNo()
+{
+    bool defaultNo = false;
+    QTimer poll; // until the box is up
+    poll.setInterval(10);
+    connect(&poll, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        poll.stop();
+        defaultNo = box->defaultButton() == box->button(QMessageBox::No);
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    poll.start();
+    InteractivePrompts interactive;
+    const Answer answer = interactive.askYesNoDefaultNo(
+        nullptr, MeterSetupWindow::dataLossQuestion(MeterSetupWindow::DataLoss::Erase, 1));
+    QVERIFY(defaultNo);
+    QCOMPARE(answer, Answer::No);
+    QCOMPARE(MeterSetupWindow::dataLossQuestion(MeterSetupWindow::DataLoss::Erase, 1),
+             QStringLiteral("Erase the meter's memory?\nThe meter holds 1 data set; it will be lost."));
 }
 
 void TestSetupWindow::setupAllStopsWhenBluetoothFails()

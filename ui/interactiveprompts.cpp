@@ -19,6 +19,14 @@ Answer InteractivePrompts::askYesNo(QWidget *parent, const QString &text)
                : Answer::No;
 }
 
+Answer InteractivePrompts::askYesNoDefaultNo(QWidget *parent, const QString &text)
+{
+    return QMessageBox::question(parent, Title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                   == QMessageBox::Yes
+               ? Answer::Yes
+               : Answer::No;
+}
+
 Answer InteractivePrompts::askYesNoCancel(QWidget *parent, const QString &text)
 {
     switch (QMessageBox::question(parent, Title, text,

@@ -10,6 +10,7 @@ class InteractivePrompts : public PromptService {
 public:
     Answer askYesNo(QWidget *parent, const QString &text) override;
     Answer askYesNoCancel(QWidget *parent, const QString &text) override;
+    Answer askYesNoDefaultNo(QWidget *parent, const QString &text) override;
     void message(QWidget *parent, const QString &text) override;
     void error(QWidget *parent, const QString &text) override;
     QString saveFileName(QWidget *parent, const FileDialogRequest &request, QString *selectedFilter) override;

@@ -378,7 +378,7 @@ QString MeterSetupWindow::dataLossQuestion(DataLoss action, std::optional<int> k
 
 bool MeterSetupWindow::confirmDataLoss(DataLoss action)
 {
-    return kv::Prompts().askYesNo(this, dataLossQuestion(action, m_service->state().knownDataSets))
+    return kv::Prompts().askYesNoDefaultNo(this, dataLossQuestion(action, m_service->state().knownDataSets))
         == kv::Answer::Yes;
 }
 
