@@ -9,6 +9,8 @@
 
 #include <QList>
 
+#include <functional>
+
 namespace kvtest {
 
 class RecordingHost : public kv::ServiceHost {
@@ -20,6 +22,7 @@ public:
     int released = 0;
     bool polling = true;
     bool busy = false;
+    std::function<void()> onPause; // runs inside every pause, as events would
 
     void acquireLink() override
     {
@@ -36,6 +39,8 @@ public:
     {
         pauses << ms;
         m_clock.advanceMs(ms);
+        if (onPause)
+            onPause();
     }
     int pausedMs() const
     {

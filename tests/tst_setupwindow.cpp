@@ -79,6 +79,7 @@ private slots:
     void memoryCells();
     void calibrationSensorAndTestDataSet();
     void closingGivesPollingBack();
+    void oneOperationAtATime();
 };
 
 void TestSetupWindow::controls_data()
@@ -380,6 +381,30 @@ void TestSetupWindow::closingGivesPollingBack()
     QVERIFY(!rig.host.polling);
     rig.window.close();
     QVERIFY(rig.host.polling);
+}
+
+// Clicks and a close arriving during an operation's pauses: no second
+// operation inside the first, and the window closes once it has ended.
+void TestSetupWindow::oneOperationAtATime()
+{
+    WindowRig rig;
+    rig.prompts.answers = {Answer::Yes, Answer::Yes};
+    int pausesSeen = 0;
+    rig.host.onPause = [&] {
+        if (pausesSeen++ > 0)
+            return;
+        QVERIFY(!rig.child<QPushButton>("Button3")->isEnabled());
+        rig.click("Button3");
+        rig.window.close();
+    };
+    rig.click("Button4");
+    rig.host.onPause = nullptr;
+    QCOMPARE(rig.meter.frameCount(cmd::EraseMemory), 0);
+    QCOMPARE(rig.meter.frameCount(cmd::ReadInfo), 1);
+    QCOMPARE(rig.text("lblOK5"), QStringLiteral("OK"));
+    QVERIFY(!rig.window.isVisible());
+    QVERIFY(rig.host.polling);
+    QVERIFY(rig.child<QPushButton>("Button3")->isEnabled());
 }
 
 QTEST_MAIN(TestSetupWindow)

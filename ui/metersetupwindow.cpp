@@ -137,7 +137,7 @@ void MeterSetupWindow::buildControls()
     // ---- settings, left column
     QPushButton *clockButton = button("Button1", QStringLiteral("Adjust Meter Time To Computer Time"));
     m_clockStatus = statusLabel("lblOK1");
-    connect(clockButton, &QPushButton::clicked, this, &MeterSetupWindow::setMeterClock);
+    connect(clockButton, &QPushButton::clicked, this, [this] { runExclusive(&MeterSetupWindow::setMeterClock); });
 
     QGroupBox *intervalGroup = Group(this, "GroupBox1", QStringLiteral("Meter Recording Interval "));
     m_intervalMinutes = field("edtInt1", false);
@@ -152,7 +152,7 @@ void MeterSetupWindow::buildControls()
     intervalHint->setObjectName(QStringLiteral("Label17"));
     QPushButton *intervalButton = button("Button2", QStringLiteral("Adjust Meter Recording Interval "));
     m_intervalStatus = statusLabel("lblOK2");
-    connect(intervalButton, &QPushButton::clicked, this, &MeterSetupWindow::setRecordingInterval);
+    connect(intervalButton, &QPushButton::clicked, this, [this] { runExclusive(&MeterSetupWindow::setRecordingInterval); });
     {
         auto *v = new QVBoxLayout(intervalGroup);
         v->addLayout(Row({m_intervalMinutes, Caption(intervalGroup, QStringLiteral(":")), m_intervalSeconds,
@@ -162,16 +162,16 @@ void MeterSetupWindow::buildControls()
 
     QPushButton *eraseButton = button("Button3", QStringLiteral("Erase Meter Memory"));
     m_eraseStatus = statusLabel("lblOK3");
-    connect(eraseButton, &QPushButton::clicked, this, &MeterSetupWindow::eraseMemory);
+    connect(eraseButton, &QPushButton::clicked, this, [this] { runExclusive(&MeterSetupWindow::eraseMemory); });
 
     QGroupBox *defaultsGroup = Group(this, "GroupBox4", QStringLiteral("set default value"));
     QPushButton *defaultsButton = button("Button5", QStringLiteral("setup Other"));
     m_defaultsStatus = statusLabel("lblOK4");
-    connect(defaultsButton, &QPushButton::clicked, this, &MeterSetupWindow::writeDefaults);
+    connect(defaultsButton, &QPushButton::clicked, this, [this] { runExclusive(&MeterSetupWindow::writeDefaults); });
     (new QVBoxLayout(defaultsGroup))->addLayout(Row({defaultsButton, m_defaultsStatus}));
 
     QPushButton *setupAllButton = button("Button6", QStringLiteral("Setup All"));
-    connect(setupAllButton, &QPushButton::clicked, this, &MeterSetupWindow::setupAll);
+    connect(setupAllButton, &QPushButton::clicked, this, [this] { runExclusive(&MeterSetupWindow::setupAll); });
 
     auto *left = new QVBoxLayout;
     left->addLayout(Row({clockButton, m_clockStatus}));
@@ -219,7 +219,7 @@ void MeterSetupWindow::buildControls()
     m_meterTime->setToolTip(QStringLiteral("MM/DD/YY   hh:mm:ss"));
     QPushButton *infoButton = button("Button4", QStringLiteral("Read  "));
     m_informationStatus = statusLabel("lblOK5");
-    connect(infoButton, &QPushButton::clicked, this, &MeterSetupWindow::readInformation);
+    connect(infoButton, &QPushButton::clicked, this, [this] { runExclusive(&MeterSetupWindow::readInformation); });
     infoGrid->addLayout(Row({infoButton, m_informationStatus}), infoRow, 0, 1, 2);
 
     // ---- calibration coefficients
@@ -245,7 +245,7 @@ void MeterSetupWindow::buildControls()
     }
     QPushButton *calibrationButton = button("Button7", QStringLiteral("Read  "));
     m_calibrationStatus = statusLabel("lblOK6");
-    connect(calibrationButton, &QPushButton::clicked, this, &MeterSetupWindow::readCalibration);
+    connect(calibrationButton, &QPushButton::clicked, this, [this] { runExclusive(&MeterSetupWindow::readCalibration); });
     adjustGrid->addLayout(Row({calibrationButton, m_calibrationStatus}), 4, 0, 1, 4);
 
     // ---- sensor module
@@ -275,7 +275,7 @@ void MeterSetupWindow::buildControls()
     m_sensorUid->hide();
     QPushButton *sensorButton = button("Button11", QStringLiteral("Read  "));
     m_sensorStatus = statusLabel("lblreadQM41OK");
-    connect(sensorButton, &QPushButton::clicked, this, &MeterSetupWindow::readSensorModule);
+    connect(sensorButton, &QPushButton::clicked, this, [this] { runExclusive(&MeterSetupWindow::readSensorModule); });
     sensorGrid->addLayout(Row({sensorButton, m_sensorStatus}), (sensorRow + 1) / 2, 0, 1, 4);
 
     // ---- memory cells, test data set
@@ -288,7 +288,7 @@ void MeterSetupWindow::buildControls()
         e->setText(QStringLiteral("0"));
         e->setFixedWidth(ShortFieldWidth);
     }
-    connect(writeButton, &QPushButton::clicked, this, &MeterSetupWindow::writeCell);
+    connect(writeButton, &QPushButton::clicked, this, [this] { runExclusive(&MeterSetupWindow::writeCell); });
 
     QPushButton *readButton = button("Button9", QStringLiteral("Read EEProm"));
     m_readAddress = field("txtRAddress", false);
@@ -298,7 +298,7 @@ void MeterSetupWindow::buildControls()
         e->setText(QStringLiteral("0"));
         e->setFixedWidth(ShortFieldWidth);
     }
-    connect(readButton, &QPushButton::clicked, this, &MeterSetupWindow::readCell);
+    connect(readButton, &QPushButton::clicked, this, [this] { runExclusive(&MeterSetupWindow::readCell); });
 
     QPushButton *testButton = button("Button10", QStringLiteral("QUICK REC"));
     m_testRecords = field("txtQuick_REC_NUM", false);
@@ -308,11 +308,11 @@ void MeterSetupWindow::buildControls()
     for (QLineEdit *e : {m_testRecords, m_testInterval})
         e->setFixedWidth(ShortFieldWidth);
     m_testDataSetStatus = statusLabel("lblQUICKRECOK");
-    connect(testButton, &QPushButton::clicked, this, &MeterSetupWindow::writeTestDataSet);
+    connect(testButton, &QPushButton::clicked, this, [this] { runExclusive(&MeterSetupWindow::writeTestDataSet); });
 
     QPushButton *eraseLocationsButton = button("Button12", QStringLiteral("Erase 0~99 MEM"));
     m_eraseLocationsStatus = statusLabel("lbleraseMEMOK");
-    connect(eraseLocationsButton, &QPushButton::clicked, this, &MeterSetupWindow::eraseLocations);
+    connect(eraseLocationsButton, &QPushButton::clicked, this, [this] { runExclusive(&MeterSetupWindow::eraseLocations); });
     eraseLocationsButton->hide();
     m_eraseLocationsStatus->hide();
 
@@ -622,8 +622,32 @@ void MeterSetupWindow::eraseLocations()
     showResult(m_eraseLocationsStatus, m_service->eraseLocations(), true);
 }
 
+void MeterSetupWindow::runExclusive(void (MeterSetupWindow::*operation)())
+{
+    // The pauses handle events, so a click could start a second operation
+    // inside the first one; the buttons stay disabled until it ends.
+    if (m_running)
+        return;
+    m_running = true;
+    const QList<QPushButton *> buttons = findChildren<QPushButton *>();
+    for (QPushButton *b : buttons)
+        b->setEnabled(false);
+    (this->*operation)();
+    for (QPushButton *b : buttons)
+        b->setEnabled(true);
+    m_running = false;
+    if (m_closeRequested)
+        close();
+}
+
 void MeterSetupWindow::closeEvent(QCloseEvent *event)
 {
+    if (m_running) {
+        // Closed during an operation: the window closes when it ends.
+        m_closeRequested = true;
+        event->ignore();
+        return;
+    }
     m_service->host().releaseLink(); // polling runs again whatever was left
     QWidget::closeEvent(event);
 }

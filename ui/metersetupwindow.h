@@ -56,6 +56,8 @@ private:
     void writeTestDataSet();
     void eraseLocations();
 
+    // Runs one operation; ignored while another runs.
+    void runExclusive(void (MeterSetupWindow::*operation)());
     bool confirmDataLoss(DataLoss action);
     std::optional<long long> wholeNumber(QLineEdit *edit);
     void clearStatus(QLabel *label);
@@ -64,6 +66,8 @@ private:
     void showInformation();
 
     std::unique_ptr<CursorHost> m_host;
+    bool m_running = false;
+    bool m_closeRequested = false;
     std::unique_ptr<kv::MeterService> m_service;
 
     // Status labels.
