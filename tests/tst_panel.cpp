@@ -700,6 +700,18 @@ private slots:
         QVERIFY(m_main->MainTimer->isActive());
     }
 
+    void closingDuringKeyPauseKeepsPollingStopped()
+    {
+        // The program is closed during the pause after a failed key; the
+        // key's end must not start polling again.
+        m_usb.openResult = 1;
+        m_usb.readResult = 1;
+        m_main->MainTimer->start();
+        QTimer::singleShot(0, m_main.get(), [this] { m_main->close(); });
+        panel()->btnMemClick();
+        QVERIFY(!m_main->isVisible());
+        QVERIFY(!m_main->MainTimer->isActive());
+    }
 
     // ---- the keys working the simulated meter ------------------------------------------
 

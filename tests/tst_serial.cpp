@@ -10,6 +10,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QToolButton>
@@ -201,6 +202,50 @@ private slots:
         // Selecting the entry in code made no connection attempt of its own.
         QCOMPARE(FramesSent(meter.meter, 'K'), 1);
         QCOMPARE(FramesSent(later.meter, 'K'), 0);
+    }
+
+    void closingDuringSearchEndsIt()
+    {
+        // The program is closed during the search's first pause: no port is
+        // tried, none stays open, nothing polls afterwards.
+        PtyMeter meter;
+        SetUp(meter, Behaviour::Meter);
+        kv::NoDeviceTransfer usb;
+        MainWindow main(usb);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        ListPorts(main, {meter.path()});
+        QTimer::singleShot(10, &main, [&main] { main.close(); });
+        main.BitBtn1->click();
+        QVERIFY(!main.isVisible());
+        QVERIFY(!main.MainTimer->isActive());
+        QVERIFY(!main.Link.IsConnected);
+        QVERIFY(!main.Comm1.isOpen());
+        meter.stop();
+        QCOMPARE(FramesSent(meter.meter, 'K'), 0);
+    }
+
+    void typedNameIsNotCompleted()
+    {
+        // Each keystroke tries the name typed so far, never a listed name it
+        // is the beginning of.
+        PtyMeter meter;
+        SetUp(meter, Behaviour::Meter);
+        kv::NoDeviceTransfer usb;
+        MainWindow main(usb);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        auto *box = main.findChild<QComboBox *>(QStringLiteral("ComboBoxDeviceName"));
+        QVERIFY(box);
+        ListPorts(main, {meter.path()});
+        box->lineEdit()->clear();
+        const QString typed = meter.path().left(meter.path().size() - 1);
+        box->setFocus();
+        QTest::keyClicks(box->lineEdit(), typed);
+        QCOMPARE(box->currentText(), typed);
+        QVERIFY(!main.Link.IsConnected);
+        meter.stop();
+        QCOMPARE(FramesSent(meter.meter, 'K'), 0);
     }
 
     void wrongIdentificationIsAskedAgain()

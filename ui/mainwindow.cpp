@@ -237,6 +237,9 @@ void MainWindow::BuildToolBar()
     ComboBoxDeviceName = new QComboBox(ToolBarPanel);
     ComboBoxDeviceName->setObjectName(QStringLiteral("ComboBoxDeviceName"));
     ComboBoxDeviceName->setEditable(true);
+    // Every keystroke is a connection attempt: completing "t" to a listed
+    // "ttyS0" would try a name nobody typed.
+    ComboBoxDeviceName->setCompleter(nullptr);
     ComboBoxDeviceName->setMinimumWidth(160);
     ComboBoxDeviceName->setEditText(QStringLiteral("ComPort"));
 
@@ -498,6 +501,8 @@ void MainWindow::ComboBoxDeviceNameChange(const QString &) { ConnectSelectedPort
 void MainWindow::ConnectSelectedPort()
 {
     const kv::LinkLease lease(Link, true);
+    if (m_closed)
+        return; // closed while waiting for the link
     Link.IsConnected = false;
     Link.UsbLink = false;
     Link.SerialLink = false;
@@ -530,6 +535,8 @@ bool MainWindow::SearchSerialPorts()
 
     for (int pass = 0; pass < count; ++pass) {
         kv::WaitPumping(SearchStepPauseMs);
+        if (m_closed)
+            break;
         {
             // Selected in code: no connection attempt of its own.
             const QSignalBlocker quiet(ComboBoxDeviceName);
@@ -539,6 +546,8 @@ bool MainWindow::SearchSerialPorts()
         if (SearchSplash)
             SearchSplash->SetTitleText(SearchingOn + Comm1.deviceName());
         kv::WaitPumping(SearchStepPauseMs);
+        if (m_closed)
+            break;
         if (!Comm1.open()) {
             ++portIndex;
             continue;
@@ -558,6 +567,11 @@ bool MainWindow::SearchSerialPorts()
     SetPortControlsEnabled(true);
     if (SearchSplash)
         SearchSplash->close();
+    if (m_closed) {
+        // The window was closed during a pause: no port stays open.
+        Comm1.close();
+        return false;
+    }
     return found;
 }
 
@@ -568,6 +582,8 @@ void MainWindow::BitBtn1Click()
     Link.UsbLink = false;
     Link.SerialLink = false;
     const bool found = SearchSerialPorts();
+    if (m_closed)
+        return;
     Link.IsConnected = found;
     Link.SerialLink = found;
     if (found) {
@@ -727,4 +743,10 @@ void MainWindow::StopRecording(bool insideTick)
 
 void MainWindow::stopPolling() { MainTimer->stop(); }
 
-void MainWindow::startPolling() { MainTimer->start(); }
+// A window closed during a nested wait (a port search, a key's pause) stays
+// closed: nothing restarts polling afterwards.
+void MainWindow::startPolling()
+{
+    if (!m_closed)
+        MainTimer->start();
+}
