@@ -300,6 +300,33 @@ private slots:
         QCOMPARE(rig.graph().ComboBox2->currentText(), QString("05"));
     }
 
+    void runAndStopRestoreTheWindow_data()
+    {
+        QTest::addColumn<bool>("stop"); // Stop, else Run
+        QTest::addColumn<Qt::WindowState>("state");
+        QTest::newRow("run, minimised") << false << Qt::WindowMinimized;
+        QTest::newRow("run, maximised") << false << Qt::WindowMaximized;
+        QTest::newRow("stop, minimised") << true << Qt::WindowMinimized;
+        QTest::newRow("stop, maximised") << true << Qt::WindowMaximized;
+    }
+    void runAndStopRestoreTheWindow()
+    {
+        QFETCH(bool, stop);
+        QFETCH(Qt::WindowState, state);
+        Rig rig;
+        if (stop)
+            rig.run(QStringLiteral("10"));
+        QWidget *frame = rig.graph().parentWidget();
+        QVERIFY(frame);
+        frame->setWindowState(state);
+        QVERIFY(frame->windowState() & state);
+        if (stop)
+            rig.main->btnStopClick();
+        else
+            rig.run(QStringLiteral("10"));
+        QVERIFY(!(frame->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)));
+    }
+
     void runNeedsAMeterAndAPeriod()
     {
         Rig rig;

@@ -689,7 +689,7 @@ void GraphWindow::FormClose()
 void GraphWindow::RestoreWindow()
 {
     QWidget *frame = parentWidget() ? parentWidget() : this;
-    if (frame->isMinimized())
+    if (frame->isMinimized() || frame->isMaximized())
         frame->showNormal();
 }
 

@@ -125,7 +125,7 @@ public:
     void StopRealTimeRecording(double now);
     // Saves this chart with recording paused meanwhile; true when saved.
     bool SaveRecording();
-    // Restores the window when it is minimised.
+    // Restores the window to normal size when it is minimised or maximised.
     void RestoreWindow();
 
     // Enables the cross and text tools only while the chart has one axis.
