@@ -94,7 +94,7 @@ private slots:
         QVERIFY(main.frmPanel->lblNoConnection->isVisible());
         QVERIFY(!main.frmPanel->ingBlutoothLink->isVisible());
         QCOMPARE(main.RealTimeGraph->windowTitle(), QString("Real-Time Graph"));
-        QVERIFY(qAbs(main.TimeAxisMargin - 1.1574074e-4) < 1e-10);
+        QVERIFY(qAbs(main.Recorder.timeAxisMargin() - 1.1574074e-4) < 1e-10);
         QVERIFY(!main.Run1->isEnabled());
         QVERIFY(!main.Stop1->isEnabled());
         QVERIFY(main.ControlPanel1->isChecked());
@@ -168,10 +168,10 @@ private slots:
         kv::NoDeviceTransfer usb;
         {
             MainWindow main(usb);
-            QCOMPARE(main.RealTimeRate, 2);
+            QCOMPARE(main.Recorder.period(), 2);
             QCOMPARE(main.AnnoColor, 0u);
             main.show();
-            main.RealTimeRate = 7;
+            main.Recorder.setPeriod(7);
             main.AnnoColor = 0x00FF00;
             QVERIFY(main.close());
         }
@@ -179,7 +179,7 @@ private slots:
         QCOMPARE(settings->value("RealTimeRate").toInt(), 7);
         QCOMPARE(settings->value("AnnoColor").toInt(), 0x00FF00);
         MainWindow again(usb);
-        QCOMPARE(again.RealTimeRate, 7);
+        QCOMPARE(again.Recorder.period(), 7);
     }
 
     void helpOpensThePageBesideTheProgram()

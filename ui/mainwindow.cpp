@@ -42,7 +42,6 @@ constexpr int StatusPanel1Width = 50;
 constexpr int RealTimeGraphWidth = 800;
 constexpr int RealTimeGraphHeightSlack = 40;
 // Ten seconds as a fraction of a day, held in single precision.
-constexpr float InitialTimeAxisMargin = static_cast<float>(10.0 / 86400.0);
 
 // Stop waits this long at most for a running poll tick.
 constexpr int StopLinkWaitMs = 2500;
@@ -312,7 +311,7 @@ void MainWindow::FormCreate()
 {
     std::unique_ptr<QSettings> settings(kv::OpenUserSettings());
     const kv::PersistentSettings values = kv::LoadSettings(*settings);
-    RealTimeRate = values.RealTimeRate;
+    Recorder.setPeriod(values.RealTimeRate);
     AnnoColor = values.AnnoColor;
 
     LoadGlyphs();
@@ -341,7 +340,7 @@ void MainWindow::FormShow()
     DataFolder = kv::DetermineDataFolder();
     Setup1->setVisible(false);
     MaskFloatingPointExceptions();
-    TimeAxisMargin = InitialTimeAxisMargin;
+    Recorder.setTimeAxisMargin(kv::InitialTimeAxisMargin);
     CreateRealTimeGraph();
     CreatePanel();
 
@@ -393,7 +392,7 @@ void MainWindow::FormClose()
         Link.serial()->close();
 
     std::unique_ptr<QSettings> settings(kv::OpenUserSettings());
-    kv::SaveSettings(*settings, {RealTimeRate, AnnoColor});
+    kv::SaveSettings(*settings, {Recorder.period(), AnnoColor});
 
     GlyphSetLarge.fill(QPixmap());
 }
@@ -631,9 +630,9 @@ void MainWindow::ShowConnectionFound()
     DataLogger1->menuAction()->setEnabled(true);
     btnDataLogger->setVisible(true);
     btnDataLogger->setEnabled(true);
-    SetRunStopEnabled(!RealTimeRecording, RealTimeRecording);
+    SetRunStopEnabled(!Recorder.isRecording(), Recorder.isRecording());
     if (RealTimeGraph)
-        RealTimeGraph->tbntClr->setEnabled(!RealTimeRecording);
+        RealTimeGraph->tbntClr->setEnabled(!Recorder.isRecording());
 }
 
 void MainWindow::ShowConnectionLost()
@@ -665,7 +664,6 @@ void MainWindow::AddRealTimeSample(const kv::LiveReading &reading, const QDateTi
     if (!RealTimeGraph)
         return;
     RealTimeGraph->AddRealTimeSample(reading, stamp);
-    RealTimeUnsaved = true;
 }
 
 // ---- real-time recording ---------------------------------------------------------------
@@ -676,7 +674,7 @@ void MainWindow::btnRunClick()
         return;
     if (RealTimeGraph) {
         RealTimeGraph->RestoreWindow();
-        if (RealTimeRecording || RealTimeCount > 0) {
+        if (Recorder.isRecording() || Recorder.count() > 0) {
             switch (kv::Prompts().askYesNoCancel(this, RunResetQuestion)) {
             case kv::Answer::Cancel:
                 return;
@@ -698,7 +696,7 @@ void MainWindow::btnRunClick()
     RealTimeSetupDialog dialog(this);
     dialog.ComboBox1->setCurrentIndex(RealTimeGraph->ComboBox1->currentIndex());
     dialog.ComboBox2->setCurrentIndex(RealTimeGraph->ComboBox2->currentIndex());
-    dialog.edtPeriod->setText(kv::RecordingPeriodText(qint64(RealTimeRate) * SetupPeriodSamples, false));
+    dialog.edtPeriod->setText(kv::RecordingPeriodText(qint64(Recorder.period()) * SetupPeriodSamples, false));
     if (kv::Prompts().exec(dialog) != QDialog::Accepted || !RealTimeGraph)
         return;
     const QString typed = dialog.edtRealTimeNo->text();
@@ -711,14 +709,12 @@ void MainWindow::btnRunClick()
         kv::Prompts().message(this, typed + NotValidText);
         return;
     }
-    RealTimeRate = RealTimeGraph->SamplingRateFromBoxes();
-    if (RealTimeRate == 0)
+    Recorder.setPeriod(RealTimeGraph->SamplingRateFromBoxes());
+    if (Recorder.period() == 0)
         return;
 
     RealTimeGraph->StartRealTimeRecording(count, Now());
-    RealTimeCount = 0;
-    RealTimeUnsaved = false;
-    RealTimeRecording = true;
+    Recorder.start(count);
     SetRunStopEnabled(false, true);
 }
 
@@ -734,7 +730,7 @@ void MainWindow::StopRecording(bool insideTick)
         while (Link.LinkBusy && clock.elapsed() < StopLinkWaitMs)
             kv::WaitSpinning(StopLinkWaitStepMs);
     }
-    RealTimeRecording = false;
+    Recorder.stop();
     SetRunStopEnabled(Link.IsConnected, false);
     if (!RealTimeGraph)
         return;

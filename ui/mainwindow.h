@@ -5,6 +5,7 @@
 #include "link/meterlink.h"
 #include "link/qtserialport.h"
 #include "live/poll.h"
+#include "realtime/recorder.h"
 
 #include <QMainWindow>
 #include <QPixmap>
@@ -41,12 +42,8 @@ public:
     kv::QtSerialPort Comm1; // the serial port; declared first, so it outlives Link
     kv::MeterLink Link;
     kv::PollLoop Poll;
-    int RealTimeRate = 2;
+    kv::RealTimeRecorder Recorder;
     quint32 AnnoColor = 0;
-    bool RealTimeRecording = false;
-    int RealTimeCount = 0;
-    bool RealTimeUnsaved = false;
-    double TimeAxisMargin = 0;
     bool LoggerDataUnsaved = false;
     QString DataFolder;
     bool BlinkBusy = false;   // a blink tick is running
@@ -158,8 +155,8 @@ protected:
     void ShowLinkDropped() override;
     void HideLinkPicture() override;
     void UpdatePanel(const kv::LiveReading &reading) override;
-    bool IsRecordingRealTime() const override { return RealTimeRecording; }
-    int RealTimeSamplingPeriod() const override { return RealTimeRate; }
+    bool IsRecordingRealTime() const override { return Recorder.isRecording(); }
+    int RealTimeSamplingPeriod() const override { return Recorder.period(); }
     void AddRealTimeSample(const kv::LiveReading &reading, const QDateTime &stamp) override;
 
     // kv::LinkTimer
