@@ -2,7 +2,7 @@
 
 #include "chart/view/chart.h"
 #include "chart/model/chartstate.h"
-#include "tests/chartfixture.h"
+#include "tests/support/chartfixture.h"
 #include "tests/testsupport.h"
 
 #include <QApplication>

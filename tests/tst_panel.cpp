@@ -8,6 +8,7 @@
 #include "sim/simmeter.h"
 #include "sim/simpty.h"
 #include "sim/simusbtransfer.h"
+#include "tests/support/fakeusb.h"
 #include "tests/testsupport.h"
 
 #include <QAction>
@@ -24,49 +25,8 @@
 
 namespace {
 
-using Frame = std::array<std::uint8_t, 7>;
-
-// A USB transfer that records what is sent and answers from a script.
-class FakeTransfer : public kv::UsbTransfer {
-public:
-    int openResult = 0, timeoutResult = 0, writeResult = 0, readResult = 0;
-    bool throwOnRead = false;
-    std::vector<std::uint8_t> reply; // copied into every read
-    std::vector<Frame> frames;
-    std::vector<int> readLengths;
-
-    int OpenDevice(std::uint16_t vid, std::uint16_t pid) override
-    {
-        return (vid == kv::MeterVendorId && pid == kv::MeterProductId) ? openResult : 1;
-    }
-    int SetDeviceTimeouts(int, int) override { return timeoutResult; }
-    int WriteCommand(int length, const std::uint8_t *frame) override
-    {
-        Frame f{};
-        std::copy(frame, frame + std::min(length, 7), f.begin());
-        frames.push_back(f);
-        return writeResult;
-    }
-    int WriteData(int, const std::uint8_t *) override { return 0; }
-    int AfterWrite() override { return 0; }
-    int ReadReply(int length, std::uint8_t *buffer) override
-    {
-        readLengths.push_back(length);
-        if (throwOnRead)
-            throw std::runtime_error("device gone");
-        if (readResult != 0)
-            return readResult;
-        std::fill(buffer, buffer + length, 0);
-        std::copy(reply.begin(), reply.begin() + std::min<std::size_t>(reply.size(), length), buffer);
-        return 0;
-    }
-    int ReadSerialText(int, std::uint8_t *buffer, int) override
-    {
-        buffer[0] = 0;
-        return 0;
-    }
-    int CloseDevice() override { return 0; }
-};
+using kvtest::FakeTransfer;
+using kvtest::Frame;
 
 // A live reply with its markers, display bytes zero unless given.
 std::vector<std::uint8_t> LiveReply(std::initializer_list<std::pair<int, std::uint8_t>> bytes)

@@ -6,6 +6,7 @@
 #include "ui/panelwindow.h"
 #include "sim/simmeter.h"
 #include "sim/simpty.h"
+#include "tests/support/ptymeter.h"
 #include "tests/testsupport.h"
 
 #include <QComboBox>
@@ -21,25 +22,9 @@
 
 namespace {
 
-kv::SimOptions QuietMeter()
-{
-    kv::SimOptions options;
-    options.drift = false;
-    options.prefillLogger = false;
-    return options;
-}
-
-// A simulated meter on a pseudo-terminal of its own, paced at 9600 baud.
-// Set the meter up before start(); read its log after stop().
-struct PtyMeter {
-    kv::SimMeter meter{nullptr, QuietMeter()};
-    kv::SimPtyServer server{meter, kv::SimSerialPacing::Baud9600};
-
+// The serial tests' meter shows a fixed reading.
+struct PtyMeter : kvtest::PtyMeter {
     PtyMeter() { meter.setReading(54.0, 25.0, 30.0); }
-    ~PtyMeter() { server.stop(); }
-    void start() { server.start(); }
-    void stop() { server.stop(); }
-    QString path() const { return server.slavePath(); }
 };
 
 enum class Behaviour { Meter, WrongIdentification, Silent, NoPort };
