@@ -125,14 +125,14 @@ private slots:
         main.frmPanel->parentWidget()->close();
         QTRY_VERIFY(!main.frmPanel);
         QVERIFY(!main.ControlPanel1->isChecked());
-        main.ControlPanel1Click();
+        main.showPanel();
         QVERIFY(main.frmPanel);
         QVERIFY(main.ControlPanel1->isChecked());
 
         main.RealTimeGraph->parentWidget()->close();
         QTRY_VERIFY(!main.RealTimeGraph);
         QVERIFY(!main.RealTimeGraph1->isChecked());
-        main.RealTimeGraph1Click();
+        main.showRealTimeGraph();
         QVERIFY(main.RealTimeGraph);
         QCOMPARE(main.MdiArea->subWindowList().size(), 2);
     }
@@ -152,8 +152,8 @@ private slots:
                     versions << "wrong title";
                 return int(QDialog::Accepted);
             });
-        main.About1Click();
-        main.About1Click();
+        main.showAbout();
+        main.showAbout();
         QCOMPARE(versions, (QStringList{KV_VERSION, KV_VERSION}));
         QVERIFY(!main.frmAbout);
         QVERIFY(main.findChildren<AboutDialog *>().isEmpty());

@@ -105,7 +105,7 @@ struct SimRig {
     {
         std::vector<bool> shown;
         for (int i = 0; i < ticks; ++i) {
-            main->MaxMinTimerTimer();
+            main->runBlinkTick();
             shown.push_back(w->isVisibleTo(panel()));
         }
         return shown;
@@ -280,7 +280,7 @@ private slots:
         QVERIFY(!m_main->ControlPanel1->isChecked());
         Tick(reply); // no panel: nothing to draw, nothing breaks
 
-        m_main->ControlPanel1Click();
+        m_main->showPanel();
         QVERIFY(panel());
         QVERIFY(m_main->ControlPanel1->isChecked());
         QCOMPARE(panel()->parentWidget()->pos(), QPoint(0, 0));
@@ -311,7 +311,7 @@ private slots:
         if (connected)
             Tick(LiveReply({}));
         ClosePanel();
-        m_main->ControlPanel1Click();
+        m_main->showPanel();
         QCOMPARE(panel()->lblNoConnection->isVisibleTo(panel()), !connected);
         QVERIFY(!panel()->ingBlutoothLink->isVisibleTo(panel()));
     }
@@ -415,7 +415,7 @@ private slots:
                                       {4, static_cast<std::uint8_t>(blink ? 0x08 : 0)}});
         Tick(reply);
         for (int tick = 0; tick < 4; ++tick) {
-            m_main->MaxMinTimerTimer();
+            m_main->runBlinkTick();
             Tick(reply); // the poll tick leaves blinking symbols alone
             const bool phase = m_main->BlinkPhase;
             if (blinks) {
@@ -447,7 +447,7 @@ private slots:
         std::vector<bool> rec, fullShown;
         for (int tick = 0; tick < 4; ++tick) {
             Tick(reply);
-            m_main->MaxMinTimerTimer();
+            m_main->runBlinkTick();
             rec.push_back(p->imgREC->isVisibleTo(p));
             fullShown.push_back(p->imgFULL->isVisibleTo(p));
         }
@@ -456,7 +456,7 @@ private slots:
         // Recording stops: REC and FULL follow their segments again.
         Tick(LiveReply({{57, 0x20}}));
         QVERIFY(p->imgREC->isVisibleTo(p) && !p->imgFULL->isVisibleTo(p));
-        m_main->MaxMinTimerTimer();
+        m_main->runBlinkTick();
         QVERIFY(p->imgREC->isVisibleTo(p));
     }
 
@@ -485,7 +485,7 @@ private slots:
         QVERIFY(!p->lblNoConnection->isVisibleTo(p));
         std::vector<bool> shown;
         for (int tick = 0; tick < 4; ++tick) {
-            m_main->MaxMinTimerTimer();
+            m_main->runBlinkTick();
             shown.push_back(p->ingBlutoothLink->isVisibleTo(p));
         }
         const std::vector<bool> blinking{true, false, true, false};
@@ -493,8 +493,8 @@ private slots:
 
         // A lost connection hides it and shows "No Connection".
         m_main->Poll.ConnectionLost();
-        m_main->MaxMinTimerTimer();
-        m_main->MaxMinTimerTimer();
+        m_main->runBlinkTick();
+        m_main->runBlinkTick();
         QVERIFY(!p->ingBlutoothLink->isVisibleTo(p));
         QVERIFY(p->lblNoConnection->isVisibleTo(p));
     }
@@ -519,7 +519,7 @@ private slots:
         QVERIFY(!p->lblNoConnection->isVisibleTo(p));
         std::vector<bool> shown;
         for (int tick = 0; tick < 4; ++tick) {
-            m_main->MaxMinTimerTimer();
+            m_main->runBlinkTick();
             shown.push_back(p->ingBlutoothLink->isVisibleTo(p));
         }
         QCOMPARE(shown, (std::vector<bool>{shown[0], !shown[0], shown[0], !shown[0]}));
@@ -530,8 +530,8 @@ private slots:
     {
         ClosePanel();
         m_main->Link.SerialLink = true;
-        m_main->MaxMinTimerTimer();
-        m_main->MaxMinTimerTimer();
+        m_main->runBlinkTick();
+        m_main->runBlinkTick();
         QVERIFY(!m_main->BlinkBusy);
     }
 
@@ -765,7 +765,7 @@ private slots:
         rig.press(p->btnMMA);
         QCOMPARE(rig.meter.mmaMode(), kv::SimMma::Max);
         for (int tick = 0; tick < 4; ++tick) {
-            rig.main->MaxMinTimerTimer();
+            rig.main->runBlinkTick();
             const bool phase = rig.main->BlinkPhase;
             QCOMPARE(p->lblMAX->isVisibleTo(p), phase);
             QCOMPARE(p->lblMIN->isVisibleTo(p), phase);

@@ -57,7 +57,7 @@ struct Rig {
     {
         now = now.addMSecs(500);
         clock.advanceMs(500);
-        main->MainTimerTimer();
+        main->runPollTick();
     }
     // Ticks until `samples` points are recorded (or a limit is reached).
     void tickUntil(int samples)
@@ -81,7 +81,7 @@ struct Rig {
     void run(const QString &count)
     {
         scriptSetup(count);
-        main->btnRunClick();
+        main->startRecording();
     }
 };
 
@@ -152,7 +152,7 @@ private slots:
         rig.tickUntil(3);
         QCOMPARE(rig.main->Recorder.count(), 3);
         rig.tick();
-        rig.main->btnStopClick();
+        rig.main->stopRecording();
         QVERIFY(!rig.main->Recorder.isRecording());
         QCOMPARE(rig.chart().Points(), 3);
         QCOMPARE(rig.chart().ManualMaxX(), kv::ToDateTime(rig.now));
@@ -160,7 +160,7 @@ private slots:
         QVERIFY(!rig.graph().txtT1Avg->text().isEmpty());
         // The data stay: the next Run asks first; Cancel leaves all as it is.
         rig.prompts.answers.push_back(kv::Answer::Cancel);
-        rig.main->btnRunClick();
+        rig.main->startRecording();
         QCOMPARE(rig.prompts.shown.last(), RunQuestion);
         QCOMPARE(rig.chart().Points(), 3);
         QVERIFY(rig.prompts.dialogs.empty() && rig.prompts.unexpected == 0);
@@ -170,7 +170,7 @@ private slots:
     {
         Rig rig;
         rig.run("50");
-        rig.main->btnStopClick();
+        rig.main->stopRecording();
         QCOMPARE(rig.chart().Points(), 50);
         QCOMPARE(rig.graph().txtRHAvg->text(), QString("****"));
         // Nothing was recorded: Run starts again without a question.
@@ -275,7 +275,7 @@ private slots:
             seen << setup.edtPeriod->text();
             return int(QDialog::Rejected);
         });
-        rig.main->btnRunClick();
+        rig.main->startRecording();
         QCOMPARE(seen, (QStringList{"Real-Time Setup", " 2000", "1:6:40", "1:06:40", "00:02", "0:00:00"}));
         QVERIFY(!rig.main->Recorder.isRecording());
     }
@@ -292,7 +292,7 @@ private slots:
         QFETCH(QString, count);
         Rig rig;
         rig.scriptSetup(count, 0, 5);
-        rig.main->btnRunClick();
+        rig.main->startRecording();
         QCOMPARE(rig.prompts.shown, QStringList{count + " is not valid.\n"});
         QVERIFY(!rig.main->Recorder.isRecording());
         QCOMPARE(rig.main->Recorder.period(), 2);
@@ -321,7 +321,7 @@ private slots:
         frame->setWindowState(state);
         QVERIFY(frame->windowState() & state);
         if (stop)
-            rig.main->btnStopClick();
+            rig.main->stopRecording();
         else
             rig.run(QStringLiteral("10"));
         QVERIFY(!(frame->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)));
@@ -334,12 +334,12 @@ private slots:
         for (int i = 0; i < 3; ++i)
             rig.tick();
         QVERIFY(!rig.main->Link.IsConnected);
-        rig.main->btnRunClick();
+        rig.main->startRecording();
         QVERIFY(rig.prompts.fileRequests.isEmpty() && rig.prompts.unexpected == 0);
         rig.meter.faults().setDeviceAbsent(false);
         rig.tick();
         rig.scriptSetup("10", 0, 0);
-        rig.main->btnRunClick();
+        rig.main->startRecording();
         QVERIFY(!rig.main->Recorder.isRecording());
         QVERIFY(rig.prompts.shown.isEmpty());
     }

@@ -874,7 +874,7 @@ void GraphWindow::AddRealTimeSample(const LiveReading &reading, const QDateTime 
 
     txtDataNo->setText(QString::number(m_recorder.count()));
     if (m_recorder.count() >= chart.Points())
-        m_main.StopRecording(true);
+        m_main.endRecording(true);
 }
 
 void GraphWindow::StopRealTimeRecording(double now)

@@ -113,12 +113,12 @@ MainWindow::MainWindow(kv::UsbTransfer &usb, QWidget *parent)
     MainTimer = new QTimer(this);
     MainTimer->setObjectName(QStringLiteral("MainTimer"));
     MainTimer->setInterval(kv::PollIntervalMs);
-    connect(MainTimer, &QTimer::timeout, this, &MainWindow::MainTimerTimer);
+    connect(MainTimer, &QTimer::timeout, this, &MainWindow::runPollTick);
 
     MaxMinTimer = new QTimer(this);
     MaxMinTimer->setObjectName(QStringLiteral("MaxMinTimer"));
     MaxMinTimer->setInterval(kv::PollIntervalMs);
-    connect(MaxMinTimer, &QTimer::timeout, this, &MainWindow::MaxMinTimerTimer);
+    connect(MaxMinTimer, &QTimer::timeout, this, &MainWindow::runBlinkTick);
     MaxMinTimer->start();
 
     resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height() + ToolBarHeight
@@ -147,7 +147,7 @@ void MainWindow::BuildMenus()
     PrinterSetup1 = MakeAction(File1, "PrinterSetup1", QStringLiteral("&Printer Setup"));
     File1->addSeparator();
     Exit1 = MakeAction(File1, "Exit1", QStringLiteral("E&xit"));
-    connect(Exit1, &QAction::triggered, this, &MainWindow::Exit1Click);
+    connect(Exit1, &QAction::triggered, this, &MainWindow::exitProgram);
 
     RealTime1 = menuBar()->addMenu(QStringLiteral("Real Time"));
     RealTime1->setObjectName(QStringLiteral("RealTime1"));
@@ -155,8 +155,8 @@ void MainWindow::BuildMenus()
     Run1->setEnabled(false);
     Stop1 = MakeAction(RealTime1, "Stop1", QStringLiteral("Stop"));
     Stop1->setEnabled(false);
-    connect(Run1, &QAction::triggered, this, &MainWindow::btnRunClick);
-    connect(Stop1, &QAction::triggered, this, &MainWindow::btnStopClick);
+    connect(Run1, &QAction::triggered, this, &MainWindow::startRecording);
+    connect(Stop1, &QAction::triggered, this, &MainWindow::stopRecording);
 
     DataLogger1 = menuBar()->addMenu(QStringLiteral("&Data Logger"));
     DataLogger1->setObjectName(QStringLiteral("DataLogger1"));
@@ -168,11 +168,11 @@ void MainWindow::BuildMenus()
     ControlPanel1 = MakeAction(View1, "ControlPanel1", QStringLiteral("&Control Panel"));
     ControlPanel1->setCheckable(true);
     ControlPanel1->setChecked(true);
-    connect(ControlPanel1, &QAction::triggered, this, &MainWindow::ControlPanel1Click);
+    connect(ControlPanel1, &QAction::triggered, this, &MainWindow::showPanel);
     RealTimeGraph1 = MakeAction(View1, "RealTimeGraph1", QStringLiteral("Real Time &Graph"));
     RealTimeGraph1->setCheckable(true);
     RealTimeGraph1->setChecked(true);
-    connect(RealTimeGraph1, &QAction::triggered, this, &MainWindow::RealTimeGraph1Click);
+    connect(RealTimeGraph1, &QAction::triggered, this, &MainWindow::showRealTimeGraph);
 
     Window1 = menuBar()->addMenu(QStringLiteral("&Window"));
     Window1->setObjectName(QStringLiteral("Window1"));
@@ -182,10 +182,10 @@ void MainWindow::BuildMenus()
     Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
     Contents1 = MakeAction(Help1, "Contents1", QStringLiteral("&Contents"));
-    connect(Contents1, &QAction::triggered, this, &MainWindow::Contents1Click);
+    connect(Contents1, &QAction::triggered, this, &MainWindow::openHelp);
     Help1->addSeparator();
     About1 = MakeAction(Help1, "About1", QStringLiteral("&About"));
-    connect(About1, &QAction::triggered, this, &MainWindow::About1Click);
+    connect(About1, &QAction::triggered, this, &MainWindow::showAbout);
 }
 
 void MainWindow::FillWindowMenu()
@@ -193,9 +193,9 @@ void MainWindow::FillWindowMenu()
     // "&Tile", "&Cascade", then the open child windows.
     Window1->clear();
     Tile1 = MakeAction(Window1, "Tile1", QStringLiteral("&Tile"));
-    connect(Tile1, &QAction::triggered, this, &MainWindow::Tile1Click);
+    connect(Tile1, &QAction::triggered, this, &MainWindow::tileWindows);
     Cascade1 = MakeAction(Window1, "Cascade1", QStringLiteral("&Cascade"));
-    connect(Cascade1, &QAction::triggered, this, &MainWindow::Cascade1Click);
+    connect(Cascade1, &QAction::triggered, this, &MainWindow::cascadeWindows);
     const auto windows = MdiArea->subWindowList();
     if (!windows.isEmpty())
         Window1->addSeparator();
@@ -227,11 +227,11 @@ void MainWindow::BuildToolBar()
     btnRun->setEnabled(false);
     btnStop = MakeSpeedButton(ToolBarPanel, "btnStop", QStringLiteral("Stop Graphing Real Time Data"), QStringLiteral(":/icons/stop.svg"));
     btnStop->setEnabled(false);
-    connect(btnRun, &QToolButton::clicked, this, &MainWindow::btnRunClick);
-    connect(btnStop, &QToolButton::clicked, this, &MainWindow::btnStopClick);
+    connect(btnRun, &QToolButton::clicked, this, &MainWindow::startRecording);
+    connect(btnStop, &QToolButton::clicked, this, &MainWindow::stopRecording);
     SpeedButton8 = MakeSpeedButton(ToolBarPanel, "SpeedButton8", QStringLiteral("Help"), QStringLiteral(":/icons/help.svg"));
     SpeedButton8->setVisible(false);
-    connect(SpeedButton8, &QToolButton::clicked, this, &MainWindow::Contents1Click);
+    connect(SpeedButton8, &QToolButton::clicked, this, &MainWindow::openHelp);
 
     ComboBoxDeviceName = new QComboBox(ToolBarPanel);
     ComboBoxDeviceName->setObjectName(QStringLiteral("ComboBoxDeviceName"));
@@ -245,9 +245,9 @@ void MainWindow::BuildToolBar()
     BitBtn1 = MakeSpeedButton(ToolBarPanel, "BitBtn1", QStringLiteral("search bluetooth device"), QStringLiteral(":/icons/search.svg"));
     BitBtn2 = MakeSpeedButton(ToolBarPanel, "BitBtn2", QStringLiteral("disconnect bluetooth device"), QStringLiteral(":/icons/disconnect.svg"));
     // Every change of the text, picked or typed, is a connection attempt.
-    connect(ComboBoxDeviceName, &QComboBox::editTextChanged, this, &MainWindow::ComboBoxDeviceNameChange);
-    connect(BitBtn1, &QToolButton::clicked, this, &MainWindow::BitBtn1Click);
-    connect(BitBtn2, &QToolButton::clicked, this, &MainWindow::BitBtn2Click);
+    connect(ComboBoxDeviceName, &QComboBox::editTextChanged, this, &MainWindow::connectTypedPort);
+    connect(BitBtn1, &QToolButton::clicked, this, &MainWindow::searchPorts);
+    connect(BitBtn2, &QToolButton::clicked, this, &MainWindow::dropLink);
 
     for (QWidget *w : std::initializer_list<QWidget *>{SpeedButton1, SpeedButton2, btnPrint, btnDataLogger,
                                                       btnOutputToGraph, btnRun, btnStop, SpeedButton8})
@@ -441,9 +441,9 @@ QString MainWindow::HelpFilePath()
 
 // ---- handlers ---------------------------------------------------------------------
 
-void MainWindow::MainTimerTimer() { Poll.PollTick(); }
+void MainWindow::runPollTick() { Poll.PollTick(); }
 
-void MainWindow::MaxMinTimerTimer()
+void MainWindow::runBlinkTick()
 {
     BlinkBusy = true;
     BlinkPhase = !BlinkPhase;
@@ -452,7 +452,7 @@ void MainWindow::MaxMinTimerTimer()
     BlinkBusy = false;
 }
 
-void MainWindow::ControlPanel1Click()
+void MainWindow::showPanel()
 {
     if (frmPanel) {
         frmPanel->parentWidget()->showNormal();
@@ -462,7 +462,7 @@ void MainWindow::ControlPanel1Click()
     CreatePanel();
 }
 
-void MainWindow::RealTimeGraph1Click()
+void MainWindow::showRealTimeGraph()
 {
     if (RealTimeGraph) {
         RealTimeGraph->parentWidget()->showNormal();
@@ -472,17 +472,17 @@ void MainWindow::RealTimeGraph1Click()
     CreateRealTimeGraph();
 }
 
-void MainWindow::Tile1Click() { MdiArea->tileSubWindows(); }
+void MainWindow::tileWindows() { MdiArea->tileSubWindows(); }
 
-void MainWindow::Cascade1Click() { MdiArea->cascadeSubWindows(); }
+void MainWindow::cascadeWindows() { MdiArea->cascadeSubWindows(); }
 
-void MainWindow::Contents1Click()
+void MainWindow::openHelp()
 {
     // The result is ignored: a missing page shows nothing.
     QDesktopServices::openUrl(QUrl::fromLocalFile(HelpFilePath()));
 }
 
-void MainWindow::About1Click()
+void MainWindow::showAbout()
 {
     auto *about = new AboutDialog(this);
     frmAbout = about;
@@ -491,13 +491,13 @@ void MainWindow::About1Click()
     frmAbout = nullptr;
 }
 
-void MainWindow::Exit1Click() { close(); }
+void MainWindow::exitProgram() { close(); }
 
 // ---- serial port link --------------------------------------------------------------
 
-void MainWindow::ComboBoxDeviceNameChange(const QString &) { ConnectSelectedPort(); }
+void MainWindow::connectTypedPort(const QString &) { connectSelectedPort(); }
 
-void MainWindow::ConnectSelectedPort()
+void MainWindow::connectSelectedPort()
 {
     const kv::LinkLease lease(Link, true);
     if (m_closed)
@@ -519,7 +519,7 @@ void MainWindow::ConnectSelectedPort()
         Poll.ConnectionLost();
 }
 
-bool MainWindow::SearchSerialPorts()
+bool MainWindow::tryEveryPort()
 {
     const int count = ComboBoxDeviceName->count();
     bool found = false;
@@ -574,13 +574,13 @@ bool MainWindow::SearchSerialPorts()
     return found;
 }
 
-void MainWindow::BitBtn1Click()
+void MainWindow::searchPorts()
 {
     const kv::LinkLease lease(Link, false);
     Link.IsConnected = false;
     Link.UsbLink = false;
     Link.SerialLink = false;
-    const bool found = SearchSerialPorts();
+    const bool found = tryEveryPort();
     if (m_closed)
         return;
     Link.IsConnected = found;
@@ -593,7 +593,7 @@ void MainWindow::BitBtn1Click()
     }
 }
 
-void MainWindow::BitBtn2Click() { Poll.DropLink(); }
+void MainWindow::dropLink() { Poll.DropLink(); }
 
 void MainWindow::SetPortControlsEnabled(bool enabled)
 {
@@ -668,7 +668,7 @@ void MainWindow::AddRealTimeSample(const kv::LiveReading &reading, const QDateTi
 
 // ---- real-time recording ---------------------------------------------------------------
 
-void MainWindow::btnRunClick()
+void MainWindow::startRecording()
 {
     if (!Link.IsConnected)
         return;
@@ -718,9 +718,9 @@ void MainWindow::btnRunClick()
     SetRunStopEnabled(false, true);
 }
 
-void MainWindow::btnStopClick() { StopRecording(false); }
+void MainWindow::stopRecording() { endRecording(false); }
 
-void MainWindow::StopRecording(bool insideTick)
+void MainWindow::endRecording(bool insideTick)
 {
     if (!insideTick) {
         // A tick running below a nested wait: let it finish, without

@@ -56,7 +56,7 @@ public:
     QPointer<GraphWindow> LoggerGraph;
     QPointer<AboutDialog> frmAbout;
     QPointer<AboutDialog> Splash; // closed at the end of FormShow
-    QPointer<AboutDialog> SearchSplash; // shown while SearchSerialPorts runs
+    QPointer<AboutDialog> SearchSplash; // shown while tryEveryPort runs
 
     // ---- controls ---------------------------------------------------------
     QMdiArea *MdiArea = nullptr;
@@ -113,7 +113,7 @@ public:
     void SetRunStopEnabled(bool run, bool stop);
     // Ends a real-time recording.  Inside a poll tick (a full graph) the
     // tick holds LinkBusy, so the wait for the link is skipped there.
-    void StopRecording(bool insideTick);
+    void endRecording(bool insideTick);
 
     void SetStatusText(int panel, const QString &text);
     QString StatusText(int panel) const;
@@ -124,26 +124,26 @@ public:
     // ---- serial port link -----------------------------------------------------
     // Identifies a meter on the port named in ComboBoxDeviceName; also used
     // when a logger download ends on a serial connection.
-    void ConnectSelectedPort();
+    void connectSelectedPort();
     // Tries every listed port; the port where a meter answered stays open
     // and selected.
-    bool SearchSerialPorts();
+    bool tryEveryPort();
 
 public slots:
-    void MainTimerTimer();
-    void MaxMinTimerTimer();
-    void btnRunClick();
-    void btnStopClick();
-    void ControlPanel1Click();
-    void RealTimeGraph1Click();
-    void Tile1Click();
-    void Cascade1Click();
-    void Contents1Click();
-    void About1Click();
-    void Exit1Click();
-    void ComboBoxDeviceNameChange(const QString &text);
-    void BitBtn1Click();
-    void BitBtn2Click();
+    void runPollTick();
+    void runBlinkTick();
+    void startRecording();
+    void stopRecording();
+    void showPanel();
+    void showRealTimeGraph();
+    void tileWindows();
+    void cascadeWindows();
+    void openHelp();
+    void showAbout();
+    void exitProgram();
+    void connectTypedPort(const QString &text);
+    void searchPorts();
+    void dropLink();
 
 protected:
     void showEvent(QShowEvent *event) override;
