@@ -5,6 +5,7 @@
 #include "app/prompt.h"
 #include "app/settings.h"
 #include "ui/graphwindow.h"
+#include "ui/metersetupwindow.h"
 #include "ui/panelwindow.h"
 #include "tests/testsupport.h"
 
@@ -115,6 +116,34 @@ private slots:
         QCOMPARE(main.GlyphSetLarge[8].size(), QSize(30, 52));
         QCOMPARE(main.GlyphSetSmall[3].size(), QSize(16, 26));
         QCOMPARE(main.GlyphSetSmall[14].size(), QSize(26, 26));
+    }
+
+    // kv3917 --service keeps Data Logger > Setup; the setup window opens
+    // once, comes back from minimised, and hands polling back.
+    void serviceSwitchOffersSetup()
+    {
+        kv::NoDeviceTransfer usb;
+        MainWindow main(usb);
+        main.ServiceMode = true;
+        main.show();
+        QVERIFY(main.Setup1->isVisible());
+        main.Setup1->trigger();
+        QVERIFY(main.frmSetup);
+        QCOMPARE(main.frmSetup->windowTitle(), QString("Data Logger Setup"));
+        QWidget *sub = main.frmSetup->parentWidget();
+        sub->showMinimized();
+        main.Setup1->trigger();
+        QVERIFY(!sub->isMinimized());
+        QCOMPARE(main.findChildren<MeterSetupWindow *>().size(), 1);
+
+        // No meter: the clock fails with the read step's code, and polling runs again.
+        main.frmSetup->findChild<QPushButton *>("Button1")->click();
+        QCOMPARE(main.frmSetup->findChild<QLabel *>("lblOK1")->text(), QString("Fail code=405"));
+        QVERIFY(main.MainTimer->isActive());
+        main.MainTimer->stop();
+        sub->close();
+        QTRY_VERIFY(!main.frmSetup);
+        QVERIFY(main.MainTimer->isActive());
     }
 
     void childWindowsComeBack()

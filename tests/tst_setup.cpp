@@ -8,7 +8,7 @@
 #include "setup/meterservice.h"
 #include "setup/servicecommand.h"
 #include "setup/setupreplies.h"
-#include "tests/setuprig.h"
+#include "tests/support/setuprig.h"
 
 #include <QtTest>
 

@@ -6,7 +6,7 @@
 #include "link/commands.h"
 #include "ui/interactiveprompts.h"
 #include "ui/metersetupwindow.h"
-#include "tests/setuprig.h"
+#include "tests/support/setuprig.h"
 #include "tests/testsupport.h"
 
 #include <QGroupBox>

@@ -4,6 +4,7 @@
 #include "app/prompt.h"
 #include "app/settings.h"
 #include "ui/graphwindow.h"
+#include "ui/metersetupwindow.h"
 #include "ui/panelwindow.h"
 #include "realtime/datetime.h"
 #include "ui/realtimesetupdialog.h"
@@ -29,6 +30,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <algorithm>
 #include <cfenv>
 #include <memory>
 
@@ -162,6 +164,7 @@ void MainWindow::BuildMenus()
     DataLogger1->setObjectName(QStringLiteral("DataLogger1"));
     LoadData1 = MakeAction(DataLogger1, "LoadData1", QStringLiteral("&Load "));
     Setup1 = MakeAction(DataLogger1, "Setup1", QStringLiteral("&Setup"));
+    connect(Setup1, &QAction::triggered, this, &MainWindow::showSetupWindow);
 
     View1 = menuBar()->addMenu(QStringLiteral("&View"));
     View1->setObjectName(QStringLiteral("View1"));
@@ -338,7 +341,7 @@ void MainWindow::showEvent(QShowEvent *event)
 void MainWindow::FormShow()
 {
     DataFolder = kv::DetermineDataFolder();
-    Setup1->setVisible(false);
+    Setup1->setVisible(ServiceMode); // a service item, offered only with --service
     MaskFloatingPointExceptions();
     Recorder.setTimeAxisMargin(kv::InitialTimeAxisMargin);
     CreateRealTimeGraph();
@@ -423,6 +426,25 @@ void MainWindow::CreateRealTimeGraph()
     RealTimeGraph = graph;
     RealTimeGraph1->setChecked(true);
     graph->SetUpRealTimeGraph(Now());
+    sub->show();
+    sub->raise();
+}
+
+void MainWindow::showSetupWindow()
+{
+    if (frmSetup) {
+        auto *sub = qobject_cast<QMdiSubWindow *>(frmSetup->parentWidget());
+        if (sub) {
+            sub->showNormal();
+            MdiArea->setActiveSubWindow(sub);
+        }
+        return;
+    }
+    auto *window = new MeterSetupWindow(Link.usb(), SetupExchange, SetupHost);
+    QMdiSubWindow *sub = AddChild(window);
+    frmSetup = window;
+    sub->adjustSize();
+    sub->move(std::max(0, (MdiArea->width() - sub->width()) / 2), std::max(0, (MdiArea->height() - sub->height()) / 2));
     sub->show();
     sub->raise();
 }

@@ -6,6 +6,7 @@
 #include "link/qtserialport.h"
 #include "live/poll.h"
 #include "realtime/recorder.h"
+#include "setup/meterservice.h"
 
 #include <QMainWindow>
 #include <QPixmap>
@@ -26,6 +27,7 @@ class QToolBar;
 class QToolButton;
 class AboutDialog;
 class GraphWindow;
+class MeterSetupWindow;
 class PanelWindow;
 
 constexpr int GlyphPictureCount = 25;
@@ -57,6 +59,15 @@ public:
     QPointer<AboutDialog> frmAbout;
     QPointer<AboutDialog> Splash; // closed at the end of FormShow
     QPointer<AboutDialog> SearchSplash; // shown while tryEveryPort runs
+
+    // ---- meter setup (service) --------------------------------------------
+    // kv3917 --service: the Data Logger > Setup item stays visible.
+    bool ServiceMode = false;
+    // The setup window's frame and exchange buffer, kept for the program's
+    // lifetime; its operations hold the link through SetupHost.
+    kv::SetupState SetupExchange;
+    kv::LinkServiceHost SetupHost{Link};
+    QPointer<MeterSetupWindow> frmSetup;
 
     // ---- controls ---------------------------------------------------------
     QMdiArea *MdiArea = nullptr;
@@ -144,6 +155,8 @@ public slots:
     void connectTypedPort(const QString &text);
     void searchPorts();
     void dropLink();
+    // Opens the setup window, or brings the open one back to its normal size.
+    void showSetupWindow();
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -21,6 +21,7 @@ int main(int argc, char **argv)
 
     const std::unique_ptr<kv::UsbTransfer> usb = kv::CreateUsbTransfer(kv::DemoModeRequested());
     MainWindow main(*usb);
+    main.ServiceMode = QApplication::arguments().contains(QStringLiteral("--service"));
     main.Splash = splash;
     main.show();
     return app.exec();
