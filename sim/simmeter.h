@@ -170,6 +170,8 @@ struct SimOptions {
     bool drift = true;
     bool prefillLogger = true;
     QDateTime meterClock; // invalid: the computer's local time
+    int usbLatencyMs = SimUsbLatencyMs;             // 0: replies ready at once
+    int serialTurnaroundMs = SimSerialTurnaroundMs; // before the first reply byte
 };
 
 class SimMeter {
@@ -288,6 +290,8 @@ private:
     SimClock *m_clock;
     SimFaults m_faults;
     std::uint32_t m_seed;
+    int m_usbLatencyMs;
+    int m_serialTurnaroundMs;
 
     // measurements
     bool m_drift;
