@@ -100,6 +100,13 @@ int CheckLoggerDataSetCount(const QByteArray &image)
     return DownloadOk;
 }
 
+void SendDownloadRecovery(MeterLink &link)
+{
+    link.usb().AfterWrite();
+    link.UsbFrame.setCommand(cmd::Recover);
+    link.usb().WriteCommand(FrameLength, link.UsbFrame.data());
+}
+
 QString WorkingFolderPath(const QString &dataFolder, const QString &programFolder)
 {
     return QDir(dataFolder.isEmpty() ? programFolder : dataFolder).filePath(QStringLiteral("temp"));

@@ -159,6 +159,10 @@ int LoggerImageDataSetCount(const QByteArray &image);
 // 0, DownloadNoDataSet or DownloadCountOutOfRange for an image's count.
 int CheckLoggerDataSetCount(const QByteArray &image);
 
+// After a failed download: a 'Q' frame on the USB frame (whichever link
+// ran the download), so the meter leaves its download state.
+void SendDownloadRecovery(MeterLink &link);
+
 // The folder of the working copy: `dataFolder` + "temp", or the program's
 // folder + "temp" when `dataFolder` is empty.
 QString WorkingFolderPath(const QString &dataFolder, const QString &programFolder);
