@@ -104,6 +104,43 @@ private slots:
         QCOMPARE(file.readAll(), pty.meter.memory().left((used + 31) / 32 * 32));
     }
 
+    // kv3917-sim as its own process serves a collection file with page
+    // faults; the download brings back the same bytes.
+    void simulatorServesACollection_data()
+    {
+        QTest::addColumn<QString>("fault");
+        for (const char *fault : {"no-reply", "checksum", "stray"})
+            QTest::newRow(fault) << QString::fromLatin1(fault);
+    }
+    void simulatorServesACollection()
+    {
+        QFETCH(QString, fault);
+        kv::SimMeter source(nullptr, PtyMeter::Options());
+        QVERIFY(source.addDataSet(SmallSet()));
+        const int used = source.memoryPointer() + 1;
+        const QByteArray image = source.memory().left((used + 31) / 32 * 32);
+        QTemporaryDir dir;
+        const QString input = dir.filePath(QStringLiteral("in.REC"));
+        const QString output = dir.filePath(QStringLiteral("out.REC"));
+        QFile in(input);
+        QVERIFY(in.open(QIODevice::WriteOnly));
+        in.write(image);
+        in.close();
+
+        QProcess sim;
+        sim.start(QStringLiteral(KV_SIM_PATH),
+                  {"--memory", input, "--page-fault-every", "40", "--page-fault", fault, "--no-drift"});
+        QVERIFY(sim.waitForReadyRead(ProcessTimeoutMs));
+        const QString path = QString::fromUtf8(sim.readLine()).trimmed();
+        const Run run = RunCli({"download", "--port", path, "--output", output, "--quiet"});
+        sim.terminate();
+        sim.waitForFinished();
+        QCOMPARE(run.exitCode, 0);
+        QFile out(output);
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        QCOMPARE(out.readAll(), image);
+    }
+
     void refusals_data()
     {
         QTest::addColumn<int>("situation");
