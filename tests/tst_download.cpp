@@ -5,6 +5,7 @@
 
 #include "link/commands.h"
 #include "logger/download.h"
+#include "logger/downloadcommand.h"
 #include "sim/simdownloadrig.h"
 
 #include <QtTest>
@@ -25,6 +26,37 @@ QList<QByteArray> framesWith(const SimMeter &meter, char letter)
     return frames;
 }
 
+// The window's side of the command, recorded.
+struct FakeView : LoggerDownloadView {
+    bool recording = false;
+    QStringList messages;
+    QStringList errors;
+    int graphs = 0;
+    QList<QByteArray> shown;
+    bool unsaved = false;
+    int pollResets = 0;
+    int reconnects = 0;
+    int drops = 0;
+    SimRecordingProgress progress;
+
+    bool meterRecording() const override { return recording; }
+    void showMessage(const QString &text) override { messages << text; }
+    void showErrorReport(const QString &text) override { errors << text; }
+    void ensureLoggerGraph() override { ++graphs; }
+    int showLoggerImage(const QByteArray &image) override
+    {
+        const int code = CheckLoggerDataSetCount(image);
+        if (code == 0)
+            shown << image;
+        return code;
+    }
+    void markLoggerDataUnsaved() override { unsaved = true; }
+    void resetPollFailures() override { ++pollResets; }
+    void connectSelectedPort() override { ++reconnects; }
+    void dropLink() override { ++drops; }
+    DownloadProgress &downloadProgress() override { return progress; }
+};
+
 } // namespace
 
 class TestDownload : public QObject {
@@ -41,6 +73,10 @@ private slots:
     void failures();
     void cancelStops();
     void countAndWorkingCopy();
+    void command_data();
+    void command();
+    void secondStartDoesNothing();
+    void workingFolderFailureHandsTheLinkBack();
     void soak_data();
     void soak();
 };
@@ -267,6 +303,129 @@ void TestDownload::countAndWorkingCopy()
     QCOMPARE(out.code, int(DownloadWorkingFolderFailed));
     QCOMPARE(out.message, blocker.fileName() + QStringLiteral("/temp"));
     QCOMPARE(out.image, rig.meter.memory().left(1024));
+}
+
+void TestDownload::command_data()
+{
+    QTest::addColumn<SimLink>("link");
+    QTest::addColumn<int>("situation"); // 0 sound, 1 no meter, 2 recording, 3 empty memory, 4 bad first page
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+
+    for (SimLink link : {SimLink::Usb, SimLink::Serial}) {
+        const char *l = link == SimLink::Usb ? "usb" : "serial";
+        QTest::addRow("%s download", l) << link << 0 << 0 << QString();
+        QTest::addRow("%s no meter", l) << link << 1 << int(LoggerDownloadCommand::NotStarted) << NoConnectionMessage;
+        QTest::addRow("%s recording", l) << link << 2 << int(LoggerDownloadCommand::NotStarted) << MeterRecordingMessage;
+        QTest::addRow("%s empty memory", l) << link << 3 << int(DownloadNoDataSet) << NoDataRecordedMessage;
+    }
+    QTest::addRow("usb bad first page") << SimLink::Usb << 4 << int(DownloadFirstPageBad)
+                                        << QStringLiteral("There was error,please try again!   error code=1006");
+    QTest::addRow("serial bad first page") << SimLink::Serial << 4 << int(DownloadSerialNoFirstPage)
+                                           << QStringLiteral("There was error,please try again!   error code=9");
+}
+
+void TestDownload::command()
+{
+    QFETCH(SimLink, link);
+    QFETCH(int, situation);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    SimDownloadRig rig(link);
+    rig.fillMemory(1000);
+    FakeView view;
+    QTemporaryDir dir;
+    LoggerDownloadCommand command(rig.link, view, rig.clock);
+    command.setWorkingFolders(dir.path(), QString());
+    rig.link.IsConnected = situation != 1;
+    view.recording = situation == 2;
+    if (situation == 3)
+        rig.meter.setCell(LoggerCountByte + 1, 0);
+    if (situation == 4)
+        rig.meter.faults().inject(link == SimLink::Usb ? SimFault::WrongMarkers : SimFault::WrongChecksum, 3,
+                                  cmd::PageStart);
+
+    const std::int64_t start = rig.simClock.nowMs();
+    QCOMPARE(command.loadData(), code);
+    QCOMPARE(view.messages, message.isEmpty() ? QStringList() : QStringList{message});
+    QVERIFY(!command.downloadInProgress());
+    if (code == LoggerDownloadCommand::NotStarted) {
+        QCOMPARE(rig.meter.exchangeCount(), 0);
+        QCOMPARE(view.graphs + view.drops + view.reconnects, 0);
+        return;
+    }
+    QCOMPARE(view.graphs, 1);
+    QCOMPARE(view.unsaved, code == 0);
+    QCOMPARE(view.shown, code == 0 ? QList<QByteArray>{rig.meter.memory().left(1024)} : QList<QByteArray>{});
+    QCOMPARE(QFile::exists(dir.filePath("temp/DataSetsTemp.tmp")), code == 0);
+    // A failed download sends 'Q' (on the USB frame, whichever link ran it).
+    const bool recovery = rig.meter.lastFrame().at(1) == cmd::Recover;
+    QCOMPARE(recovery, code != 0 && code != DownloadNoDataSet && link == SimLink::Usb);
+    // The link is handed back: the port connected again after a second, or
+    // the USB link dropped for the next poll tick.
+    if (link == SimLink::Serial) {
+        QCOMPARE(view.pollResets, 1);
+        QCOMPARE(view.reconnects, 1);
+        QVERIFY(rig.simClock.nowMs() - start >= SerialHandBackPauseMs);
+    } else {
+        QCOMPARE(view.drops, 1);
+    }
+}
+
+void TestDownload::secondStartDoesNothing()
+{
+    SimDownloadRig rig(SimLink::Usb);
+    rig.fillMemory(1000);
+    struct ClickingView : FakeView {
+        LoggerDownloadCommand *command = nullptr;
+        QList<int> secondStarts;
+        struct Progress : SimRecordingProgress {
+            ClickingView *view = nullptr;
+            void advanced(int bytes) override
+            {
+                SimRecordingProgress::advanced(bytes);
+                if (steps.size() == 5)
+                    view->secondStarts << view->command->loadData();
+            }
+        } clicking;
+        DownloadProgress &downloadProgress() override { return clicking; }
+    } view;
+    view.clicking.view = &view;
+    LoggerDownloadCommand command(rig.link, view, rig.clock);
+    view.command = &command;
+    QTemporaryDir dir;
+    command.setWorkingFolders(dir.path(), QString());
+
+    QCOMPARE(command.loadData(), int(DownloadOk));
+    QCOMPARE(view.secondStarts, QList<int>{LoggerDownloadCommand::NotStarted});
+    QCOMPARE(rig.meter.frameCount(cmd::PageStart), 1);
+    QCOMPARE(view.graphs, 1);
+    QCOMPARE(view.shown.size(), 1);
+    QVERIFY(view.messages.isEmpty());
+}
+
+void TestDownload::workingFolderFailureHandsTheLinkBack()
+{
+    for (SimLink link : {SimLink::Usb, SimLink::Serial}) {
+        SimDownloadRig rig(link);
+        rig.fillMemory(1000);
+        FakeView view;
+        QTemporaryDir dir;
+        QFile blocker(dir.filePath(QStringLiteral("KV3917")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        LoggerDownloadCommand command(rig.link, view, rig.clock);
+        command.setWorkingFolders(blocker.fileName(), QString());
+
+        QCOMPARE(command.loadData(), int(DownloadWorkingFolderFailed));
+        QCOMPARE(view.errors, QStringList{blocker.fileName() + QStringLiteral("/temp")});
+        QVERIFY(view.messages.isEmpty());
+        QVERIFY(!command.downloadInProgress());
+        QCOMPARE(view.drops + view.reconnects, 1);
+        QCOMPARE(view.shown.size(), 1); // the data sets stay on show, marked unsaved
+        QVERIFY(view.unsaved);
+        QVERIFY(rig.meter.lastFrame().at(1) != cmd::Recover);
+    }
 }
 
 void TestDownload::soak_data()
