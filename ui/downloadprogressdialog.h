@@ -5,11 +5,9 @@
 // opens when the first page has arrived and closes when the read ends.
 
 #include "logger/download.h"
+#include "ui/rangedialog.h"
 
 #include <QPointer>
-
-class QWidget;
-class RangeDialog;
 
 const QString DownloadProgressCaption = QStringLiteral("Data Retriving Progress");
 
