@@ -67,6 +67,9 @@
 //               with what the pty delivers, send link.read(), sleep until
 //               link.nextArrivalUs().
 //   faults:     meter.faults().inject(SimFault::NoReply, 1, 'p') and friends.
+//   downloads:  SimDownloadRig (sim/simdownloadrig.h) runs the program's
+//               logger download against a meter on a manual clock, and
+//               RunSimDownloadSoak many of them with random page faults.
 //   log:        meter.log(), meter.lastFrame(), meter.frameCount('A').
 //
 // Threads: an instance is not shared between threads; one thread owns a
