@@ -119,6 +119,44 @@ void BM_DownloadSerialLineRate(benchmark::State &state)
 }
 BENCHMARK(BM_DownloadSerialLineRate)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
+// The meter goes silent after a few pages: the download waits (1.5 s per
+// page asked for again, 5 s in all) and ends with code 3.  The window
+// thread's CPU share over that time is what its waits cost.
+void BM_DownloadSerialSilentWaitCpu(benchmark::State &state)
+{
+    kv::SimMeter meter(nullptr, QuickMeter());
+    meter.loadLoggerImage(MemoryAnnouncing(SerialBenchBytes));
+    meter.faults().vanishAfter(4);
+    kv::SimPtyServer server(meter, kv::SimSerialPacing::Baud9600);
+    server.start();
+    kv::NoDeviceTransfer usb;
+    kv::QtSerialPort port;
+    port.setDeviceName(server.slavePath());
+    if (!port.open()) {
+        state.SkipWithError("cannot open the pseudo-terminal");
+        server.stop();
+        return;
+    }
+    kv::MeterLink link(usb, &port);
+    link.SerialLink = true;
+    kv::DownloadProgress progress;
+    kv::DownloadClock clock;
+    double share = 0;
+    for (auto _ : state) {
+        const double cpu0 = ThreadCpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        kv::LoggerDownload download(link, progress, clock);
+        if (download.run() != kv::DownloadSerialShort)
+            state.SkipWithError("the download did not end short");
+        share = (ThreadCpuSeconds() - cpu0) / (double(wall.nsecsElapsed()) * 1e-9);
+    }
+    state.counters["cpu_percent_of_core"] = share * 100.0;
+    port.close();
+    server.stop();
+}
+BENCHMARK(BM_DownloadSerialSilentWaitCpu)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
 // SoakRunsPerLink seeded downloads with random faults on each link (on a
 // manual clock): every result must be the exact memory or a non-zero code.
 void BM_DownloadSoak(benchmark::State &state)

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <thread>
 
 namespace kv {
 namespace {
@@ -61,6 +62,12 @@ std::int64_t DownloadClock::elapsedMs()
 }
 
 void DownloadClock::pause(int ms) { WaitPumping(ms); }
+
+void DownloadClock::sleep(int ms)
+{
+    if (ms > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 void DownloadClock::letEventsRun()
 {
@@ -315,7 +322,10 @@ LoggerDownload::Frame LoggerDownload::serialReadReply(std::uint8_t *reply, int w
             break;
         if (cancelled())
             return Frame::Cancelled;
-        port->waitForInput(int(left));
+        if (waiting > 0)
+            m_clock.sleep(int(std::min<std::int64_t>(left, ((PageReplyLength - waiting) * SerialCharUs + 999) / 1000)));
+        else
+            port->waitForInput(int(left));
         waiting = port->waitingCount();
     }
     if (waiting == 0)

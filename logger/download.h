@@ -75,6 +75,10 @@ constexpr int SerialRetryLimit = 20;        // bad pages in a row
 // line has been quiet this long (a few character times at 9600 baud).
 constexpr int SerialQuietMs = 5;
 constexpr int SerialDrainLimitMs = 500;
+// One character on the line at 9600 baud (start, 8 data, stop bits): the
+// rest of a reply that has begun to arrive is slept through, not woken for
+// byte by byte.
+constexpr int SerialCharUs = 1042;
 
 // What the download shows and asks while it runs.
 class DownloadProgress {
@@ -101,6 +105,7 @@ public:
     virtual ~DownloadClock() = default;
     virtual std::int64_t elapsedMs();     // monotonic
     virtual void pause(int ms);           // handles events while it waits
+    virtual void sleep(int ms);           // handles none; sleeps, never spins
     virtual void letEventsRun();
 
 private:

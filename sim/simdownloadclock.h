@@ -13,6 +13,7 @@ public:
     explicit SimDownloadClock(SimClock &clock) : m_clock(clock) {}
     std::int64_t elapsedMs() override { return m_clock.nowMs(); }
     void pause(int ms) override { m_clock.sleepMs(ms); }
+    void sleep(int ms) override { m_clock.sleepMs(ms); }
     void letEventsRun() override {}
 
 private:
