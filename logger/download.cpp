@@ -119,6 +119,20 @@ QString WorkingFolderPath(const QString &dataFolder, const QString &programFolde
     return QDir(dataFolder.isEmpty() ? programFolder : dataFolder).filePath(QStringLiteral("temp"));
 }
 
+WorkingCopyOutcome WriteWorkingCopy(const QString &dataFolder, const QString &programFolder, const QByteArray &image)
+{
+    WorkingCopyOutcome out;
+    const QString folder = WorkingFolderPath(dataFolder, programFolder);
+    if (!QDir().mkpath(folder)) {
+        out.folderError = folder;
+        return out;
+    }
+    QSaveFile file(QDir(folder).filePath(QLatin1String(WorkingCopyName)));
+    if (file.open(QIODevice::WriteOnly) && file.write(image) == image.size() && file.commit())
+        out.path = file.fileName();
+    return out;
+}
+
 // ---- common ------------------------------------------------------------------
 
 LoggerDownload::LoggerDownload(MeterLink &link, DownloadProgress &progress, DownloadClock &clock)
@@ -462,15 +476,12 @@ LoggerDownloadOutcome DownloadLoggerMemory(MeterLink &link, DownloadProgress &pr
         return out;
     out.image = std::move(image);
     if (steps.writeWorkingCopy) {
-        const QString folder = WorkingFolderPath(steps.dataFolder, steps.programFolder);
-        if (!QDir().mkpath(folder)) {
+        const WorkingCopyOutcome copy = WriteWorkingCopy(steps.dataFolder, steps.programFolder, out.image);
+        out.workingCopy = copy.path;
+        if (!copy.folderError.isEmpty()) {
             out.code = DownloadWorkingFolderFailed;
-            out.message = folder;
-            return out;
+            out.message = copy.folderError;
         }
-        QSaveFile file(QDir(folder).filePath(QLatin1String(WorkingCopyName)));
-        if (file.open(QIODevice::WriteOnly) && file.write(out.image) == out.image.size() && file.commit())
-            out.workingCopy = file.fileName();
     }
     return out;
 }

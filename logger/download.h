@@ -173,6 +173,14 @@ void SendDownloadRecovery(MeterLink &link);
 QString WorkingFolderPath(const QString &dataFolder, const QString &programFolder);
 constexpr const char *WorkingCopyName = "DataSetsTemp.tmp";
 
+struct WorkingCopyOutcome {
+    QString path;         // the file written; empty when it could not be
+    QString folderError;  // the folder's path when it can be neither found nor created
+};
+// Writes `image` as the working copy, WorkingFolderPath(...)/DataSetsTemp.tmp,
+// in one step.  A file that cannot be written is skipped.
+WorkingCopyOutcome WriteWorkingCopy(const QString &dataFolder, const QString &programFolder, const QByteArray &image);
+
 struct LoggerDownloadOutcome {
     int code = DownloadOk;
     QByteArray image;      // the memory read (also with DownloadWorkingFolderFailed)

@@ -7,12 +7,6 @@ LoggerDownloadCommand::LoggerDownloadCommand(MeterLink &link, LoggerDownloadView
 {
 }
 
-void LoggerDownloadCommand::setWorkingFolders(const QString &dataFolder, const QString &programFolder)
-{
-    m_dataFolder = dataFolder;
-    m_programFolder = programFolder;
-}
-
 int LoggerDownloadCommand::loadData()
 {
     if (m_inProgress)
@@ -32,12 +26,14 @@ int LoggerDownloadCommand::loadData()
     m_link.StopPolling();
     m_view.ensureLoggerGraph();
 
+    QString folderError;
     LoggerDownloadSteps steps;
-    steps.parse = [this](const QByteArray &image) { return m_view.showLoggerImage(image); };
-    steps.writeWorkingCopy = true;
-    steps.dataFolder = m_dataFolder;
-    steps.programFolder = m_programFolder;
-    const LoggerDownloadOutcome outcome = DownloadLoggerMemory(m_link, m_view.downloadProgress(), m_clock, steps);
+    steps.parse = [this, &folderError](const QByteArray &image) { return m_view.showLoggerImage(image, folderError); };
+    LoggerDownloadOutcome outcome = DownloadLoggerMemory(m_link, m_view.downloadProgress(), m_clock, steps);
+    if (outcome.code == DownloadOk && !folderError.isEmpty()) {
+        outcome.code = DownloadWorkingFolderFailed;
+        outcome.message = folderError;
+    }
 
     switch (outcome.code) {
     case DownloadOk:

@@ -30,10 +30,12 @@ public:
     virtual void showErrorReport(const QString &text) = 0;
     // Restores or creates the "DataLogger" graph window.
     virtual void ensureLoggerGraph() = 0;
-    // Parses a downloaded image and shows its first data set in the
-    // "DataLogger" window; returns 0 or the parse's code (6, 2, ...).  The
-    // window's list stays as it was for a non-zero code.
-    virtual int showLoggerImage(const QByteArray &image) = 0;
+    // Parses a downloaded image, shows its first data set in the
+    // "DataLogger" window and writes the working copy (WriteWorkingCopy);
+    // returns 0 or the parse's code (6, 2, ...), and the list stays as it
+    // was for a non-zero code.  A working folder that can be neither found
+    // nor created leaves its path in `workingFolderError`.
+    virtual int showLoggerImage(const QByteArray &image, QString &workingFolderError) = 0;
     // LoggerDataUnsaved is to be set: downloaded data is on show, not saved.
     virtual void markLoggerDataUnsaved() = 0;
     // The hand-back: over the serial port the poll failures are reset and
@@ -50,9 +52,6 @@ class LoggerDownloadCommand {
 public:
     LoggerDownloadCommand(MeterLink &link, LoggerDownloadView &view, DownloadClock &clock);
 
-    // Folders of the working copy (DataFolder, else the program's folder).
-    void setWorkingFolders(const QString &dataFolder, const QString &programFolder);
-
     // LoadData1Click: the whole command.  Returns the download's code, or -2
     // when the command did nothing (refused, or a download already runs).
     int loadData();
@@ -66,8 +65,6 @@ private:
     MeterLink &m_link;
     LoggerDownloadView &m_view;
     DownloadClock &m_clock;
-    QString m_dataFolder;
-    QString m_programFolder;
     bool m_inProgress = false;
 };
 

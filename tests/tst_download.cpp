@@ -28,6 +28,7 @@ QList<QByteArray> framesWith(const SimMeter &meter, char letter)
 
 // The window's side of the command, recorded.
 struct FakeView : LoggerDownloadView {
+    QString dataFolder;
     bool recording = false;
     QStringList messages;
     QStringList errors;
@@ -43,11 +44,13 @@ struct FakeView : LoggerDownloadView {
     void showMessage(const QString &text) override { messages << text; }
     void showErrorReport(const QString &text) override { errors << text; }
     void ensureLoggerGraph() override { ++graphs; }
-    int showLoggerImage(const QByteArray &image) override
+    int showLoggerImage(const QByteArray &image, QString &workingFolderError) override
     {
         const int code = CheckLoggerDataSetCount(image);
-        if (code == 0)
+        if (code == 0) {
             shown << image;
+            workingFolderError = WriteWorkingCopy(dataFolder, QString(), image).folderError;
+        }
         return code;
     }
     void markLoggerDataUnsaved() override { unsaved = true; }
@@ -335,8 +338,8 @@ void TestDownload::command()
     rig.fillMemory(1000);
     FakeView view;
     QTemporaryDir dir;
+    view.dataFolder = dir.path();
     LoggerDownloadCommand command(rig.link, view, rig.clock);
-    command.setWorkingFolders(dir.path(), QString());
     rig.link.IsConnected = situation != 1;
     view.recording = situation == 2;
     if (situation == 3)
@@ -394,7 +397,7 @@ void TestDownload::secondStartDoesNothing()
     LoggerDownloadCommand command(rig.link, view, rig.clock);
     view.command = &command;
     QTemporaryDir dir;
-    command.setWorkingFolders(dir.path(), QString());
+    view.dataFolder = dir.path();
 
     QCOMPARE(command.loadData(), int(DownloadOk));
     QCOMPARE(view.secondStarts, QList<int>{LoggerDownloadCommand::NotStarted});
@@ -414,8 +417,8 @@ void TestDownload::workingFolderFailureHandsTheLinkBack()
         QFile blocker(dir.filePath(QStringLiteral("KV3917")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
+        view.dataFolder = blocker.fileName();
         LoggerDownloadCommand command(rig.link, view, rig.clock);
-        command.setWorkingFolders(blocker.fileName(), QString());
 
         QCOMPARE(command.loadData(), int(DownloadWorkingFolderFailed));
         QCOMPARE(view.errors, QStringList{blocker.fileName() + QStringLiteral("/temp")});

@@ -105,7 +105,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         MainWindowLoggerDownload logger(main);
         QList<QByteArray> shown;
-        logger.showImageHook = [&](GraphWindow &graph, const QByteArray &image) {
+        logger.showImageHook = [&](GraphWindow &graph, const QByteArray &image, QString &) {
             if (&graph != main.LoggerGraph.data())
                 return -1;
             shown << image;

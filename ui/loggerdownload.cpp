@@ -40,11 +40,7 @@ MainWindowLoggerDownload::MainWindowLoggerDownload(MainWindow &main)
 {
 }
 
-int MainWindowLoggerDownload::loadData()
-{
-    m_command.setWorkingFolders(m_main.DataFolder, QCoreApplication::applicationDirPath());
-    return m_command.loadData();
-}
+int MainWindowLoggerDownload::loadData() { return m_command.loadData(); }
 
 bool MainWindowLoggerDownload::meterRecording() const { return m_main.Poll.Reading.MeterLogging; }
 
@@ -54,12 +50,16 @@ void MainWindowLoggerDownload::showErrorReport(const QString &text) { kv::Prompt
 
 void MainWindowLoggerDownload::ensureLoggerGraph() { EnsureLoggerGraph(m_main); }
 
-int MainWindowLoggerDownload::showLoggerImage(const QByteArray &image)
+int MainWindowLoggerDownload::showLoggerImage(const QByteArray &image, QString &workingFolderError)
 {
     GraphWindow &graph = EnsureLoggerGraph(m_main);
     if (showImageHook)
-        return showImageHook(graph, image);
-    return kv::CheckLoggerDataSetCount(image);
+        return showImageHook(graph, image, workingFolderError);
+    const int code = kv::CheckLoggerDataSetCount(image);
+    if (code == kv::DownloadOk)
+        workingFolderError =
+            kv::WriteWorkingCopy(m_main.DataFolder, QCoreApplication::applicationDirPath(), image).folderError;
+    return code;
 }
 
 void MainWindowLoggerDownload::markLoggerDataUnsaved() { m_main.LoggerDataUnsaved = true; }

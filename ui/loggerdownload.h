@@ -35,17 +35,18 @@ public:
     int loadData();
     bool downloadInProgress() const { return m_command.downloadInProgress(); }
 
-    // Parses a downloaded image and shows it in the "DataLogger" window;
-    // returns 0 or the parse's code.  The data set list's code sets it; until
-    // then only the data set count is checked.
-    std::function<int(GraphWindow &, const QByteArray &)> showImageHook;
+    // Parses a downloaded image, shows it in the "DataLogger" window and
+    // writes the working copy (see LoggerDownloadView::showLoggerImage).  The
+    // data set list's code sets it; until then only the data set count is
+    // checked and the working copy written here.
+    std::function<int(GraphWindow &, const QByteArray &, QString &workingFolderError)> showImageHook;
 
     // kv::LoggerDownloadView
     bool meterRecording() const override;
     void showMessage(const QString &text) override;
     void showErrorReport(const QString &text) override;
     void ensureLoggerGraph() override;
-    int showLoggerImage(const QByteArray &image) override;
+    int showLoggerImage(const QByteArray &image, QString &workingFolderError) override;
     void markLoggerDataUnsaved() override;
     void resetPollFailures() override;
     void connectSelectedPort() override;
