@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QToolButton>
 #include <QtTest>
 
 using namespace kv;
@@ -103,7 +104,7 @@ private slots:
         main.resize(1000, 760);
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
-        MainWindowLoggerDownload logger(main);
+        MainWindowLoggerDownload &logger = *main.LoggerDownload;
         QList<QByteArray> shown;
         logger.showImageHook = [&](GraphWindow &graph, const QByteArray &image, QString &) {
             if (&graph != main.LoggerGraph.data())
@@ -113,12 +114,13 @@ private slots:
         };
 
         main.Link.IsConnected = false;
-        QCOMPARE(logger.loadData(), int(LoggerDownloadCommand::NotStarted));
+        main.LoadData1->trigger();
         QCOMPARE(prompts.shown, QStringList{NoConnectionMessage});
         QVERIFY(!main.LoggerGraph);
 
         main.Link.IsConnected = main.Link.UsbLink = true;
-        QCOMPARE(logger.loadData(), int(DownloadOk));
+        main.btnDataLogger->setEnabled(true);
+        QTest::mouseClick(main.btnDataLogger, Qt::LeftButton);
         QVERIFY(main.LoggerGraph);
         GraphWindow *graph = main.LoggerGraph;
         QCOMPARE(graph->windowTitle(), QStringLiteral("DataLogger"));

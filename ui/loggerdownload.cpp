@@ -66,6 +66,6 @@ void MainWindowLoggerDownload::markLoggerDataUnsaved() { m_main.LoggerDataUnsave
 
 void MainWindowLoggerDownload::resetPollFailures() { m_main.Poll.PollFailures = 0; }
 
-void MainWindowLoggerDownload::connectSelectedPort() { m_main.ConnectSelectedPort(); }
+void MainWindowLoggerDownload::connectSelectedPort() { m_main.connectSelectedPort(); }
 
-void MainWindowLoggerDownload::dropLink() { m_main.Poll.DropLink(); }
+void MainWindowLoggerDownload::dropLink() { m_main.dropLink(); }
