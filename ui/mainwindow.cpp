@@ -4,6 +4,7 @@
 #include "app/prompt.h"
 #include "app/settings.h"
 #include "ui/graphwindow.h"
+#include "ui/loggerdownload.h"
 #include "ui/metersetupwindow.h"
 #include "ui/panelwindow.h"
 #include "realtime/datetime.h"
@@ -98,6 +99,7 @@ MainWindow::MainWindow(kv::UsbTransfer &usb, QWidget *parent)
     setWindowTitle(QStringLiteral("KV3917"));
     Link.setTimer(this);
     Link.setSerialPort(&Comm1);
+    LoggerDownload = std::make_unique<MainWindowLoggerDownload>(*this);
 
     MdiArea = new QMdiArea(this);
     MdiArea->setObjectName(QStringLiteral("MdiArea"));
@@ -163,6 +165,7 @@ void MainWindow::BuildMenus()
     DataLogger1 = menuBar()->addMenu(QStringLiteral("&Data Logger"));
     DataLogger1->setObjectName(QStringLiteral("DataLogger1"));
     LoadData1 = MakeAction(DataLogger1, "LoadData1", QStringLiteral("&Load "));
+    connect(LoadData1, &QAction::triggered, this, &MainWindow::loadLoggerData);
     Setup1 = MakeAction(DataLogger1, "Setup1", QStringLiteral("&Setup"));
     connect(Setup1, &QAction::triggered, this, &MainWindow::showSetupWindow);
 
@@ -224,6 +227,7 @@ void MainWindow::BuildToolBar()
     SpeedButton2 = MakeSpeedButton(ToolBarPanel, "SpeedButton2", QStringLiteral("Save to file"), QStringLiteral(":/icons/save.svg"));
     btnPrint = MakeSpeedButton(ToolBarPanel, "btnPrint", QStringLiteral("Print"), QStringLiteral(":/icons/print.svg"));
     btnDataLogger = MakeSpeedButton(ToolBarPanel, "btnDataLogger", QStringLiteral("Data Logger"), QStringLiteral(":/icons/datalogger.svg"));
+    connect(btnDataLogger, &QToolButton::clicked, this, &MainWindow::loadLoggerData);
     btnOutputToGraph = MakeSpeedButton(ToolBarPanel, "btnOutputToGraph", QStringLiteral("Output Tabular to graph"), QStringLiteral(":/icons/tabletograph.svg"));
     btnOutputToGraph->setEnabled(false);
     btnRun = MakeSpeedButton(ToolBarPanel, "btnRun", QStringLiteral("Start Graphing Real Time Data"), QStringLiteral(":/icons/run.svg"));
@@ -616,6 +620,8 @@ void MainWindow::searchPorts()
 }
 
 void MainWindow::dropLink() { Poll.DropLink(); }
+
+void MainWindow::loadLoggerData() { LoggerDownload->loadData(); }
 
 void MainWindow::SetPortControlsEnabled(bool enabled)
 {

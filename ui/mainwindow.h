@@ -27,6 +27,7 @@ class QToolBar;
 class QToolButton;
 class AboutDialog;
 class GraphWindow;
+class MainWindowLoggerDownload;
 class MeterSetupWindow;
 class PanelWindow;
 
@@ -56,6 +57,8 @@ public:
     QPointer<PanelWindow> frmPanel;
     QPointer<GraphWindow> RealTimeGraph;
     QPointer<GraphWindow> LoggerGraph;
+    // The "Data Logger" command (download, progress dialog, hand-back).
+    std::unique_ptr<MainWindowLoggerDownload> LoggerDownload;
     QPointer<AboutDialog> frmAbout;
     QPointer<AboutDialog> Splash; // closed at the end of FormShow
     QPointer<AboutDialog> SearchSplash; // shown while tryEveryPort runs
@@ -155,6 +158,8 @@ public slots:
     void connectTypedPort(const QString &text);
     void searchPorts();
     void dropLink();
+    // "&Load " and the "Data Logger" button: downloads the logger memory.
+    void loadLoggerData();
     // Opens the setup window, or brings the open one back to its normal size.
     void showSetupWindow();
 
