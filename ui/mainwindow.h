@@ -2,6 +2,7 @@
 // The main window: menus, tool bar, status bar, the two timers that drive the
 // program, the link to the meter and the state every window shares.
 
+#include "chart/model/annotationcursor.h"
 #include "link/meterlink.h"
 #include "link/qtserialport.h"
 #include "live/poll.h"
@@ -43,6 +44,8 @@ public:
     kv::PollLoop Poll;
     int RealTimeRate = 2;
     quint32 AnnoColor = 0;
+    // Annotation tool and numbering shared by every graph window.
+    kv::AnnotationCursor annotationCursor;
     bool RealTimeRecording = false;
     int RealTimeCount = 0;
     bool RealTimeUnsaved = false;
