@@ -53,7 +53,7 @@ private:
     Chart::Impl *m_owner;
 };
 
-// Graph annotations and data labels (layer "notes").
+// Data labels (layer "notes").
 class NotesLayerable : public QCPLayerable
 {
 public:
@@ -67,8 +67,9 @@ private:
     Chart::Impl *m_owner;
 };
 
-// Vertical-line annotations and the table annotation (layer "cursors"): they
-// move under the mouse, so their layer is redrawn alone.
+// Graph annotations, vertical-line annotations and the table annotation
+// (layer "cursors"): they are placed and moved without touching the data,
+// so their layer is redrawn alone.
 class CursorsLayerable : public QCPLayerable
 {
 public:
@@ -118,6 +119,11 @@ public:
     Qt::CursorShape hoverShape = Qt::ArrowCursor;
     bool hovering = false;
 
+    // Redraws queued: the whole chart, or only the annotations layer (notes,
+    // cursors and table, which change without touching the data).
+    bool fullReplotPending = false;
+    bool viewReplotPending = false;
+
     // What must be brought up to date before the next drawing.
     bool layoutDirty = true;
     bool lookDirty = true;
@@ -152,7 +158,7 @@ public:
     void touchAllData();
     void touchLayout();
     void touchLook();
-    void touchView();                    // only annotations, lines, table
+    void touchView();                    // only annotations, lines, table: their layer alone
     void scheduleReplot();
     YAxisState &workingAxisState();
     const YAxisState *axisState(int axis) const;
@@ -209,6 +215,7 @@ public:
 
     // ---- drawing of the layerables
     void drawNotes(QCPPainter *painter);
+    void drawAnnotations(QCPPainter *painter);
     void drawCursors(QCPPainter *painter);
     void drawAnnotation(QCPPainter *painter, const GraphAnnotationState &a, const QFont &font);
     void drawDataLabels(QCPPainter *painter);

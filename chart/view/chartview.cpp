@@ -249,7 +249,11 @@ Chart::Impl::Impl(Chart *chart) : q(chart)
     numberTicker = QSharedPointer<QCPAxisTicker>(new QCPAxisTicker);
 
     plot->plotLayout()->clear();
-    QObject::connect(plot, &QCustomPlot::beforeReplot, q, [this] { sync(); });
+    QObject::connect(plot, &QCustomPlot::beforeReplot, q, [this] {
+        fullReplotPending = false;
+        viewReplotPending = false;
+        sync();
+    });
     QObject::connect(hScroll, &QScrollBar::valueChanged, q, [this](int value) {
         if (!zoomX)
             return;
@@ -307,9 +311,27 @@ void Chart::Impl::touchLook()
     scheduleReplot();
 }
 
-void Chart::Impl::touchView() { scheduleReplot(); }
+void Chart::Impl::touchView()
+{
+    if (fullReplotPending || viewReplotPending)
+        return;
+    viewReplotPending = true;
+    QMetaObject::invokeMethod(
+        q,
+        [this] {
+            if (!viewReplotPending)
+                return;         // a full replot came first and drew it
+            viewReplotPending = false;
+            cursorsLayer->replot();
+        },
+        Qt::QueuedConnection);
+}
 
-void Chart::Impl::scheduleReplot() { plot->replot(QCustomPlot::rpQueuedReplot); }
+void Chart::Impl::scheduleReplot()
+{
+    fullReplotPending = true;
+    plot->replot(QCustomPlot::rpQueuedReplot);
+}
 
 YAxisState &Chart::Impl::workingAxisState()
 {
@@ -1380,10 +1402,15 @@ void Chart::Impl::drawNotes(QCPPainter *painter)
     if (rects.empty())
         return;
     drawDataLabels(painter);
+}
+
+void Chart::Impl::drawAnnotations(QCPPainter *painter)
+{
     if (!state.showAnnotations || state.annotations.empty())
         return;
     const QRect area = plotRectUnion();
     painter->save();
+    painter->setAntialiasing(true);
     painter->setClipRect(area);
     const QFont font = scaledFont(state.annotationTextSize);
     painter->setFont(font);
@@ -1488,6 +1515,7 @@ void Chart::Impl::drawCursors(QCPPainter *painter)
 {
     if (rects.empty())
         return;
+    drawAnnotations(painter);
     drawVertLines(painter);
     drawTable(painter);
 }
