@@ -8,7 +8,6 @@
 #include <qcustomplot.h>
 
 #include <QPointer>
-#include <QRubberBand>
 #include <QScrollBar>
 
 #include <limits>
@@ -34,12 +33,16 @@ private:
     double m_step = 1.0;
 };
 
-// The QCustomPlot surface; hands mouse events to the chart.
+// The QCustomPlot surface; hands mouse events to the chart, which passes
+// those of a zoom on to QCustomPlot's selection rectangle (QCP::srmZoom).
 class PlotWidget : public QCustomPlot
 {
 public:
     PlotWidget(Chart::Impl *owner, QWidget *parent);
     using QCustomPlot::updateLayout;
+    void selectionPress(QMouseEvent *event) { QCustomPlot::mousePressEvent(event); }
+    void selectionMove(QMouseEvent *event) { QCustomPlot::mouseMoveEvent(event); }
+    void selectionRelease(QMouseEvent *event) { QCustomPlot::mouseReleaseEvent(event); }
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -48,6 +51,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void processRectZoom(QRect rect, QMouseEvent *event) override;
 
 private:
     Chart::Impl *m_owner;
@@ -97,7 +101,6 @@ public:
     PlotWidget *plot = nullptr;
     QScrollBar *hScroll = nullptr;
     QScrollBar *vScroll = nullptr;
-    QRubberBand *band = nullptr;
     NotesLayerable *notes = nullptr;
     CursorsLayerable *cursors = nullptr;
     QCPLayer *cursorsLayer = nullptr;
@@ -206,8 +209,7 @@ public:
     void mouseDoubleClick(QMouseEvent *event);
     void wheel(QWheelEvent *event);
     void click(const QPoint &pos);
-    void applyZoom(const QRect &bandRect, int rect);
-    QRect bandGeometry(const QPoint &from, const QPoint &to, int rect) const;
+    void applyZoom(const QRect &selection);
     void updateHoverCursor(const QPoint &pos);
     void applyCursor();
     void showPopup(const QPoint &globalPos);

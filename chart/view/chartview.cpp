@@ -28,7 +28,7 @@ namespace kv {
 namespace {
 
 constexpr int ClickSlopPixels = 3;          // a press that moves less is a click
-constexpr int MinZoomPixels = 4;            // smaller bands do not zoom
+constexpr int MinZoomPixels = 4;            // narrower selections do not zoom that way
 constexpr int LineHitPixels = 4;            // grab distance of a vertical line
 constexpr int DataHitPixels = 6;            // distance of a data hot spot
 constexpr int AnnotationHitPixels = 3;
@@ -78,17 +78,19 @@ QPen PenForLineType(QColor color, int lineType)
     return pen;
 }
 
-// A range that QCustomPlot accepts: finite, ordered, not empty.
+// A range that QCustomPlot accepts (QCPRange::validRange), ordered as it
+// orders them; beyond that, non-finite ends take the fallback and a span too
+// small to label around its centre is widened.
 QCPRange Sane(double lo, double hi, double fallbackLo = 0.0, double fallbackHi = 1.0)
 {
     if (!std::isfinite(lo) || !std::isfinite(hi)) {
         lo = fallbackLo;
         hi = fallbackHi;
     }
-    lo = qBound(-MaxAxisValue, lo, MaxAxisValue);
-    hi = qBound(-MaxAxisValue, hi, MaxAxisValue);
-    if (lo > hi)
-        std::swap(lo, hi);
+    const QCPRange ordered = QCPRange(qBound(-MaxAxisValue, lo, MaxAxisValue), qBound(-MaxAxisValue, hi, MaxAxisValue))
+                                 .sanitizedForLinScale();
+    lo = ordered.lower;
+    hi = ordered.upper;
     const double centre = lo / 2 + hi / 2;
     const double minSpan = qMax(std::fabs(centre) * 1e-12, 1e-12);
     if (hi - lo < minSpan) {
@@ -99,7 +101,7 @@ QCPRange Sane(double lo, double hi, double fallbackLo = 0.0, double fallbackHi =
             hi = centre + 0.5;
         }
     }
-    return QCPRange(lo, hi);
+    return QCPRange::validRange(lo, hi) ? QCPRange(lo, hi) : QCPRange(fallbackLo, fallbackHi);
 }
 
 QStringList TextLines(const QString &text)
@@ -191,6 +193,8 @@ void PlotWidget::mouseReleaseEvent(QMouseEvent *event) { m_owner->mouseRelease(e
 void PlotWidget::mouseDoubleClickEvent(QMouseEvent *event) { m_owner->mouseDoubleClick(event); }
 void PlotWidget::wheelEvent(QWheelEvent *event) { m_owner->wheel(event); }
 
+void PlotWidget::processRectZoom(QRect rect, QMouseEvent *) { m_owner->applyZoom(rect); }
+
 void PlotWidget::leaveEvent(QEvent *event)
 {
     QCustomPlot::leaveEvent(event);
@@ -226,13 +230,12 @@ Chart::Impl::Impl(Chart *chart) : q(chart)
     grid->addWidget(plot, 0, 0);
     grid->addWidget(vScroll, 0, 1);
     grid->addWidget(hScroll, 1, 0);
-    band = new QRubberBand(QRubberBand::Rectangle, plot);
-    band->hide();
 
     plot->setPlottingHints(QCP::phFastPolylines | QCP::phCacheLabels);
     plot->setNotAntialiasedElements(QCP::aePlottables | QCP::aeGrid | QCP::aeAxes);
     plot->setAutoAddPlottableToLegend(false);
     plot->setInteractions(QCP::Interactions());
+    plot->setSelectionTolerance(DataHitPixels);
     plot->addLayer(QStringLiteral("notes"), plot->layer(QStringLiteral("legend")), QCustomPlot::limAbove);
     plot->addLayer(QStringLiteral("cursors"), plot->layer(QStringLiteral("notes")), QCustomPlot::limAbove);
     cursorsLayer = plot->layer(QStringLiteral("cursors"));
@@ -241,6 +244,12 @@ Chart::Impl::Impl(Chart *chart) : q(chart)
     // the unused selection overlay goes.
     cursorsLayer->setMode(QCPLayer::lmBuffered);
     plot->removeLayer(plot->layer(QStringLiteral("overlay")));
+    // Zoom by dragging a rectangle; it is drawn on the cursors' buffer, so
+    // dragging it never redraws the data.
+    plot->setSelectionRectMode(QCP::srmZoom);
+    plot->selectionRect()->setLayer(cursorsLayer);
+    plot->selectionRect()->setPen(QPen(QColor(255, 255, 255), 1, Qt::DashLine));
+    plot->selectionRect()->setBrush(QColor(255, 255, 255, 40));
     notes = new NotesLayerable(plot, this);
     cursors = new CursorsLayerable(plot, this);
     plot->setCurrentLayer(QStringLiteral("main"));
@@ -1092,42 +1101,52 @@ bool Chart::Impl::dataPointAt(const QPoint &pos, int *subset, int *point) const
     const int rect = rectAt(pos);
     if (rect < 0)
         return false;
-    QCPAxis *xAxis = rects[size_t(rect)]->axis(QCPAxis::atBottom);
-    QCPAxis *yAxis = rects[size_t(rect)]->axis(QCPAxis::atLeft);
-    double lo = xAxis->pixelToCoord(pos.x() - DataHitPixels);
-    double hi = xAxis->pixelToCoord(pos.x() + DataHitPixels);
-    if (lo > hi)
-        std::swap(lo, hi);
     double best = DataHitPixels + 0.5;
-    bool found = false;
-    const double null = state.nullDataValueY;
+    double bestKey = 0.0, bestValue = 0.0;
+    int bestSubset = -1;
     for (int s : shownSubsets()) {
-        if (axisOfSubset(s) != rect)
+        QCPGraph *graph = graphs[size_t(s)];
+        if (axisOfSubset(s) != rect || !graph)
             continue;
-        const SubsetState &sub = state.subsets[size_t(s)];
-        int first = 0, last = state.points;
-        if (!state.usingXDataII) {
-            first = qMax(0, int(std::floor(lo)));
-            last = qMin(state.points, int(std::ceil(hi)) + 1);
-        } else if (std::is_sorted(sub.x.cbegin(), sub.x.cend())) {
-            first = int(std::lower_bound(sub.x.cbegin(), sub.x.cend(), lo) - sub.x.cbegin());
-            last = int(std::upper_bound(sub.x.cbegin(), sub.x.cend(), hi) - sub.x.cbegin());
-        }
-        for (int p = first; p < last; ++p) {
-            const double key = state.usingXDataII ? sub.x[p] : double(p);
-            const double value = sub.y[p];
-            if (key < lo || key > hi || value == null || !std::isfinite(value))
-                continue;
-            const double d = std::hypot(xAxis->coordToPixel(key) - pos.x(), yAxis->coordToPixel(value) - pos.y());
-            if (d < best) {
-                best = d;
-                *subset = s;
-                *point = p;
-                found = true;
-            }
+        // The graph's own hit test finds the drawn point nearest in X.
+        QVariant details;
+        if (graph->selectTest(pos, false, &details) < 0)
+            continue;
+        const QCPDataSelection hit = details.value<QCPDataSelection>();
+        if (hit.isEmpty())
+            continue;
+        const auto it = graph->data()->at(hit.dataRange().begin());
+        if (!std::isfinite(it->value))
+            continue;           // the break between two runs of points
+        const QPointF at = graph->coordsToPixels(it->key, it->value);
+        const double d = std::hypot(at.x() - pos.x(), at.y() - pos.y());
+        if (d < best) {
+            best = d;
+            bestSubset = s;
+            bestKey = it->key;
+            bestValue = it->value;
         }
     }
-    return found;
+    if (bestSubset < 0)
+        return false;
+    // Back from the drawn point to the subset's point index.
+    const SubsetState &sub = state.subsets[size_t(bestSubset)];
+    int found = -1;
+    if (!state.usingXDataII) {
+        found = int(std::lround(bestKey));
+    } else {
+        int first = 0;
+        if (std::is_sorted(sub.x.cbegin(), sub.x.cend()))
+            first = int(std::lower_bound(sub.x.cbegin(), sub.x.cend(), bestKey) - sub.x.cbegin());
+        for (int p = first; p < state.points && found < 0; ++p)
+            if (sub.x[p] == bestKey && sub.y[p] == bestValue)
+                found = p;
+    }
+    if (found < 0 || found >= state.points)
+        return false;
+    *subset = bestSubset;
+    *point = found;
+    return true;
 }
 
 // ---- mouse -------------------------------------------------------------------------------------
@@ -1159,6 +1178,8 @@ void Chart::Impl::mousePress(QMouseEvent *event)
     }
     dragRect = rectAt(pos);
     drag = Drag::Pending;
+    if (dragRect >= 0 && state.allowZooming != sgNoZooming)
+        plot->selectionPress(event);
 }
 
 void Chart::Impl::mouseMove(QMouseEvent *event)
@@ -1188,14 +1209,12 @@ void Chart::Impl::mouseMove(QMouseEvent *event)
         }
         break;
     case Drag::Pending:
-        if (moved && dragRect >= 0 && state.allowZooming != sgNoZooming) {
-            drag = Drag::Zoom;
-            band->setGeometry(bandGeometry(pressPos, pos, dragRect));
-            band->show();
-        }
-        break;
     case Drag::Zoom:
-        band->setGeometry(bandGeometry(pressPos, pos, dragRect));
+        if (plot->selectionRect()->isActive()) {
+            plot->selectionMove(event);
+            if (moved)
+                drag = Drag::Zoom;
+        }
         break;
     case Drag::None:
         updateHoverCursor(pos);
@@ -1212,11 +1231,12 @@ void Chart::Impl::mouseRelease(QMouseEvent *event)
     lastMouse = toChart(pos);
     const Drag was = drag;
     drag = Drag::None;
-    if (was == Drag::Zoom) {
-        band->hide();
-        applyZoom(bandGeometry(pressPos, pos, dragRect), dragRect);
+    if (was == Drag::Zoom && plot->selectionRect()->isActive()) {
+        plot->selectionRelease(event);      // ends in applyZoom
         return;
     }
+    if (plot->selectionRect()->isActive())
+        plot->selectionRect()->cancel();    // a click, not a zoom
     if (was == Drag::None || ((was == Drag::Table || was == Drag::Line) && dragMoved))
         return;
     click(pos);
@@ -1294,43 +1314,34 @@ void Chart::Impl::scrollBy(double fraction, bool horizontal)
     scheduleReplot();
 }
 
-QRect Chart::Impl::bandGeometry(const QPoint &from, const QPoint &to, int rect) const
+void Chart::Impl::applyZoom(const QRect &selection)
 {
-    const QRect area = rects[size_t(rect)]->rect();
-    const QRect all = plotRectUnion();
-    const int x1 = qBound(area.left(), qMin(from.x(), to.x()), area.right());
-    const int x2 = qBound(area.left(), qMax(from.x(), to.x()), area.right());
-    const int y1 = qBound(area.top(), qMin(from.y(), to.y()), area.bottom());
-    const int y2 = qBound(area.top(), qMax(from.y(), to.y()), area.bottom());
-    switch (state.allowZooming) {
-    case sgHorzZooming: return QRect(QPoint(x1, all.top()), QPoint(x2, all.bottom()));
-    case sgVertZooming: return QRect(QPoint(area.left(), y1), QPoint(area.right(), y2));
-    default: return QRect(QPoint(x1, y1), QPoint(x2, y2));
-    }
-}
-
-void Chart::Impl::applyZoom(const QRect &bandRect, int rect)
-{
-    if (rect < 0 || rect >= int(rects.size()))
+    if (dragRect < 0 || dragRect >= int(rects.size()))
         return;
+    QCPAxisRect *rect = rects[size_t(dragRect)];
+    const QRect area = rect->rect();
+    const QRect r = selection.normalized().intersected(area.adjusted(0, 0, 1, 1));
     const bool horizontal = state.allowZooming == sgHorzZooming || state.allowZooming == sgHorzPlusVertZooming;
     const bool vertical = state.allowZooming == sgVertZooming || state.allowZooming == sgHorzPlusVertZooming;
-    QCPAxis *x = rects[size_t(rect)]->axis(QCPAxis::atBottom);
-    QCPAxis *y = rects[size_t(rect)]->axis(QCPAxis::atLeft);
-    bool zoomed = false;
-    if (horizontal && bandRect.width() >= MinZoomPixels) {
-        zoomX = Sane(x->pixelToCoord(bandRect.left()), x->pixelToCoord(bandRect.right() + 1));
-        zoomed = true;
-    }
-    if (vertical && bandRect.height() >= MinZoomPixels) {
+    QCPAxis *x = rect->axis(QCPAxis::atBottom);
+    QCPAxis *y = rect->axis(QCPAxis::atLeft);
+    QList<QCPAxis *> axes;
+    if (horizontal && r.width() >= MinZoomPixels)
+        axes.append(x);
+    if (vertical && r.height() >= MinZoomPixels)
+        axes.append(y);
+    if (axes.isEmpty())
+        return;
+    rect->zoom(QRectF(r), axes);
+    // The zoom overrides the unzoomed ranges until it is undone.
+    if (axes.contains(x))
+        zoomX = Sane(x->range().lower, x->range().upper);
+    if (axes.contains(y)) {
         if (zoomY.size() < rects.size())
             zoomY.resize(rects.size());
-        zoomY[size_t(rect)] = Sane(y->pixelToCoord(bandRect.bottom() + 1), y->pixelToCoord(bandRect.top()));
-        scrollAxis = rect;
-        zoomed = true;
+        zoomY[size_t(dragRect)] = Sane(y->range().lower, y->range().upper);
+        scrollAxis = dragRect;
     }
-    if (!zoomed)
-        return;
     updateScrollBars();
     scheduleReplot();
     emit q->OnZoomIn();
