@@ -87,6 +87,25 @@ private:
     Chart::Impl *m_owner;
 };
 
+// One graph annotation as a QCustomPlot item on the cursors layer: its
+// symbol and text at a position in axis 0 values.  Its selectTest is the
+// chart's hit test of annotations (QCustomPlot::itemAt).
+class NoteItem : public QCPAbstractItem
+{
+public:
+    NoteItem(QCustomPlot *plot, Chart::Impl *owner, int index);
+    double selectTest(const QPointF &pos, bool onlySelectable, QVariant *details = nullptr) const override;
+
+    QCPItemPosition *const position;
+    const int index;
+
+protected:
+    void draw(QCPPainter *painter) override;
+
+private:
+    Chart::Impl *m_owner;
+};
+
 class Chart::Impl
 {
 public:
@@ -126,6 +145,9 @@ public:
     // cursors and table, which change without touching the data).
     bool fullReplotPending = false;
     bool viewReplotPending = false;
+    // Annotations changed since their items were made.
+    bool notesDirty = true;
+    std::vector<NoteItem *> noteItems;
 
     // What must be brought up to date before the next drawing.
     bool layoutDirty = true;
@@ -217,9 +239,9 @@ public:
 
     // ---- drawing of the layerables
     void drawNotes(QCPPainter *painter);
-    void drawAnnotations(QCPPainter *painter);
+    void syncNotes();
     void drawCursors(QCPPainter *painter);
-    void drawAnnotation(QCPPainter *painter, const GraphAnnotationState &a, const QFont &font);
+    void drawAnnotation(QCPPainter *painter, const GraphAnnotationState &a, const QPointF &at);
     void drawDataLabels(QCPPainter *painter);
     void drawVertLines(QCPPainter *painter);
     void drawTable(QCPPainter *painter);

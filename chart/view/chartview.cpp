@@ -215,6 +215,48 @@ void CursorsLayerable::applyDefaultAntialiasingHint(QCPPainter *painter) const {
 
 void CursorsLayerable::draw(QCPPainter *painter) { m_owner->drawCursors(painter); }
 
+NoteItem::NoteItem(QCustomPlot *plot, Chart::Impl *owner, int noteIndex)
+    : QCPAbstractItem(plot), position(createPosition(QStringLiteral("position"))), index(noteIndex), m_owner(owner)
+{
+    // Clipped to all stacked axes together (in draw), not to one axis rect.
+    setClipToAxisRect(false);
+    position->setType(QCPItemPosition::ptPlotCoords);
+}
+
+double NoteItem::selectTest(const QPointF &pos, bool, QVariant *) const
+{
+    const auto it = m_owner->state.annotations.find(index);
+    if (it == m_owner->state.annotations.end())
+        return -1;
+    const QPointF at = position->pixelPosition();
+    if (!QRectF(m_owner->plotRectUnion()).adjusted(-1, -1, 1, 1).contains(at))
+        return -1;          // not drawn
+    const GraphAnnotationState &a = it->second;
+    const QFontMetricsF fm(m_owner->scaledFont(m_owner->state.annotationTextSize));
+    double best = -1;
+    for (const QRectF &r : {m_owner->annotationSymbolRect(a, at), m_owner->annotationTextRect(a, at, fm)}) {
+        if (r.isNull())
+            continue;
+        const double dx = qMax(qMax(r.left() - pos.x(), 0.0), pos.x() - r.right());
+        const double dy = qMax(qMax(r.top() - pos.y(), 0.0), pos.y() - r.bottom());
+        const double d = std::hypot(dx, dy);
+        if (best < 0 || d < best)
+            best = d;
+    }
+    return best >= 0 && best <= AnnotationHitPixels ? best : -1;
+}
+
+void NoteItem::draw(QCPPainter *painter)
+{
+    const auto it = m_owner->state.annotations.find(index);
+    if (it == m_owner->state.annotations.end())
+        return;
+    painter->save();
+    painter->setClipRect(m_owner->plotRectUnion());
+    m_owner->drawAnnotation(painter, it->second, position->pixelPosition());
+    painter->restore();
+}
+
 // ---- construction -----------------------------------------------------------------
 
 Chart::Impl::Impl(Chart *chart) : q(chart)
@@ -322,6 +364,7 @@ void Chart::Impl::touchLook()
 
 void Chart::Impl::touchView()
 {
+    notesDirty = true;
     if (fullReplotPending || viewReplotPending)
         return;
     viewReplotPending = true;
@@ -331,6 +374,7 @@ void Chart::Impl::touchView()
             if (!viewReplotPending)
                 return;         // a full replot came first and drew it
             viewReplotPending = false;
+            syncNotes();
             cursorsLayer->replot();
         },
         Qt::QueuedConnection);
@@ -430,6 +474,7 @@ void Chart::Impl::sync()
         rebuildLayout();
     if (lookDirty)
         applyLook();
+    syncNotes();
     if (dirtyFrom.size() != state.subsets.size())
         dirtyFrom.resize(state.subsets.size(), 0);
     for (size_t s = 0; s < dirtyFrom.size(); ++s)
@@ -441,6 +486,7 @@ void Chart::Impl::sync()
 void Chart::Impl::rebuildLayout()
 {
     layoutDirty = false;
+    notesDirty = true;      // their axes go with the old layout
     lookDirty = true;
     autoRangeDirty = true;
     plot->clearPlottables();
@@ -1076,23 +1122,11 @@ int Chart::Impl::annotationAt(const QPoint &pos) const
 {
     if (!state.showAnnotations || rects.empty())
         return -1;
-    QCPAxis *x = rects.front()->axis(QCPAxis::atBottom);
-    QCPAxis *y = rects.front()->axis(QCPAxis::atLeft);
-    const QFontMetricsF fm(scaledFont(state.annotationTextSize));
-    const QRect area = plotRectUnion();
-    for (auto it = state.annotations.rbegin(); it != state.annotations.rend(); ++it) {
-        const GraphAnnotationState &a = it->second;
-        if (a.type == sgAnnotNoSymbol && a.text.isEmpty())
-            continue;
-        const QPointF at(x->coordToPixel(a.x), y->coordToPixel(a.y));
-        if (!area.contains(at.toPoint()))
-            continue;
-        const double m = AnnotationHitPixels;
-        const QRectF symbol = annotationSymbolRect(a, at).adjusted(-m, -m, m, m);
-        const QRectF text = annotationTextRect(a, at, fm).adjusted(-m, -m, m, m);
-        if ((!symbol.isNull() && symbol.contains(pos)) || (!text.isNull() && text.contains(pos)))
-            return it->first;
-    }
+    const_cast<Impl *>(this)->syncNotes();
+    // The note drawn last (the highest index) is on top and wins.
+    for (auto it = noteItems.rbegin(); it != noteItems.rend(); ++it)
+        if ((*it)->selectTest(pos, false) >= 0)
+            return (*it)->index;
     return -1;
 }
 
@@ -1415,31 +1449,39 @@ void Chart::Impl::drawNotes(QCPPainter *painter)
     drawDataLabels(painter);
 }
 
-void Chart::Impl::drawAnnotations(QCPPainter *painter)
+void Chart::Impl::syncNotes()
 {
-    if (!state.showAnnotations || state.annotations.empty())
+    if (!notesDirty)
         return;
-    const QRect area = plotRectUnion();
-    painter->save();
-    painter->setAntialiasing(true);
-    painter->setClipRect(area);
-    const QFont font = scaledFont(state.annotationTextSize);
-    painter->setFont(font);
-    for (const auto &entry : state.annotations)
-        drawAnnotation(painter, entry.second, font);
-    painter->restore();
-}
-
-void Chart::Impl::drawAnnotation(QCPPainter *painter, const GraphAnnotationState &a, const QFont &font)
-{
-    if (a.type == sgAnnotNoSymbol && a.text.isEmpty())
+    notesDirty = false;
+    // Few notes and rare changes: the items are simply made again.
+    for (NoteItem *item : noteItems)
+        plot->removeItem(item);
+    noteItems.clear();
+    if (rects.empty() || !state.showAnnotations)
         return;
     QCPAxis *x = rects.front()->axis(QCPAxis::atBottom);
     QCPAxis *y = rects.front()->axis(QCPAxis::atLeft);
-    const QPointF at(x->coordToPixel(a.x), y->coordToPixel(a.y));
+    for (const auto &[index, a] : state.annotations) {
+        if (a.type == sgAnnotNoSymbol && a.text.isEmpty())
+            continue;
+        auto *item = new NoteItem(plot, this, index);
+        item->setLayer(cursorsLayer);
+        item->position->setAxes(x, y);
+        item->position->setCoords(a.x, a.y);
+        noteItems.push_back(item);
+    }
+}
+
+void Chart::Impl::drawAnnotation(QCPPainter *painter, const GraphAnnotationState &a, const QPointF &at)
+{
+    if (a.type == sgAnnotNoSymbol && a.text.isEmpty())
+        return;
     const QRect area = plotRectUnion();
     if (!std::isfinite(at.x()) || !std::isfinite(at.y()) || !QRectF(area).adjusted(-1, -1, 1, 1).contains(at))
         return;
+    const QFont font = scaledFont(state.annotationTextSize);
+    painter->setFont(font);
     const QColor color = QColor::fromRgba(a.color);
     const QRectF s = annotationSymbolRect(a, at);
     painter->setPen(QPen(color, 1.5));
@@ -1526,7 +1568,6 @@ void Chart::Impl::drawCursors(QCPPainter *painter)
 {
     if (rects.empty())
         return;
-    drawAnnotations(painter);
     drawVertLines(painter);
     drawTable(painter);
 }
