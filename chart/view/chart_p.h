@@ -97,7 +97,7 @@ public:
     double selectTest(const QPointF &pos, bool onlySelectable, QVariant *details = nullptr) const override;
 
     QCPItemPosition *const position;
-    const int index;
+    int index = -1;
 
 protected:
     void draw(QCPPainter *painter) override;
@@ -145,9 +145,22 @@ public:
     // cursors and table, which change without touching the data).
     bool fullReplotPending = false;
     bool viewReplotPending = false;
-    // Annotations changed since their items were made.
+    // Items are kept and reused (hidden while unused): adding an item to
+    // the cursors layer invalidates its buffer, which costs a full replot.
+    // Annotations changed since their items were brought up to date.
     bool notesDirty = true;
     std::vector<NoteItem *> noteItems;
+    int noteCount = 0;                  // items in use
+    // Vertical-line annotations: one straight line per stacked axis and the
+    // label; brought up to date after changes and before each replot.
+    struct VertLineItems {
+        int index = 0;
+        std::vector<QCPItemStraightLine *> lines;
+        QCPItemText *label = nullptr;
+    };
+    bool linesDirty = true;
+    std::vector<VertLineItems> lineItems;
+    int lineCount = 0;                  // entries in use
 
     // What must be brought up to date before the next drawing.
     bool layoutDirty = true;
@@ -240,10 +253,10 @@ public:
     // ---- drawing of the layerables
     void drawNotes(QCPPainter *painter);
     void syncNotes();
+    void syncLines();
     void drawCursors(QCPPainter *painter);
     void drawAnnotation(QCPPainter *painter, const GraphAnnotationState &a, const QPointF &at);
     void drawDataLabels(QCPPainter *painter);
-    void drawVertLines(QCPPainter *painter);
     void drawTable(QCPPainter *painter);
 
     // ---- output

@@ -304,6 +304,8 @@ Chart::Impl::Impl(Chart *chart) : q(chart)
         fullReplotPending = false;
         viewReplotPending = false;
         sync();
+        linesDirty = true;      // which lines are in range, and their labels' sides
+        syncLines();
     });
     QObject::connect(hScroll, &QScrollBar::valueChanged, q, [this](int value) {
         if (!zoomX)
@@ -365,6 +367,7 @@ void Chart::Impl::touchLook()
 void Chart::Impl::touchView()
 {
     notesDirty = true;
+    linesDirty = true;
     if (fullReplotPending || viewReplotPending)
         return;
     viewReplotPending = true;
@@ -375,6 +378,7 @@ void Chart::Impl::touchView()
                 return;         // a full replot came first and drew it
             viewReplotPending = false;
             syncNotes();
+            syncLines();
             cursorsLayer->replot();
         },
         Qt::QueuedConnection);
@@ -1082,17 +1086,84 @@ int Chart::Impl::vertLineAt(const QPoint &pos) const
     const QRect area = plotRectUnion();
     if (pos.y() < area.top() || pos.y() > area.bottom() + 1)
         return -1;
-    QCPAxis *x = rects.front()->axis(QCPAxis::atBottom);
+    const_cast<Impl *>(this)->syncLines();
     int best = -1;
     double bestDistance = LineHitPixels + 1;
-    for (const auto &[index, line] : state.vertLines) {
-        const double d = std::fabs(x->coordToPixel(line.x) - pos.x());
-        if (d <= LineHitPixels && d < bestDistance) {
-            best = index;
+    for (int i = 0; i < lineCount; ++i) {
+        const VertLineItems &items = lineItems[size_t(i)];
+        const double d = items.lines.front()->selectTest(pos, false);
+        if (d >= 0 && d <= LineHitPixels && d < bestDistance) {
+            best = items.index;
             bestDistance = d;
         }
     }
     return best;
+}
+
+void Chart::Impl::syncLines()
+{
+    if (!linesDirty)
+        return;
+    linesDirty = false;
+    for (VertLineItems &items : lineItems) {
+        for (QCPItemStraightLine *line : items.lines)
+            line->setVisible(false);
+        items.label->setVisible(false);
+    }
+    lineCount = 0;
+    if (rects.empty() || !state.showVertLines)
+        return;
+    const QRect area = plotRectUnion();
+    QCPAxis *x = rects.front()->axis(QCPAxis::atBottom);
+    const QFont font = scaledFont(state.lineAnnotationTextSize);
+    const QFontMetrics fm(font);
+    for (const auto &[index, line] : state.vertLines) {
+        // A line outside the X range is neither drawn nor grabbed.
+        const double px = x->coordToPixel(line.x);
+        if (!std::isfinite(px) || px < area.left() || px > area.right() + 1)
+            continue;
+        if (lineCount == int(lineItems.size())) {
+            VertLineItems made;
+            made.label = new QCPItemText(plot);
+            made.label->setLayer(cursorsLayer);
+            made.label->setClipToAxisRect(false);
+            made.label->setPadding(QMargins(0, 2, 0, 0));
+            made.label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+            lineItems.push_back(made);
+        }
+        VertLineItems &items = lineItems[size_t(lineCount++)];
+        items.index = index;
+        while (items.lines.size() < rects.size()) {
+            auto *item = new QCPItemStraightLine(plot);
+            item->setLayer(cursorsLayer);
+            item->setAntialiased(false);
+            items.lines.push_back(item);
+        }
+        const QPen pen = linePen(line.color, line.lineType);
+        for (size_t r = 0; r < rects.size(); ++r) {
+            QCPItemStraightLine *item = items.lines[r];
+            item->setClipAxisRect(rects[r]);
+            item->setPen(pen);
+            for (QCPItemPosition *end : {item->point1, item->point2})
+                end->setAxes(rects[r]->axis(QCPAxis::atBottom), rects[r]->axis(QCPAxis::atLeft));
+            item->point1->setCoords(line.x, 0);
+            item->point2->setCoords(line.x, 1);
+            item->setVisible(true);
+        }
+        if (!line.text.isEmpty()) {
+            // Beside the line at the top, on its left where the right has no room.
+            const bool left = px + 3 + fm.horizontalAdvance(line.text) > area.right();
+            QCPItemText *label = items.label;
+            label->setFont(font);
+            label->setColor(QColor::fromRgba(line.color));
+            label->setText(line.text);
+            label->setPositionAlignment(Qt::AlignTop | (left ? Qt::AlignRight : Qt::AlignLeft));
+            label->position->setAxisRect(rects.front());
+            label->position->setParentAnchorX(items.lines.front()->point1);
+            label->position->setCoords(left ? -3 : 3, 0);
+            label->setVisible(true);
+        }
+    }
 }
 
 QRectF Chart::Impl::annotationSymbolRect(const GraphAnnotationState &a, const QPointF &at) const
@@ -1124,9 +1195,9 @@ int Chart::Impl::annotationAt(const QPoint &pos) const
         return -1;
     const_cast<Impl *>(this)->syncNotes();
     // The note drawn last (the highest index) is on top and wins.
-    for (auto it = noteItems.rbegin(); it != noteItems.rend(); ++it)
-        if ((*it)->selectTest(pos, false) >= 0)
-            return (*it)->index;
+    for (int i = noteCount - 1; i >= 0; --i)
+        if (noteItems[size_t(i)]->selectTest(pos, false) >= 0)
+            return noteItems[size_t(i)]->index;
     return -1;
 }
 
@@ -1238,6 +1309,8 @@ void Chart::Impl::mouseMove(QMouseEvent *event)
             dragMoved = true;
             const double x = rects.front()->axis(QCPAxis::atBottom)->pixelToCoord(pos.x());
             state.vertLines[dragLine].x = x;
+            linesDirty = true;
+            syncLines();
             cursorsLayer->replot();
             emit q->vertLineAnnotationMoved(dragLine, x);
         }
@@ -1454,23 +1527,27 @@ void Chart::Impl::syncNotes()
     if (!notesDirty)
         return;
     notesDirty = false;
-    // Few notes and rare changes: the items are simply made again.
-    for (NoteItem *item : noteItems)
-        plot->removeItem(item);
-    noteItems.clear();
-    if (rects.empty() || !state.showAnnotations)
-        return;
-    QCPAxis *x = rects.front()->axis(QCPAxis::atBottom);
-    QCPAxis *y = rects.front()->axis(QCPAxis::atLeft);
-    for (const auto &[index, a] : state.annotations) {
-        if (a.type == sgAnnotNoSymbol && a.text.isEmpty())
-            continue;
-        auto *item = new NoteItem(plot, this, index);
-        item->setLayer(cursorsLayer);
-        item->position->setAxes(x, y);
-        item->position->setCoords(a.x, a.y);
-        noteItems.push_back(item);
+    noteCount = 0;
+    if (!rects.empty() && state.showAnnotations) {
+        QCPAxis *x = rects.front()->axis(QCPAxis::atBottom);
+        QCPAxis *y = rects.front()->axis(QCPAxis::atLeft);
+        for (const auto &[index, a] : state.annotations) {
+            if (a.type == sgAnnotNoSymbol && a.text.isEmpty())
+                continue;
+            if (noteCount == int(noteItems.size())) {
+                auto *item = new NoteItem(plot, this, index);
+                item->setLayer(cursorsLayer);
+                noteItems.push_back(item);
+            }
+            NoteItem *item = noteItems[size_t(noteCount++)];
+            item->index = index;
+            item->position->setAxes(x, y);
+            item->position->setCoords(a.x, a.y);
+            item->setVisible(true);
+        }
     }
+    for (size_t i = size_t(noteCount); i < noteItems.size(); ++i)
+        noteItems[i]->setVisible(false);
 }
 
 void Chart::Impl::drawAnnotation(QCPPainter *painter, const GraphAnnotationState &a, const QPointF &at)
@@ -1568,34 +1645,7 @@ void Chart::Impl::drawCursors(QCPPainter *painter)
 {
     if (rects.empty())
         return;
-    drawVertLines(painter);
     drawTable(painter);
-}
-
-void Chart::Impl::drawVertLines(QCPPainter *painter)
-{
-    if (!state.showVertLines || state.vertLines.empty())
-        return;
-    const QRect area = plotRectUnion();
-    QCPAxis *x = rects.front()->axis(QCPAxis::atBottom);
-    const QFont font = scaledFont(state.lineAnnotationTextSize);
-    const QFontMetrics fm(font);
-    painter->save();
-    painter->setFont(font);
-    for (const auto &[index, line] : state.vertLines) {
-        const double px = x->coordToPixel(line.x);
-        if (!std::isfinite(px) || px < area.left() || px > area.right() + 1)
-            continue;
-        painter->setPen(linePen(line.color, line.lineType));
-        painter->drawLine(QLineF(px, area.top(), px, area.bottom() + 1));
-        if (!line.text.isEmpty()) {
-            painter->setPen(QColor::fromRgba(line.color));
-            const int width = fm.horizontalAdvance(line.text);
-            const double textX = px + 3 + width > area.right() ? px - 3 - width : px + 3;
-            painter->drawText(QPointF(textX, area.top() + fm.ascent() + 2), line.text);
-        }
-    }
-    painter->restore();
 }
 
 void Chart::Impl::drawTable(QCPPainter *painter)
