@@ -85,6 +85,8 @@ private slots:
                                 << "set the maximum and minimum extent of the left y axis." << false << true;
         QTest::newRow("font") << "Button3" << "Font" << "" << false << true;
         QTest::newRow("max/min") << "Button2" << "Show MAX/MIN on Graph" << "" << false << true;
+        QTest::newRow("export picture") << "btnExportPicture" << "Export Picture"
+                                        << "Export the graph as a picture (PNG, JPEG, PDF or SVG)" << false << true;
         QTest::newRow("RH") << "chkRH" << "RH" << "" << true << true;
         QTest::newRow("T1") << "chkT1" << "T1" << "" << true << true;
         QTest::newRow("T2") << "chkT2" << "T2" << "" << true << true;
@@ -411,6 +413,11 @@ private slots:
         QVERIFY(g.PESGraph1->GraphAnnotationX(2) > Start);
         g.ToolButton4->click();
         QCOMPARE(rig.main.annotationCursor.tool(), kv::AnnotationTool::Normal);
+
+        QTemporaryDir dir;
+        rig.prompts.fileNames.push_back(dir.filePath("graph.png"));
+        g.btnExportPicture->click();
+        QVERIFY(QFileInfo(dir.filePath("graph.png")).size() > 0);
     }
 
     // Only the logger graph's own close forgets unsaved logger data.

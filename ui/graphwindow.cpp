@@ -392,8 +392,8 @@ void GraphWindow::BuildToolBars()
     btnChangeScale = TextButton(ToolBar1, "btnChangeScale", QStringLiteral("Y Axis"),
                                 QStringLiteral("set the maximum and minimum extent of the left y axis."));
     Button3 = TextButton(ToolBar1, "Button3", QStringLiteral("Font"));
-    btnExportPicture = TextButton(ToolBar1, "btnExportPicture", QStringLiteral("Picture"),
-                                  QStringLiteral("Export the graph as a picture"));
+    btnExportPicture = TextButton(ToolBar1, "btnExportPicture", QStringLiteral("Export Picture"),
+                                  QStringLiteral("Export the graph as a picture (PNG, JPEG, PDF or SVG)"));
 
     ToolBar1->addWidget(ToolButton1);
     ToolBar1->addWidget(ToolButton2);

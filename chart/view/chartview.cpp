@@ -491,6 +491,7 @@ void Chart::Impl::rebuildLayout()
 {
     layoutDirty = false;
     notesDirty = true;      // their axes go with the old layout
+    linesDirty = true;
     lookDirty = true;
     autoRangeDirty = true;
     plot->clearPlottables();
