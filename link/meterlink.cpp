@@ -141,17 +141,17 @@ int MeterLink::ReadMemoryPage(int page)
     StopPolling();
     if (m_usb.OpenDevice(MeterVendorId, MeterProductId) != 0)
         return PageOpenFailed;
-    WaitPumping(MemoryPageStepPauseMs);
+    pauseFor(MemoryPageStepPauseMs);
     if (m_usb.SetDeviceTimeouts(LinkReadTimeoutMs, LinkWriteTimeoutMs) != 0)
         return PageTimeoutsFailed;
-    WaitPumping(MemoryPageStepPauseMs);
+    pauseFor(MemoryPageStepPauseMs);
     UsbFrame.setCommand(cmd::PageStart);
     UsbFrame[2] = static_cast<std::uint8_t>((page >> 8) & 0xFF);
     UsbFrame[3] = static_cast<std::uint8_t>(page & 0xFF);
     if (m_usb.WriteCommand(FrameLength, UsbFrame.data()) != 0)
         return PageWriteFailed;
     m_usb.AfterWrite();
-    WaitPumping(MemoryPageStepPauseMs);
+    pauseFor(MemoryPageStepPauseMs);
     if (m_usb.ReadReply(PageReplyLength, Reply.data()) != 0)
         return PageReadFailed;
     if (Reply[35] != 5)
@@ -159,6 +159,14 @@ int MeterLink::ReadMemoryPage(int page)
     if (Reply[32] != UsbFrame[2] || Reply[33] != UsbFrame[3])
         return PageBadEcho;
     return PageOk;
+}
+
+void MeterLink::pauseFor(int ms)
+{
+    if (m_pause)
+        m_pause(ms);
+    else
+        WaitPumping(ms);
 }
 
 void MeterLink::WaitLinkIdle(bool pumping)

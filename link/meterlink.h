@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 namespace kv {
 
@@ -64,6 +65,10 @@ public:
     SerialPort *serial() { return m_serial; }
     void setSerialPort(SerialPort *serial) { m_serial = serial; }
     void setTimer(LinkTimer *timer) { m_timer = timer; }
+    // The pauses between the steps of ReadMemoryPage: WaitPumping unless
+    // replaced (a download on a simulated clock pauses on that clock).
+    void setPause(std::function<void(int)> pause) { m_pause = std::move(pause); }
+    const std::function<void(int)> &pause() const { return m_pause; }
 
     // Connection flags (the connection state of the poll loop).
     bool IsConnected = false;
@@ -102,10 +107,12 @@ private:
     // Reads `waiting` counted bytes: the first `capacity` into `buffer`, the
     // rest are dropped.
     void readWaiting(std::uint8_t *buffer, int capacity, int waiting);
+    void pauseFor(int ms);
 
     UsbTransfer &m_usb;
     SerialPort *m_serial = nullptr;
     LinkTimer *m_timer = nullptr;
+    std::function<void(int)> m_pause;
 };
 
 // Holds the link for one operation: waits for LinkBusy, stops the poll timer

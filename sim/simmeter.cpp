@@ -236,7 +236,8 @@ void SimMeter::Stats::add(int v)
 // ---- construction ------------------------------------------------------
 
 SimMeter::SimMeter(SimClock *clock, const SimOptions &options)
-    : m_clock(clock), m_seed(options.seed), m_drift(options.drift), m_memory(SimMemorySize, char(0xFF))
+    : m_clock(clock), m_seed(options.seed), m_usbLatencyMs(std::max(0, options.usbLatencyMs)),
+      m_serialTurnaroundMs(std::max(0, options.serialTurnaroundMs)), m_drift(options.drift), m_memory(SimMemorySize, char(0xFF))
 {
     if (!m_clock) {
         m_ownClock = std::make_unique<SystemSimClock>();
@@ -1146,7 +1147,7 @@ std::optional<SimReply> SimMeter::deliver(QByteArray reply, int kind, SimFault f
         m_junk ^= m_junk << 5;
         return char(m_junk & 0xFF);
     };
-    const int latencyMs = link == SimLink::Usb ? SimUsbLatencyMs : SimSerialTurnaroundMs;
+    const int latencyMs = link == SimLink::Usb ? m_usbLatencyMs : m_serialTurnaroundMs;
     SimReply out;
     out.dueUs = m_clock->nowUs() + std::int64_t(latencyMs) * 1000;
     switch (fault) {

@@ -67,6 +67,9 @@
 //               with what the pty delivers, send link.read(), sleep until
 //               link.nextArrivalUs().
 //   faults:     meter.faults().inject(SimFault::NoReply, 1, 'p') and friends.
+//   downloads:  SimDownloadRig (sim/simdownloadrig.h) runs the program's
+//               logger download against a meter on a manual clock, and
+//               RunSimDownloadSoak many of them with random page faults.
 //   log:        meter.log(), meter.lastFrame(), meter.frameCount('A').
 //
 // Threads: an instance is not shared between threads; one thread owns a
@@ -170,6 +173,8 @@ struct SimOptions {
     bool drift = true;
     bool prefillLogger = true;
     QDateTime meterClock; // invalid: the computer's local time
+    int usbLatencyMs = SimUsbLatencyMs;             // 0: replies ready at once
+    int serialTurnaroundMs = SimSerialTurnaroundMs; // before the first reply byte
 };
 
 class SimMeter {
@@ -288,6 +293,8 @@ private:
     SimClock *m_clock;
     SimFaults m_faults;
     std::uint32_t m_seed;
+    int m_usbLatencyMs;
+    int m_serialTurnaroundMs;
 
     // measurements
     bool m_drift;

@@ -12,12 +12,12 @@ int SimUsbTransfer::OpenDevice(std::uint16_t vendorId, std::uint16_t productId)
     if (m_meter.deviceAbsent()) {
         m_meter.faults().onAbsentAttempt();
         m_open = false;
-        m_pending.reset();
+        m_pending.clear();
         return SimUsbNoDevice;
     }
     if (!m_open) {
         m_open = true;
-        m_pending.reset();
+        m_pending.clear();
     }
     return SimUsbOk;
 }
@@ -27,7 +27,7 @@ void SimUsbTransfer::setUnplugged(bool unplugged)
     m_unplugged = unplugged;
     if (unplugged) {
         m_open = false;
-        m_pending.reset();
+        m_pending.clear();
     }
 }
 
@@ -48,12 +48,19 @@ int SimUsbTransfer::WriteCommand(int length, const std::uint8_t *frame)
         return SimUsbNotOpen;
     if (length != FrameLength || !frame)
         return SimUsbBadLength;
-    m_pending.reset();
+    if (m_queueLate) {
+        const std::int64_t now = m_meter.clock().nowUs();
+        while (!m_pending.empty() && m_pending.front().dueUs <= now)
+            m_pending.pop_front();
+    } else {
+        m_pending.clear();
+    }
     if (m_meter.deviceAbsent()) {
         m_meter.noteUndeliveredFrame(frame, SimLink::Usb);
         return SimUsbNoDevice;
     }
-    m_pending = m_meter.receiveFrame(frame, SimLink::Usb);
+    if (auto reply = m_meter.receiveFrame(frame, SimLink::Usb))
+        m_pending.push_back(std::move(*reply));
     return SimUsbOk;
 }
 
@@ -68,7 +75,7 @@ int SimUsbTransfer::WriteData(int length, const std::uint8_t *data)
         return SimUsbNoDevice;
     }
     if (auto reply = m_meter.receiveData(data, length, SimLink::Usb))
-        m_pending = std::move(reply);
+        m_pending.push_back(std::move(*reply));
     return SimUsbOk;
 }
 
@@ -83,19 +90,19 @@ int SimUsbTransfer::ReadReply(int length, std::uint8_t *buffer)
     SimClock &clock = m_meter.clock();
     const std::int64_t now = clock.nowUs();
     const std::int64_t deadline = now + std::int64_t(m_readTimeoutMs) * 1000;
-    if (!m_pending) {
+    if (m_pending.empty()) {
         if (m_meter.deviceAbsent())
             return SimUsbNoDevice;
         clock.sleepUs(deadline - now);
         return SimUsbTimeout;
     }
-    if (m_pending->dueUs > deadline) {
+    if (m_pending.front().dueUs > deadline) {
         clock.sleepUs(deadline - now);
         return SimUsbTimeout; // the reply may still come for a later read
     }
-    clock.sleepUs(m_pending->dueUs - now);
-    const QByteArray bytes = std::move(m_pending->bytes);
-    m_pending.reset();
+    clock.sleepUs(m_pending.front().dueUs - now);
+    const QByteArray bytes = std::move(m_pending.front().bytes);
+    m_pending.pop_front();
     const int n = std::min(length, int(bytes.size()));
     std::memcpy(buffer, bytes.constData(), std::size_t(n));
     if (n < length) {
@@ -123,7 +130,7 @@ int SimUsbTransfer::ReadSerialText(int /*index*/, std::uint8_t *buffer, int leng
 int SimUsbTransfer::CloseDevice()
 {
     m_open = false;
-    m_pending.reset();
+    m_pending.clear();
     return SimUsbOk;
 }
 

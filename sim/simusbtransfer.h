@@ -3,7 +3,8 @@
 // routines see when demo mode or a test puts it in place of HidTransfer.
 //
 // Each WriteCommand starts a new exchange (a reply still waiting from the
-// previous one is dropped).  ReadReply returns 0 only when at least `length`
+// previous one is dropped, unless late replies queue: see
+// setLateRepliesQueue).  ReadReply returns 0 only when at least `length`
 // reply bytes are ready within the read time-out and copies exactly `length`
 // of them; a late reply makes it fail after the time-out (it sleeps on the
 // meter's clock, no busy wait) and stays waiting; a short reply is copied as
@@ -13,7 +14,7 @@
 #include "link/usbtransfer.h"
 #include "sim/simmeter.h"
 
-#include <optional>
+#include <deque>
 
 namespace kv {
 
@@ -44,14 +45,21 @@ public:
     // meter (and its serial/Bluetooth side) carries on.
     void setUnplugged(bool unplugged);
     bool unplugged() const { return m_unplugged; }
-    bool replyWaiting() const { return m_pending.has_value(); }
+    bool replyWaiting() const { return !m_pending.empty(); }
+    // A device that keeps sending what it was asked for: a reply still on
+    // its way when the next frame is written is not dropped but arrives in
+    // front of the next reply, and each read takes one reply.  Only replies
+    // already arrived are dropped by a write, as a HID input queue is
+    // drained.  Closing the device drops everything.
+    void setLateRepliesQueue(bool queue) { m_queueLate = queue; }
 
 private:
     SimMeter &m_meter;
     bool m_open = false;
     bool m_unplugged = false;
+    bool m_queueLate = false;
     int m_readTimeoutMs = LinkReadTimeoutMs;
-    std::optional<SimReply> m_pending;
+    std::deque<SimReply> m_pending;
 };
 
 } // namespace kv

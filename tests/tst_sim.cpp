@@ -501,6 +501,21 @@ void TestSim::lateReplyComesLater()
     std::uint8_t buffer[32] = {};
     QCOMPARE(rig.usb.ReadReply(32, buffer), 0);
     QVERIFY(IsMeterIdentification(buffer));
+
+    // With late replies queueing, a reply still on its way when the next
+    // frame goes out is read in front of that frame's reply.
+    rig.usb.setLateRepliesQueue(true);
+    rig.meter.faults().inject(SimFault::LateReply);
+    QVERIFY(rig.send(cmd::Identify, ShortReplyLength).rc != 0);
+    const Exchange next = rig.send(cmd::KeyHold, ShortReplyLength);
+    QVERIFY(next.rc != 0); // the late reply is not due within this read either
+    rig.clock.advanceMs(rig.meter.faults().lateDelayMs());
+    QCOMPARE(rig.usb.ReadReply(32, buffer), 0);
+    QVERIFY(IsMeterIdentification(buffer));
+    QCOMPARE(rig.usb.ReadReply(32, buffer), 0);
+    QVERIFY(HasOkAt(buffer, 2)); // then the reply to HOLD
+    // A write drops only replies that have already arrived.
+    QVERIFY(!rig.usb.replyWaiting());
 }
 
 void TestSim::deviceAbsentAndVanishing()

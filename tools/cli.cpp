@@ -9,6 +9,7 @@
 #include "live/poll.h"
 #include "realtime/samplevalues.h"
 
+#include "tools/cli_download.h"
 #include "tools/optionreader.h"
 
 #include <QCoreApplication>
@@ -36,6 +37,7 @@ const char *const Program = "kv3917-cli";
 
 const char *const HelpText =
     "Usage: kv3917-cli live (--port PATH | --usb | --demo) [--count N]\n"
+    "       kv3917-cli download --help   reading the logger memory\n"
     "\n"
     "Reads the KV3917 thermometer twice a second and writes its readings as CSV\n"
     "to standard output, one line per good reading, flushed as it is written.\n"
@@ -257,6 +259,8 @@ int RunLive(const Options &options)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    if (QCoreApplication::arguments().value(1) == QLatin1String("download"))
+        return RunDownloadCommand(QCoreApplication::arguments());
     Options options;
     if (const std::optional<int> rc = ParseArguments(QCoreApplication::arguments(), options))
         return *rc;

@@ -41,6 +41,9 @@ const char *const HelpText =
     "                               degrees C); default 45,23.5,24\n"
     "  --no-drift                   hold the readings still\n"
     "  --seed N                     seed of the drift and noise\n"
+    "  --memory FILE.REC            the logger memory (and settings) from a\n"
+    "                               collection file instead of a few sample\n"
+    "                               data sets\n"
     "\n"
     "Faults (one of the -every options at a time; N counts live readings):\n"
     "  --fail-every N               every N-th live reading is not answered\n"
@@ -48,6 +51,10 @@ const char *const HelpText =
     "  --short-every N              every N-th live reply is cut short\n"
     "  --stray-every N              every N-th live reply has stray bytes in front\n"
     "  --silent-after N             the meter stops answering after N exchanges\n"
+    "                               (in a logger download: after N pages)\n"
+    "  --page-fault-every N         every N-th logger page reply ('p') goes wrong\n"
+    "  --page-fault KIND            how: no-reply (default), late, short,\n"
+    "                               checksum, stray or junk\n"
     "  --wrong-id                   answer the identification with another model\n"
     "  --help                       this text\n";
 
@@ -75,6 +82,9 @@ struct Options {
     kv::SimFault everyFault = kv::SimFault::None;
     int silentAfter = -1;
     bool wrongId = false;
+    QString memoryFile;
+    int pageEvery = 0;
+    kv::SimFault pageFault = kv::SimFault::NoReply;
     bool help = false;
 };
 
@@ -127,6 +137,31 @@ std::optional<int> ParseArguments(const QStringList &args, Options &o)
         } else if (arg == QLatin1String("--silent-after")) {
             if (!takeCount(0, o.silentAfter))
                 return UsageError(QStringLiteral("--silent-after needs a whole number"));
+        } else if (arg == QLatin1String("--memory")) {
+            if (!takeValue() || value.isEmpty())
+                return UsageError(QStringLiteral("--memory needs a file"));
+            o.memoryFile = value;
+        } else if (arg == QLatin1String("--page-fault-every")) {
+            if (!takeCount(1, o.pageEvery))
+                return UsageError(QStringLiteral("--page-fault-every needs a whole number of at least 1"));
+        } else if (arg == QLatin1String("--page-fault")) {
+            struct Kind {
+                const char *name;
+                kv::SimFault fault;
+            };
+            static const Kind kinds[] = {
+                {"no-reply", kv::SimFault::NoReply},      {"late", kv::SimFault::LateReply},
+                {"short", kv::SimFault::ShortReply},      {"checksum", kv::SimFault::WrongChecksum},
+                {"stray", kv::SimFault::StrayBytes},      {"junk", kv::SimFault::Garbage},
+            };
+            const Kind *kind = nullptr;
+            if (takeValue())
+                for (const Kind &k : kinds)
+                    if (value == QLatin1String(k.name))
+                        kind = &k;
+            if (!kind)
+                return UsageError(QStringLiteral("--page-fault needs one of no-reply, late, short, checksum, stray, junk"));
+            o.pageFault = kind->fault;
         } else if (arg == QLatin1String("--seed")) {
             bool ok = false;
             const uint seed = takeValue() ? value.toUInt(&ok) : 0;
@@ -146,6 +181,8 @@ std::optional<int> ParseArguments(const QStringList &args, Options &o)
             return UsageError(QStringLiteral("unknown option '%1'").arg(arg));
         }
     }
+    if (o.pageEvery > 0 && o.every > 0)
+        return UsageError(QStringLiteral("give either an -every option for live readings or --page-fault-every"));
     return std::nullopt;
 }
 
@@ -166,7 +203,22 @@ int main(int argc, char **argv)
     if (o.seed)
         simOptions.seed = *o.seed;
     simOptions.drift = !o.noDrift;
+    QByteArray memory;
+    if (!o.memoryFile.isEmpty()) {
+        QFile file(o.memoryFile);
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "%s: cannot read %s: %s\n", Program, qPrintable(o.memoryFile),
+                         qPrintable(file.errorString()));
+            return ExitFailure;
+        }
+        memory = file.readAll();
+        simOptions.prefillLogger = false;
+    }
     kv::SimMeter meter(nullptr, simOptions);
+    if (!memory.isEmpty())
+        meter.loadLoggerImage(memory);
+    if (o.pageEvery > 0)
+        meter.faults().failEvery(o.pageEvery, o.pageFault, 'p');
     if (o.reading)
         meter.setReading((*o.reading)[0], (*o.reading)[1], (*o.reading)[2]);
     if (o.every > 0)

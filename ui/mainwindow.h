@@ -6,6 +6,7 @@
 #include "link/meterlink.h"
 #include "link/qtserialport.h"
 #include "live/poll.h"
+#include "realtime/recorder.h"
 
 #include <QMainWindow>
 #include <QPixmap>
@@ -26,6 +27,7 @@ class QToolBar;
 class QToolButton;
 class AboutDialog;
 class GraphWindow;
+class MainWindowLoggerDownload;
 class PanelWindow;
 
 constexpr int GlyphPictureCount = 25;
@@ -42,14 +44,10 @@ public:
     kv::QtSerialPort Comm1; // the serial port; declared first, so it outlives Link
     kv::MeterLink Link;
     kv::PollLoop Poll;
-    int RealTimeRate = 2;
+    kv::RealTimeRecorder Recorder;
     quint32 AnnoColor = 0;
     // Annotation tool and numbering shared by every graph window.
     kv::AnnotationCursor annotationCursor;
-    bool RealTimeRecording = false;
-    int RealTimeCount = 0;
-    bool RealTimeUnsaved = false;
-    double TimeAxisMargin = 0;
     bool LoggerDataUnsaved = false;
     QString DataFolder;
     bool BlinkBusy = false;   // a blink tick is running
@@ -60,9 +58,11 @@ public:
     QPointer<PanelWindow> frmPanel;
     QPointer<GraphWindow> RealTimeGraph;
     QPointer<GraphWindow> LoggerGraph;
+    // The "Data Logger" command (download, progress dialog, hand-back).
+    std::unique_ptr<MainWindowLoggerDownload> LoggerDownload;
     QPointer<AboutDialog> frmAbout;
     QPointer<AboutDialog> Splash; // closed at the end of FormShow
-    QPointer<AboutDialog> SearchSplash; // shown while SearchSerialPorts runs
+    QPointer<AboutDialog> SearchSplash; // shown while tryEveryPort runs
 
     // ---- controls ---------------------------------------------------------
     QMdiArea *MdiArea = nullptr;
@@ -119,7 +119,7 @@ public:
     void SetRunStopEnabled(bool run, bool stop);
     // Ends a real-time recording.  Inside a poll tick (a full graph) the
     // tick holds LinkBusy, so the wait for the link is skipped there.
-    void StopRecording(bool insideTick);
+    void endRecording(bool insideTick);
 
     void SetStatusText(int panel, const QString &text);
     QString StatusText(int panel) const;
@@ -130,26 +130,28 @@ public:
     // ---- serial port link -----------------------------------------------------
     // Identifies a meter on the port named in ComboBoxDeviceName; also used
     // when a logger download ends on a serial connection.
-    void ConnectSelectedPort();
+    void connectSelectedPort();
     // Tries every listed port; the port where a meter answered stays open
     // and selected.
-    bool SearchSerialPorts();
+    bool tryEveryPort();
 
 public slots:
-    void MainTimerTimer();
-    void MaxMinTimerTimer();
-    void btnRunClick();
-    void btnStopClick();
-    void ControlPanel1Click();
-    void RealTimeGraph1Click();
-    void Tile1Click();
-    void Cascade1Click();
-    void Contents1Click();
-    void About1Click();
-    void Exit1Click();
-    void ComboBoxDeviceNameChange(const QString &text);
-    void BitBtn1Click();
-    void BitBtn2Click();
+    void runPollTick();
+    void runBlinkTick();
+    void startRecording();
+    void stopRecording();
+    void showPanel();
+    void showRealTimeGraph();
+    void tileWindows();
+    void cascadeWindows();
+    void openHelp();
+    void showAbout();
+    void exitProgram();
+    void connectTypedPort(const QString &text);
+    void searchPorts();
+    void dropLink();
+    // "&Load " and the "Data Logger" button: downloads the logger memory.
+    void loadLoggerData();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -161,8 +163,8 @@ protected:
     void ShowLinkDropped() override;
     void HideLinkPicture() override;
     void UpdatePanel(const kv::LiveReading &reading) override;
-    bool IsRecordingRealTime() const override { return RealTimeRecording; }
-    int RealTimeSamplingPeriod() const override { return RealTimeRate; }
+    bool IsRecordingRealTime() const override { return Recorder.isRecording(); }
+    int RealTimeSamplingPeriod() const override { return Recorder.period(); }
     void AddRealTimeSample(const kv::LiveReading &reading, const QDateTime &stamp) override;
 
     // kv::LinkTimer

@@ -1,0 +1,73 @@
+#include "logger/downloadcommand.h"
+
+namespace kv {
+
+LoggerDownloadCommand::LoggerDownloadCommand(MeterLink &link, LoggerDownloadView &view, DownloadClock &clock)
+    : m_link(link), m_view(view), m_clock(clock)
+{
+}
+
+int LoggerDownloadCommand::loadData()
+{
+    if (m_inProgress)
+        return NotStarted;
+    m_inProgress = true;
+    if (!m_link.IsConnected) {
+        m_view.showMessage(NoConnectionMessage);
+        m_inProgress = false;
+        return NotStarted;
+    }
+    if (m_view.meterRecording()) {
+        m_view.showMessage(MeterRecordingMessage);
+        m_inProgress = false;
+        return NotStarted;
+    }
+    m_link.WaitLinkIdle(true);
+    m_link.StopPolling();
+    m_view.ensureLoggerGraph();
+
+    QString folderError;
+    LoggerDownloadSteps steps;
+    steps.parse = [this, &folderError](const QByteArray &image) { return m_view.showLoggerImage(image, folderError); };
+    LoggerDownloadOutcome outcome = DownloadLoggerMemory(m_link, m_view.downloadProgress(), m_clock, steps);
+    if (outcome.code == DownloadOk && !folderError.isEmpty()) {
+        outcome.code = DownloadWorkingFolderFailed;
+        outcome.message = folderError;
+    }
+
+    switch (outcome.code) {
+    case DownloadOk:
+        m_view.markLoggerDataUnsaved();
+        break;
+    case DownloadNoDataSet:
+        m_view.showMessage(NoDataRecordedMessage);
+        break;
+    case DownloadWorkingFolderFailed:
+        // The data sets are on show; only their working copy is missing.
+        m_view.markLoggerDataUnsaved();
+        m_view.showErrorReport(outcome.message);
+        break;
+    default:
+        m_view.showMessage(DownloadErrorMessage + QString::number(outcome.code));
+        SendDownloadRecovery(m_link);
+        break;
+    }
+    handBack();
+    m_inProgress = false;
+    return outcome.code;
+}
+
+void LoggerDownloadCommand::handBack()
+{
+    if (m_link.SerialLink && m_link.IsConnected) {
+        m_view.resetPollFailures();
+        if (SerialPort *port = m_link.serial())
+            port->clearInput();
+        m_clock.pause(SerialHandBackPauseMs);
+        m_view.connectSelectedPort();
+    } else {
+        m_view.dropLink();
+    }
+}
+
+} // namespace kv

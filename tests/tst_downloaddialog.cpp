@@ -1,0 +1,150 @@
+// The download's progress dialog: caption, texts, bar and labels while a
+// download from the simulated meter runs, and closed when it ends.
+#include "app/prompt.h"
+#include "logger/downloadcommand.h"
+#include "sim/simdownloadrig.h"
+#include "tests/testsupport.h"
+#include "ui/downloadprogressdialog.h"
+#include "ui/graphwindow.h"
+#include "ui/loggerdownload.h"
+#include "ui/mainwindow.h"
+#include "ui/rangedialog.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace kv;
+
+namespace {
+
+// What the dialog showed after each stored page.
+struct Watched : DownloadProgressDialog {
+    using DownloadProgressDialog::DownloadProgressDialog;
+    QStringList received;
+    QList<int> bar;
+    void advanced(int bytes) override
+    {
+        DownloadProgressDialog::advanced(bytes);
+        received << dialog()->lblBytesReceived->text();
+        bar << dialog()->Progress1->value();
+    }
+};
+
+} // namespace
+
+class TestDownloadDialog : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { kvtest::UseIsolatedPaths(); }
+
+    void showsTheDownload()
+    {
+        QWidget main;
+        Watched progress(&main);
+        progress.started(1024);
+        RangeDialog *dialog = main.findChild<RangeDialog *>(QStringLiteral("frmDownloadProgress"));
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Data Retriving Progress"));
+        QVERIFY(dialog->windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(!dialog->isModal());
+        QCOMPARE(dialog->SText1->text(), QStringLiteral("bytes received"));
+        QCOMPARE(dialog->SText2->text(), QStringLiteral("total bytes"));
+        QCOMPARE(dialog->lblBytesReceived->text(), QStringLiteral("0"));
+        QCOMPARE(dialog->lblTotalBytes->text(), QStringLiteral("1024"));
+        QCOMPARE(dialog->Progress1->maximum(), 1024);
+        QVERIFY(dialog->Progress1->isVisible() && !dialog->BitBtn2->isVisible() && !dialog->GroupBox1->isVisible());
+        progress.advanced(512);
+        if (!qEnvironmentVariableIsEmpty("KV_GRAB_DIR"))
+            dialog->grab().save(qEnvironmentVariable("KV_GRAB_DIR") + QStringLiteral("/downloadprogress.png"));
+        progress.finished();
+        QVERIFY(!main.findChild<RangeDialog *>());
+    }
+
+    void followsARealDownload()
+    {
+        for (SimLink link : {SimLink::Usb, SimLink::Serial}) {
+            SimDownloadRig rig(link);
+            rig.fillMemory(1000);
+            rig.meter.faults().inject(SimFault::WrongChecksum, 1, 'p', 3);
+            QWidget main;
+            Watched progress(&main);
+            LoggerDownload download(rig.link, progress, rig.clock);
+            QCOMPARE(download.run(), int(DownloadOk));
+            QCOMPARE(progress.received.size(), 31);
+            QCOMPARE(progress.received.first(), QStringLiteral("64"));
+            QCOMPARE(progress.received.last(), QStringLiteral("1024"));
+            QCOMPARE(progress.bar.last(), 1024);
+            QVERIFY(!main.findChild<RangeDialog *>()); // closed when the read ended
+        }
+    }
+
+    // The command from the main window: refused without a meter; with one,
+    // the "DataLogger" window opens at the top left, gets the image, and the
+    // USB link is dropped for the next poll tick to find the meter again.
+    void mainWindowLoadsData()
+    {
+        ScriptedPrompts prompts;
+        PromptScope scope(prompts);
+        SimOptions options = SimDownloadRig::DefaultOptions();
+        options.usbLatencyMs = 0;
+        SimMeter meter(nullptr, options);
+        SimDataSet set;
+        for (int k = 0; k < 100; ++k)
+            set.samples.push_back({450, 230, 750});
+        QVERIFY(meter.addDataSet(set));
+        SimUsbTransfer usb(meter);
+        MainWindow main(usb);
+        main.resize(1000, 760);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        MainWindowLoggerDownload &logger = *main.LoggerDownload;
+        QList<QByteArray> shown;
+        logger.showImageHook = [&](GraphWindow &graph, const QByteArray &image, QString &) {
+            if (&graph != main.LoggerGraph.data())
+                return -1;
+            shown << image;
+            return 0;
+        };
+
+        main.Link.IsConnected = false;
+        main.LoadData1->trigger();
+        QCOMPARE(prompts.shown, QStringList{NoConnectionMessage});
+        QVERIFY(!main.LoggerGraph);
+
+        main.Link.IsConnected = main.Link.UsbLink = true;
+        main.btnDataLogger->setEnabled(true);
+        QTest::mouseClick(main.btnDataLogger, Qt::LeftButton);
+        QVERIFY(main.LoggerGraph);
+        GraphWindow *graph = main.LoggerGraph;
+        QCOMPARE(graph->windowTitle(), QStringLiteral("DataLogger"));
+        QVERIFY(graph->pnlDataSets->isVisible());
+        const QRect frame = graph->parentWidget()->geometry();
+        const QSize client = main.MdiArea->viewport()->size();
+        QCOMPARE(frame, QRect(0, 0, client.width(), client.height() - LoggerGraphHeightMargin));
+        QVERIFY(main.LoggerDataUnsaved);
+        const int used = meter.memoryPointer() + 1;
+        QCOMPARE(shown, QList<QByteArray>{meter.memory().left((used + 31) / 32 * 32)});
+        QVERIFY(!main.Link.IsConnected); // dropped: the next tick identifies the meter
+        QCOMPARE(prompts.shown.size(), 1);
+        if (!qEnvironmentVariableIsEmpty("KV_GRAB_DIR"))
+            main.grab().save(qEnvironmentVariable("KV_GRAB_DIR") + QStringLiteral("/mainlogger.png"));
+
+        // A second download reuses the window.
+        main.Link.IsConnected = main.Link.UsbLink = true;
+        graph->parentWidget()->showMinimized();
+        QCOMPARE(logger.loadData(), int(DownloadOk));
+        QCOMPARE(main.LoggerGraph.data(), graph);
+        QVERIFY(!graph->parentWidget()->isMinimized());
+        QCOMPARE(shown.size(), 2);
+    }
+};
+
+QTEST_MAIN(TestDownloadDialog)
+#include "tst_downloaddialog.moc"

@@ -1,0 +1,53 @@
+#include "ui/downloadprogressdialog.h"
+
+#include "ui/rangedialog.h"
+
+#include <QLabel>
+#include <QProgressBar>
+
+namespace {
+const QString BytesReceivedText = QStringLiteral("bytes received");
+const QString TotalBytesText = QStringLiteral("total bytes");
+} // namespace
+
+DownloadProgressDialog::DownloadProgressDialog(QWidget *parent) : m_parent(parent) {}
+
+DownloadProgressDialog::~DownloadProgressDialog() { finished(); }
+
+void DownloadProgressDialog::started(int transferSize)
+{
+    finished();
+    m_dialog = new RangeDialog(m_parent);
+    m_dialog->setObjectName(QStringLiteral("frmDownloadProgress"));
+    m_dialog->ShowProgress(DownloadProgressCaption, BytesReceivedText, transferSize, false);
+    m_dialog->lblBytesReceived->setText(QStringLiteral("0"));
+    m_dialog->lblBytesReceived->show();
+    m_dialog->SText2->setText(TotalBytesText);
+    m_dialog->SText2->show();
+    m_dialog->lblTotalBytes->setText(QString::number(transferSize));
+    m_dialog->lblTotalBytes->show();
+    m_dialog->repaint();
+}
+
+void DownloadProgressDialog::advanced(int bytesReceived)
+{
+    if (!m_dialog)
+        return;
+    m_dialog->Progress1->setValue(bytesReceived);
+    m_dialog->lblBytesReceived->setText(QString::number(bytesReceived));
+}
+
+void DownloadProgressDialog::pageRejected()
+{
+    // The serial download handles no events: paint what the dialog shows.
+    if (m_dialog)
+        m_dialog->repaint();
+}
+
+void DownloadProgressDialog::finished()
+{
+    if (!m_dialog)
+        return;
+    m_dialog->hide();
+    delete m_dialog.data();
+}

@@ -1,0 +1,61 @@
+#pragma once
+// The main window's side of the "Data Logger" command (LoadData1Click): the
+// command's questions go to the prompt service, its progress to the progress
+// dialog, the data to the "DataLogger" graph window, and the link back to
+// the poll loop.  The window connects "&Load " and the "Data Logger" button
+// to loadData().
+
+#include "logger/downloadcommand.h"
+#include "ui/downloadprogressdialog.h"
+
+#include <QByteArray>
+
+#include <functional>
+
+class GraphWindow;
+class MainWindow;
+
+// EnsureLoggerGraph: restores the "DataLogger" graph window, or creates it
+// with its data set panel as wide as the main window's client area and 60
+// less high, at its top left, ready for five channels.
+GraphWindow &EnsureLoggerGraph(MainWindow &main);
+
+// Height the "DataLogger" window leaves free below it in the client area.
+constexpr int LoggerGraphHeightMargin = 60;
+constexpr int LoggerGraphPoints = 500;
+constexpr int LoggerGraphSpanSeconds = 500;
+constexpr double LoggerGraphYMin = 30;
+constexpr double LoggerGraphYMax = 130;
+
+class MainWindowLoggerDownload : public kv::LoggerDownloadView {
+public:
+    explicit MainWindowLoggerDownload(MainWindow &main);
+
+    // The whole command; a second start while a download runs does nothing.
+    int loadData();
+    bool downloadInProgress() const { return m_command.downloadInProgress(); }
+
+    // Parses a downloaded image, shows it in the "DataLogger" window and
+    // writes the working copy (see LoggerDownloadView::showLoggerImage).  The
+    // data set list's code sets it; until then only the data set count is
+    // checked and the working copy written here.
+    std::function<int(GraphWindow &, const QByteArray &, QString &workingFolderError)> showImageHook;
+
+    // kv::LoggerDownloadView
+    bool meterRecording() const override;
+    void showMessage(const QString &text) override;
+    void showErrorReport(const QString &text) override;
+    void ensureLoggerGraph() override;
+    int showLoggerImage(const QByteArray &image, QString &workingFolderError) override;
+    void markLoggerDataUnsaved() override;
+    void resetPollFailures() override;
+    void connectSelectedPort() override;
+    void dropLink() override;
+    kv::DownloadProgress &downloadProgress() override { return m_progress; }
+
+private:
+    MainWindow &m_main;
+    DownloadProgressDialog m_progress;
+    kv::DownloadClock m_clock;
+    kv::LoggerDownloadCommand m_command;
+};
