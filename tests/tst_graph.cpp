@@ -5,6 +5,7 @@
 #include "chart/view/chart.h"
 #include "chart/view/chartfile.h"
 #include "chart/model/graphfile.h"
+#include "chart/model/graphtemplate.h"
 #include "ui/graphwindow.h"
 #include "realtime/datetime.h"
 #include "sim/simclock.h"
@@ -59,9 +60,8 @@ private slots:
     void initTestCase()
     {
         kvtest::UseIsolatedPaths();
-        SetGraphTemplatePath(m_dir.filePath("template/graph.ghf"));
     }
-    void cleanup() { QFile::remove(GraphTemplatePath()); }
+    void cleanup() { QFile::remove(kv::UserGraphTemplatePath()); }
 
     void controls_data()
     {
@@ -85,6 +85,8 @@ private slots:
                                 << "set the maximum and minimum extent of the left y axis." << false << true;
         QTest::newRow("font") << "Button3" << "Font" << "" << false << true;
         QTest::newRow("max/min") << "Button2" << "Show MAX/MIN on Graph" << "" << false << true;
+        QTest::newRow("export picture") << "btnExportPicture" << "Export Picture"
+                                        << "Export the graph as a picture (PNG, JPEG, PDF or SVG)" << false << true;
         QTest::newRow("RH") << "chkRH" << "RH" << "" << true << true;
         QTest::newRow("T1") << "chkT1" << "T1" << "" << true << true;
         QTest::newRow("T2") << "chkT2" << "T2" << "" << true << true;
@@ -138,7 +140,7 @@ private slots:
         QCOMPARE(g.Grid2->columnWidth(3), 65);
         QCOMPARE(g.Grid2->columnWidth(10), 60);
         QCOMPARE(g.Grid2RowCount(), 2);
-        QCOMPARE(GraphWindow::AnnotationCursorMode, GraphWindow::CursorModeNormal);
+        QCOMPARE(rig.main.annotationCursor.tool(), kv::AnnotationTool::Normal);
     }
 
     void samplingInterval_data()
@@ -258,8 +260,8 @@ private slots:
             source.setMultiAxesProportions(0, 0.3);
             source.setMultiAxesProportions(1, 0.7);
             source.setYData(0, 0, 42);
-            QVERIFY(QDir().mkpath(QFileInfo(GraphTemplatePath()).path()));
-            QVERIFY(kv::WriteGraphFile(source, GraphTemplatePath(), nullptr));
+            QVERIFY(QDir().mkpath(QFileInfo(kv::UserGraphTemplatePath()).path()));
+            QVERIFY(kv::WriteGraphFile(source, kv::UserGraphTemplatePath(), nullptr));
         }
         GraphWindow g(rig.main, "table");
         const double end = Start + 100 * kv::OneSecond;
@@ -281,7 +283,7 @@ private slots:
         QVERIFY(rig.prompts.shown.isEmpty());
 
         // Without a template: the default look and the caller's Y range.
-        QFile::remove(GraphTemplatePath());
+        QFile::remove(kv::UserGraphTemplatePath());
         SetUpGraph(c, 5, 50, Start, end, -20, 100);
         QCOMPARE(c.ManualMinY(), -20.0);
         QCOMPARE(c.ManualMaxY(), 100.0);
@@ -294,8 +296,8 @@ private slots:
     void brokenTemplateIsReported()
     {
         Rig rig;
-        QVERIFY(QDir().mkpath(QFileInfo(GraphTemplatePath()).path()));
-        QFile file(GraphTemplatePath());
+        QVERIFY(QDir().mkpath(QFileInfo(kv::UserGraphTemplatePath()).path()));
+        QFile file(kv::UserGraphTemplatePath());
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("\x10\x00\x00\x00short", 9);
         file.close();
@@ -361,15 +363,61 @@ private slots:
             c.setGraphAnnotationX(i, Start + i * kv::OneSecond);
             c.setGraphAnnotationY(i, 25);
         }
-        GraphWindow::LastAnnotationIndex = 5;
+        rig.main.annotationCursor.takeNextIndex();
+        rig.main.annotationCursor.takeNextIndex();
         ClearGraph(g);
-        QCOMPARE(GraphWindow::LastAnnotationIndex, 3);
+        QCOMPARE(rig.main.annotationCursor.lastIndex(), 3);
         QCOMPARE(c.GraphAnnotationX(4), 0.0);
         QCOMPARE(c.GraphAnnotationX(5), 0.0);
         QCOMPARE(c.GraphAnnotationX(2), Start + 2 * kv::OneSecond);
         QCOMPARE(c.YData(1, 3), 9999.0f);
         QCOMPARE(g.txtDataNo->text(), QString());
         QCOMPARE(g.txtT1Max->text(), QString());
+    }
+
+    // The tool bar reaches the graph tools; after Clear the numbering starts
+    // again at 4 and the data-point marker stays.
+    void toolsAreWired()
+    {
+        Rig rig;
+        GraphWindow g(rig.main, "table");
+        g.resize(900, 600);
+        Fill(g, 10, 2, {{0, {30, 40, 35}}});
+        UpdateGraphStatistics(g);
+        g.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&g));
+        g.PESGraph1->redrawNow();
+        g.Button2->click();
+        QCOMPARE(g.PESGraph1->TAText(3, 0), QString("RH MAX:"));
+        QCOMPARE(g.PESGraph1->TAText(3, 1), g.txtRHMax->text());
+        QCOMPARE(g.PESGraph1->TAText(1, 1), QString("00:02"));
+
+        g.tools().markDataPoint(0, 1);
+        g.ToolButton5->click();
+        QCOMPARE(rig.main.annotationCursor.tool(), kv::AnnotationTool::Cross);
+        QWidget *surface = nullptr;
+        for (QObject *child : g.PESGraph1->children())
+            if (auto *w = qobject_cast<QWidget *>(child); w && w->inherits("QCustomPlot"))
+                surface = w;
+        QVERIFY(surface);
+        const QPoint centre = g.PESGraph1->plottingRect().center() - surface->pos();
+        QTest::mouseClick(surface, Qt::LeftButton, {}, centre);
+        QTest::mouseClick(surface, Qt::LeftButton, {}, centre + QPoint(40, 0));
+        QCOMPARE(g.PESGraph1->graphAnnotationIndexes(), (QList<int>{2, 4, 5}));
+        ClearGraph(g);
+        QTest::mouseClick(surface, Qt::LeftButton, {}, centre - QPoint(40, 0));
+        QCOMPARE(rig.main.annotationCursor.lastIndex(), 4);
+        QVERIFY(g.PESGraph1->GraphAnnotationX(4) > Start);
+        QCOMPARE(g.PESGraph1->GraphAnnotationX(5), 0.0);
+        QCOMPARE(g.PESGraph1->GraphAnnotationType(2), kv::sgAnnotCross);
+        QVERIFY(g.PESGraph1->GraphAnnotationX(2) > Start);
+        g.ToolButton4->click();
+        QCOMPARE(rig.main.annotationCursor.tool(), kv::AnnotationTool::Normal);
+
+        QTemporaryDir dir;
+        rig.prompts.fileNames.push_back(dir.filePath("graph.png"));
+        g.btnExportPicture->click();
+        QVERIFY(QFileInfo(dir.filePath("graph.png")).size() > 0);
     }
 
     // Only the logger graph's own close forgets unsaved logger data.

@@ -6,6 +6,7 @@
 #include "chart/view/chartfile.h"
 #include "chart/model/chartstate.h"
 #include "chart/model/graphfile.h"
+#include "chart/model/graphtemplate.h"
 #include "realtime/recorder.h"
 #include "realtime/statistics.h"
 #include "realtime/datetime.h"
@@ -36,8 +37,6 @@
 #include <cfenv>
 #include <vector>
 
-int GraphWindow::AnnotationCursorMode = GraphWindow::CursorModeNormal;
-int GraphWindow::LastAnnotationIndex = GraphWindow::FirstLastAnnotationIndex;
 
 namespace {
 
@@ -90,17 +89,6 @@ constexpr std::array<double, 3> SplitProportions = {0.2, 0.4, 0.4};
 
 constexpr int StatisticsBoxWidth = 190;
 constexpr int AverageBoxWidth = 70;
-
-QString DefaultTemplatePath()
-{
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("template/graph.ghf"));
-}
-
-QString &TemplatePathOverride()
-{
-    static QString path;
-    return path;
-}
 
 QIcon SwatchIcon(const QColor &color)
 {
@@ -180,19 +168,11 @@ void ClearChartValues(Chart &chart)
 
 // ---- shared helpers --------------------------------------------------------------------
 
-QString GraphTemplatePath()
-{
-    const QString &path = TemplatePathOverride();
-    return path.isEmpty() ? DefaultTemplatePath() : path;
-}
-
-void SetGraphTemplatePath(const QString &path) { TemplatePathOverride() = path; }
-
 void SetUpGraph(Chart &chart, int subsets, int points, double firstTime, double lastTime, double yMin, double yMax)
 {
     bool restored = false;
-    const QString templatePath = GraphTemplatePath();
-    if (QFileInfo::exists(templatePath)) {
+    const QString templatePath = GraphTemplateToRead();
+    if (!templatePath.isEmpty()) {
         QString error;
         restored = ReadGraphFile(chart, templatePath, &error);
         if (!restored)
@@ -299,11 +279,12 @@ void ClearGraph(GraphWindow &window)
         window.avgBoxes()[size_t(c)]->clear();
     }
     // Notes placed by the user leave the picture and numbering starts again.
-    for (int i = GraphWindow::FirstLastAnnotationIndex; i <= GraphWindow::LastAnnotationIndex; ++i) {
+    AnnotationCursor &cursor = window.mainWindow().annotationCursor;
+    for (int i = AnnotationCursor::NoUserAnnotation; i <= cursor.lastIndex(); ++i) {
         chart.setGraphAnnotationX(i, 0);
         chart.setGraphAnnotationY(i, 0);
     }
-    GraphWindow::LastAnnotationIndex = GraphWindow::FirstLastAnnotationIndex;
+    cursor.restartNumbering();
     if (window.isRealTimeGraph()) {
         // Nothing recorded is left to save.
         window.recorder().clear();
@@ -366,6 +347,7 @@ GraphWindow::GraphWindow(MainWindow &main, const QString &caption, QWidget *pare
                 FormActivate();
         });
 
+    InstallGraphTools();
     FormCreate();
 }
 
@@ -409,6 +391,8 @@ void GraphWindow::BuildToolBars()
     btnChangeScale = TextButton(ToolBar1, "btnChangeScale", QStringLiteral("Y Axis"),
                                 QStringLiteral("set the maximum and minimum extent of the left y axis."));
     Button3 = TextButton(ToolBar1, "Button3", QStringLiteral("Font"));
+    btnExportPicture = TextButton(ToolBar1, "btnExportPicture", QStringLiteral("Export Picture"),
+                                  QStringLiteral("Export the graph as a picture (PNG, JPEG, PDF or SVG)"));
 
     ToolBar1->addWidget(ToolButton1);
     ToolBar1->addWidget(ToolButton2);
@@ -426,6 +410,7 @@ void GraphWindow::BuildToolBars()
     ToolBar1->addWidget(Button1);
     ToolBar1->addWidget(btnChangeScale);
     ToolBar1->addWidget(Button3);
+    ToolBar1->addWidget(btnExportPicture);
 
     connect(ToolButton1, &QToolButton::clicked, this, &GraphWindow::ToolButton1Click);
     connect(ToolButton2, &QToolButton::clicked, this, &GraphWindow::ToolButton2Click);
@@ -763,8 +748,28 @@ void GraphWindow::ToolButton4Click() { SetNormalCursor(); }
 void GraphWindow::SetNormalCursor()
 {
     ToolButton4->setChecked(true);
-    PESGraph1->setArrowCursor(ArrowCursorNormal);
-    AnnotationCursorMode = CursorModeNormal;
+    m_tools->chooseTool(AnnotationTool::Normal);
+}
+
+void GraphWindow::InstallGraphTools()
+{
+    m_tools = new GraphTools(*PESGraph1, m_main.annotationCursor, m_main.AnnoColor, *Panel12, this);
+    m_tools->setStatisticsSource([this] { return StatisticsTexts(); });
+    connect(ToolButton5, &QToolButton::clicked, m_tools, [this] { m_tools->chooseTool(AnnotationTool::Cross); });
+    connect(ToolButton9, &QToolButton::clicked, m_tools, [this] { m_tools->chooseTool(AnnotationTool::Text); });
+    connect(ToolButton15, &QToolButton::clicked, m_tools, &GraphTools::recolourAnnotations);
+    connect(Button1, &QToolButton::clicked, m_tools, &GraphTools::customize);
+    connect(btnChangeScale, &QToolButton::clicked, m_tools, &GraphTools::changeYScale);
+    connect(Button2, &QToolButton::clicked, m_tools, &GraphTools::showStatisticsTable);
+    connect(btnExportPicture, &QToolButton::clicked, m_tools, [this] { m_tools->exportPicture(m_main.InitialFolder()); });
+}
+
+GraphTools::StatisticsTexts GraphWindow::StatisticsTexts() const
+{
+    return {txtStartTime->text(), ComboBox1->currentText() + QLatin1Char(':') + ComboBox2->currentText(),
+            txtDataNo->text(),    txtRHMax->text(), txtRHMin->text(), txtRHAvg->text(),
+            txtT1Max->text(),     txtT1Min->text(), txtT1Avg->text(), txtT2Max->text(),
+            txtT2Min->text(),     txtT2Avg->text()};
 }
 
 void GraphWindow::Button3Click()

@@ -4,6 +4,7 @@
 // graph ("Real-Time Graph"), the logger graph ("DataLogger"), graphs drawn
 // from a table (the table's caption) and opened graph files (the file name).
 
+#include "ui/graphtools.h"
 #include "ui/savegraph.h"
 #include "live/livereading.h"
 
@@ -38,18 +39,11 @@ public:
     GraphWindow(MainWindow &main, const QString &caption, QWidget *parent = nullptr);
     ~GraphWindow() override;
 
-    // Cursor state shared by every graph window: the annotation cursor mode
-    // and the index of the last annotation placed.
-    static constexpr int CursorModeNormal = -99;
-    static constexpr int CursorModeText = 0;
-    static constexpr int CursorModeCross = 2;
-    static constexpr int FirstLastAnnotationIndex = 3;
-    static int AnnotationCursorMode;
-    static int LastAnnotationIndex;
-
     bool isRealTimeGraph() const;
     bool isLoggerGraph() const;
     MainWindow &mainWindow() const { return m_main; }
+    // Scale, template, notes, read-out, statistics table and picture export.
+    GraphTools &tools() const { return *m_tools; }
     kv::RealTimeRecorder &recorder() const { return m_recorder; }
 
     // ---- controls -----------------------------------------------------------
@@ -66,6 +60,7 @@ public:
     QToolButton *Button1 = nullptr;         // Graph Option
     QToolButton *btnChangeScale = nullptr;  // Y Axis
     QToolButton *Button3 = nullptr;         // Font
+    QToolButton *btnExportPicture = nullptr;
 
     QToolBar *ToolBar2 = nullptr;
     QCheckBox *chkRH = nullptr;
@@ -169,8 +164,11 @@ private:
     void BuildBottomPanel();
     void BuildDataSetsPanel();
     void SetNormalCursor();
+    void InstallGraphTools();
+    GraphTools::StatisticsTexts StatisticsTexts() const;
 
     MainWindow &m_main;
+    GraphTools *m_tools = nullptr;
     kv::RealTimeRecorder &m_recorder;
     QAction *m_clrSeparator = nullptr;
     QAction *m_clrAction = nullptr;
@@ -180,7 +178,7 @@ private:
 };
 
 // Prepares a chart for a new set of samples: the graph template's look and
-// Y range when the template exists, else the default look with the given Y
+// Y range when a template exists (kv::GraphTemplateToRead), else the default look with the given Y
 // range; always the given subsets, points and X range (a first time of 0
 // keeps the X range), one axis and no values.
 void SetUpGraph(kv::Chart &chart, int subsets, int points, double firstTime, double lastTime, double yMin,
@@ -190,8 +188,3 @@ void SetUpGraph(kv::Chart &chart, int subsets, int points, double firstTime, dou
 void UpdateGraphStatistics(GraphWindow &window);
 // Empties the chart and the statistics.
 void ClearGraph(GraphWindow &window);
-
-// The graph template, "template/graph.ghf" beside the program; tests may
-// point it elsewhere (empty: back to the default).
-QString GraphTemplatePath();
-void SetGraphTemplatePath(const QString &path);

@@ -2,6 +2,7 @@
 // The main window: menus, tool bar, status bar, the two timers that drive the
 // program, the link to the meter and the state every window shares.
 
+#include "chart/model/annotationcursor.h"
 #include "link/meterlink.h"
 #include "link/qtserialport.h"
 #include "live/poll.h"
@@ -47,6 +48,8 @@ public:
     kv::PollLoop Poll;
     kv::RealTimeRecorder Recorder;
     quint32 AnnoColor = 0;
+    // Annotation tool and numbering shared by every graph window.
+    kv::AnnotationCursor annotationCursor;
     bool LoggerDataUnsaved = false;
     QString DataFolder;
     bool BlinkBusy = false;   // a blink tick is running

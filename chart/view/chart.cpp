@@ -1042,9 +1042,15 @@ void Chart::PEactions(ChartActions action)
     }
 }
 
-void Chart::resetImage() { d->scheduleReplot(); }
+// A redraw after changes of annotations, lines or the table alone redraws
+// their layer only (already queued); anything else redraws the chart.
+void Chart::resetImage()
+{
+    if (!d->viewReplotPending)
+        d->scheduleReplot();
+}
 
-void Chart::invalidateImage() { d->scheduleReplot(); }
+void Chart::invalidateImage() { resetImage(); }
 
 void Chart::reinitAndReset() { d->touchLayout(); }
 

@@ -8,7 +8,6 @@
 #include <qcustomplot.h>
 
 #include <QPointer>
-#include <QRubberBand>
 #include <QScrollBar>
 
 #include <limits>
@@ -34,12 +33,16 @@ private:
     double m_step = 1.0;
 };
 
-// The QCustomPlot surface; hands mouse events to the chart.
+// The QCustomPlot surface; hands mouse events to the chart, which passes
+// those of a zoom on to QCustomPlot's selection rectangle (QCP::srmZoom).
 class PlotWidget : public QCustomPlot
 {
 public:
     PlotWidget(Chart::Impl *owner, QWidget *parent);
     using QCustomPlot::updateLayout;
+    void selectionPress(QMouseEvent *event) { QCustomPlot::mousePressEvent(event); }
+    void selectionMove(QMouseEvent *event) { QCustomPlot::mouseMoveEvent(event); }
+    void selectionRelease(QMouseEvent *event) { QCustomPlot::mouseReleaseEvent(event); }
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -48,12 +51,13 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void processRectZoom(QRect rect, QMouseEvent *event) override;
 
 private:
     Chart::Impl *m_owner;
 };
 
-// Graph annotations and data labels (layer "notes").
+// Data labels (layer "notes").
 class NotesLayerable : public QCPLayerable
 {
 public:
@@ -67,8 +71,9 @@ private:
     Chart::Impl *m_owner;
 };
 
-// Vertical-line annotations and the table annotation (layer "cursors"): they
-// move under the mouse, so their layer is redrawn alone.
+// Graph annotations, vertical-line annotations and the table annotation
+// (layer "cursors"): they are placed and moved without touching the data,
+// so their layer is redrawn alone.
 class CursorsLayerable : public QCPLayerable
 {
 public:
@@ -76,6 +81,25 @@ public:
 
 protected:
     void applyDefaultAntialiasingHint(QCPPainter *painter) const override;
+    void draw(QCPPainter *painter) override;
+
+private:
+    Chart::Impl *m_owner;
+};
+
+// One graph annotation as a QCustomPlot item on the cursors layer: its
+// symbol and text at a position in axis 0 values.  Its selectTest is the
+// chart's hit test of annotations (QCustomPlot::itemAt).
+class NoteItem : public QCPAbstractItem
+{
+public:
+    NoteItem(QCustomPlot *plot, Chart::Impl *owner, int index);
+    double selectTest(const QPointF &pos, bool onlySelectable, QVariant *details = nullptr) const override;
+
+    QCPItemPosition *const position;
+    int index = -1;
+
+protected:
     void draw(QCPPainter *painter) override;
 
 private:
@@ -96,7 +120,6 @@ public:
     PlotWidget *plot = nullptr;
     QScrollBar *hScroll = nullptr;
     QScrollBar *vScroll = nullptr;
-    QRubberBand *band = nullptr;
     NotesLayerable *notes = nullptr;
     CursorsLayerable *cursors = nullptr;
     QCPLayer *cursorsLayer = nullptr;
@@ -117,6 +140,27 @@ public:
     QCPTextElement *subTitleElement = nullptr;
     Qt::CursorShape hoverShape = Qt::ArrowCursor;
     bool hovering = false;
+
+    // Redraws queued: the whole chart, or only the annotations layer (notes,
+    // cursors and table, which change without touching the data).
+    bool fullReplotPending = false;
+    bool viewReplotPending = false;
+    // Items are kept and reused (hidden while unused): adding an item to
+    // the cursors layer invalidates its buffer, which costs a full replot.
+    // Annotations changed since their items were brought up to date.
+    bool notesDirty = true;
+    std::vector<NoteItem *> noteItems;
+    int noteCount = 0;                  // items in use
+    // Vertical-line annotations: one straight line per stacked axis and the
+    // label; brought up to date after changes and before each replot.
+    struct VertLineItems {
+        int index = 0;
+        std::vector<QCPItemStraightLine *> lines;
+        QCPItemText *label = nullptr;
+    };
+    bool linesDirty = true;
+    std::vector<VertLineItems> lineItems;
+    int lineCount = 0;                  // entries in use
 
     // What must be brought up to date before the next drawing.
     bool layoutDirty = true;
@@ -152,7 +196,7 @@ public:
     void touchAllData();
     void touchLayout();
     void touchLook();
-    void touchView();                    // only annotations, lines, table
+    void touchView();                    // only annotations, lines, table: their layer alone
     void scheduleReplot();
     YAxisState &workingAxisState();
     const YAxisState *axisState(int axis) const;
@@ -200,8 +244,7 @@ public:
     void mouseDoubleClick(QMouseEvent *event);
     void wheel(QWheelEvent *event);
     void click(const QPoint &pos);
-    void applyZoom(const QRect &bandRect, int rect);
-    QRect bandGeometry(const QPoint &from, const QPoint &to, int rect) const;
+    void applyZoom(const QRect &selection);
     void updateHoverCursor(const QPoint &pos);
     void applyCursor();
     void showPopup(const QPoint &globalPos);
@@ -209,10 +252,11 @@ public:
 
     // ---- drawing of the layerables
     void drawNotes(QCPPainter *painter);
+    void syncNotes();
+    void syncLines();
     void drawCursors(QCPPainter *painter);
-    void drawAnnotation(QCPPainter *painter, const GraphAnnotationState &a, const QFont &font);
+    void drawAnnotation(QCPPainter *painter, const GraphAnnotationState &a, const QPointF &at);
     void drawDataLabels(QCPPainter *painter);
-    void drawVertLines(QCPPainter *painter);
     void drawTable(QCPPainter *painter);
 
     // ---- output

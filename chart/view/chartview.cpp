@@ -28,7 +28,7 @@ namespace kv {
 namespace {
 
 constexpr int ClickSlopPixels = 3;          // a press that moves less is a click
-constexpr int MinZoomPixels = 4;            // smaller bands do not zoom
+constexpr int MinZoomPixels = 4;            // narrower selections do not zoom that way
 constexpr int LineHitPixels = 4;            // grab distance of a vertical line
 constexpr int DataHitPixels = 6;            // distance of a data hot spot
 constexpr int AnnotationHitPixels = 3;
@@ -78,17 +78,19 @@ QPen PenForLineType(QColor color, int lineType)
     return pen;
 }
 
-// A range that QCustomPlot accepts: finite, ordered, not empty.
+// A range that QCustomPlot accepts (QCPRange::validRange), ordered as it
+// orders them; beyond that, non-finite ends take the fallback and a span too
+// small to label around its centre is widened.
 QCPRange Sane(double lo, double hi, double fallbackLo = 0.0, double fallbackHi = 1.0)
 {
     if (!std::isfinite(lo) || !std::isfinite(hi)) {
         lo = fallbackLo;
         hi = fallbackHi;
     }
-    lo = qBound(-MaxAxisValue, lo, MaxAxisValue);
-    hi = qBound(-MaxAxisValue, hi, MaxAxisValue);
-    if (lo > hi)
-        std::swap(lo, hi);
+    const QCPRange ordered = QCPRange(qBound(-MaxAxisValue, lo, MaxAxisValue), qBound(-MaxAxisValue, hi, MaxAxisValue))
+                                 .sanitizedForLinScale();
+    lo = ordered.lower;
+    hi = ordered.upper;
     const double centre = lo / 2 + hi / 2;
     const double minSpan = qMax(std::fabs(centre) * 1e-12, 1e-12);
     if (hi - lo < minSpan) {
@@ -99,7 +101,7 @@ QCPRange Sane(double lo, double hi, double fallbackLo = 0.0, double fallbackHi =
             hi = centre + 0.5;
         }
     }
-    return QCPRange(lo, hi);
+    return QCPRange::validRange(lo, hi) ? QCPRange(lo, hi) : QCPRange(fallbackLo, fallbackHi);
 }
 
 QStringList TextLines(const QString &text)
@@ -191,6 +193,8 @@ void PlotWidget::mouseReleaseEvent(QMouseEvent *event) { m_owner->mouseRelease(e
 void PlotWidget::mouseDoubleClickEvent(QMouseEvent *event) { m_owner->mouseDoubleClick(event); }
 void PlotWidget::wheelEvent(QWheelEvent *event) { m_owner->wheel(event); }
 
+void PlotWidget::processRectZoom(QRect rect, QMouseEvent *) { m_owner->applyZoom(rect); }
+
 void PlotWidget::leaveEvent(QEvent *event)
 {
     QCustomPlot::leaveEvent(event);
@@ -211,6 +215,48 @@ void CursorsLayerable::applyDefaultAntialiasingHint(QCPPainter *painter) const {
 
 void CursorsLayerable::draw(QCPPainter *painter) { m_owner->drawCursors(painter); }
 
+NoteItem::NoteItem(QCustomPlot *plot, Chart::Impl *owner, int noteIndex)
+    : QCPAbstractItem(plot), position(createPosition(QStringLiteral("position"))), index(noteIndex), m_owner(owner)
+{
+    // Clipped to all stacked axes together (in draw), not to one axis rect.
+    setClipToAxisRect(false);
+    position->setType(QCPItemPosition::ptPlotCoords);
+}
+
+double NoteItem::selectTest(const QPointF &pos, bool, QVariant *) const
+{
+    const auto it = m_owner->state.annotations.find(index);
+    if (it == m_owner->state.annotations.end())
+        return -1;
+    const QPointF at = position->pixelPosition();
+    if (!QRectF(m_owner->plotRectUnion()).adjusted(-1, -1, 1, 1).contains(at))
+        return -1;          // not drawn
+    const GraphAnnotationState &a = it->second;
+    const QFontMetricsF fm(m_owner->scaledFont(m_owner->state.annotationTextSize));
+    double best = -1;
+    for (const QRectF &r : {m_owner->annotationSymbolRect(a, at), m_owner->annotationTextRect(a, at, fm)}) {
+        if (r.isNull())
+            continue;
+        const double dx = qMax(qMax(r.left() - pos.x(), 0.0), pos.x() - r.right());
+        const double dy = qMax(qMax(r.top() - pos.y(), 0.0), pos.y() - r.bottom());
+        const double d = std::hypot(dx, dy);
+        if (best < 0 || d < best)
+            best = d;
+    }
+    return best >= 0 && best <= AnnotationHitPixels ? best : -1;
+}
+
+void NoteItem::draw(QCPPainter *painter)
+{
+    const auto it = m_owner->state.annotations.find(index);
+    if (it == m_owner->state.annotations.end())
+        return;
+    painter->save();
+    painter->setClipRect(m_owner->plotRectUnion());
+    m_owner->drawAnnotation(painter, it->second, position->pixelPosition());
+    painter->restore();
+}
+
 // ---- construction -----------------------------------------------------------------
 
 Chart::Impl::Impl(Chart *chart) : q(chart)
@@ -226,13 +272,12 @@ Chart::Impl::Impl(Chart *chart) : q(chart)
     grid->addWidget(plot, 0, 0);
     grid->addWidget(vScroll, 0, 1);
     grid->addWidget(hScroll, 1, 0);
-    band = new QRubberBand(QRubberBand::Rectangle, plot);
-    band->hide();
 
     plot->setPlottingHints(QCP::phFastPolylines | QCP::phCacheLabels);
     plot->setNotAntialiasedElements(QCP::aePlottables | QCP::aeGrid | QCP::aeAxes);
     plot->setAutoAddPlottableToLegend(false);
     plot->setInteractions(QCP::Interactions());
+    plot->setSelectionTolerance(DataHitPixels);
     plot->addLayer(QStringLiteral("notes"), plot->layer(QStringLiteral("legend")), QCustomPlot::limAbove);
     plot->addLayer(QStringLiteral("cursors"), plot->layer(QStringLiteral("notes")), QCustomPlot::limAbove);
     cursorsLayer = plot->layer(QStringLiteral("cursors"));
@@ -241,6 +286,12 @@ Chart::Impl::Impl(Chart *chart) : q(chart)
     // the unused selection overlay goes.
     cursorsLayer->setMode(QCPLayer::lmBuffered);
     plot->removeLayer(plot->layer(QStringLiteral("overlay")));
+    // Zoom by dragging a rectangle; it is drawn on the cursors' buffer, so
+    // dragging it never redraws the data.
+    plot->setSelectionRectMode(QCP::srmZoom);
+    plot->selectionRect()->setLayer(cursorsLayer);
+    plot->selectionRect()->setPen(QPen(QColor(255, 255, 255), 1, Qt::DashLine));
+    plot->selectionRect()->setBrush(QColor(255, 255, 255, 40));
     notes = new NotesLayerable(plot, this);
     cursors = new CursorsLayerable(plot, this);
     plot->setCurrentLayer(QStringLiteral("main"));
@@ -249,7 +300,13 @@ Chart::Impl::Impl(Chart *chart) : q(chart)
     numberTicker = QSharedPointer<QCPAxisTicker>(new QCPAxisTicker);
 
     plot->plotLayout()->clear();
-    QObject::connect(plot, &QCustomPlot::beforeReplot, q, [this] { sync(); });
+    QObject::connect(plot, &QCustomPlot::beforeReplot, q, [this] {
+        fullReplotPending = false;
+        viewReplotPending = false;
+        sync();
+        linesDirty = true;      // which lines are in range, and their labels' sides
+        syncLines();
+    });
     QObject::connect(hScroll, &QScrollBar::valueChanged, q, [this](int value) {
         if (!zoomX)
             return;
@@ -307,9 +364,31 @@ void Chart::Impl::touchLook()
     scheduleReplot();
 }
 
-void Chart::Impl::touchView() { scheduleReplot(); }
+void Chart::Impl::touchView()
+{
+    notesDirty = true;
+    linesDirty = true;
+    if (fullReplotPending || viewReplotPending)
+        return;
+    viewReplotPending = true;
+    QMetaObject::invokeMethod(
+        q,
+        [this] {
+            if (!viewReplotPending)
+                return;         // a full replot came first and drew it
+            viewReplotPending = false;
+            syncNotes();
+            syncLines();
+            cursorsLayer->replot();
+        },
+        Qt::QueuedConnection);
+}
 
-void Chart::Impl::scheduleReplot() { plot->replot(QCustomPlot::rpQueuedReplot); }
+void Chart::Impl::scheduleReplot()
+{
+    fullReplotPending = true;
+    plot->replot(QCustomPlot::rpQueuedReplot);
+}
 
 YAxisState &Chart::Impl::workingAxisState()
 {
@@ -399,6 +478,7 @@ void Chart::Impl::sync()
         rebuildLayout();
     if (lookDirty)
         applyLook();
+    syncNotes();
     if (dirtyFrom.size() != state.subsets.size())
         dirtyFrom.resize(state.subsets.size(), 0);
     for (size_t s = 0; s < dirtyFrom.size(); ++s)
@@ -410,6 +490,8 @@ void Chart::Impl::sync()
 void Chart::Impl::rebuildLayout()
 {
     layoutDirty = false;
+    notesDirty = true;      // their axes go with the old layout
+    linesDirty = true;
     lookDirty = true;
     autoRangeDirty = true;
     plot->clearPlottables();
@@ -1005,17 +1087,84 @@ int Chart::Impl::vertLineAt(const QPoint &pos) const
     const QRect area = plotRectUnion();
     if (pos.y() < area.top() || pos.y() > area.bottom() + 1)
         return -1;
-    QCPAxis *x = rects.front()->axis(QCPAxis::atBottom);
+    const_cast<Impl *>(this)->syncLines();
     int best = -1;
     double bestDistance = LineHitPixels + 1;
-    for (const auto &[index, line] : state.vertLines) {
-        const double d = std::fabs(x->coordToPixel(line.x) - pos.x());
-        if (d <= LineHitPixels && d < bestDistance) {
-            best = index;
+    for (int i = 0; i < lineCount; ++i) {
+        const VertLineItems &items = lineItems[size_t(i)];
+        const double d = items.lines.front()->selectTest(pos, false);
+        if (d >= 0 && d <= LineHitPixels && d < bestDistance) {
+            best = items.index;
             bestDistance = d;
         }
     }
     return best;
+}
+
+void Chart::Impl::syncLines()
+{
+    if (!linesDirty)
+        return;
+    linesDirty = false;
+    for (VertLineItems &items : lineItems) {
+        for (QCPItemStraightLine *line : items.lines)
+            line->setVisible(false);
+        items.label->setVisible(false);
+    }
+    lineCount = 0;
+    if (rects.empty() || !state.showVertLines)
+        return;
+    const QRect area = plotRectUnion();
+    QCPAxis *x = rects.front()->axis(QCPAxis::atBottom);
+    const QFont font = scaledFont(state.lineAnnotationTextSize);
+    const QFontMetrics fm(font);
+    for (const auto &[index, line] : state.vertLines) {
+        // A line outside the X range is neither drawn nor grabbed.
+        const double px = x->coordToPixel(line.x);
+        if (!std::isfinite(px) || px < area.left() || px > area.right() + 1)
+            continue;
+        if (lineCount == int(lineItems.size())) {
+            VertLineItems made;
+            made.label = new QCPItemText(plot);
+            made.label->setLayer(cursorsLayer);
+            made.label->setClipToAxisRect(false);
+            made.label->setPadding(QMargins(0, 2, 0, 0));
+            made.label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+            lineItems.push_back(made);
+        }
+        VertLineItems &items = lineItems[size_t(lineCount++)];
+        items.index = index;
+        while (items.lines.size() < rects.size()) {
+            auto *item = new QCPItemStraightLine(plot);
+            item->setLayer(cursorsLayer);
+            item->setAntialiased(false);
+            items.lines.push_back(item);
+        }
+        const QPen pen = linePen(line.color, line.lineType);
+        for (size_t r = 0; r < rects.size(); ++r) {
+            QCPItemStraightLine *item = items.lines[r];
+            item->setClipAxisRect(rects[r]);
+            item->setPen(pen);
+            for (QCPItemPosition *end : {item->point1, item->point2})
+                end->setAxes(rects[r]->axis(QCPAxis::atBottom), rects[r]->axis(QCPAxis::atLeft));
+            item->point1->setCoords(line.x, 0);
+            item->point2->setCoords(line.x, 1);
+            item->setVisible(true);
+        }
+        if (!line.text.isEmpty()) {
+            // Beside the line at the top, on its left where the right has no room.
+            const bool left = px + 3 + fm.horizontalAdvance(line.text) > area.right();
+            QCPItemText *label = items.label;
+            label->setFont(font);
+            label->setColor(QColor::fromRgba(line.color));
+            label->setText(line.text);
+            label->setPositionAlignment(Qt::AlignTop | (left ? Qt::AlignRight : Qt::AlignLeft));
+            label->position->setAxisRect(rects.front());
+            label->position->setParentAnchorX(items.lines.front()->point1);
+            label->position->setCoords(left ? -3 : 3, 0);
+            label->setVisible(true);
+        }
+    }
 }
 
 QRectF Chart::Impl::annotationSymbolRect(const GraphAnnotationState &a, const QPointF &at) const
@@ -1045,23 +1194,11 @@ int Chart::Impl::annotationAt(const QPoint &pos) const
 {
     if (!state.showAnnotations || rects.empty())
         return -1;
-    QCPAxis *x = rects.front()->axis(QCPAxis::atBottom);
-    QCPAxis *y = rects.front()->axis(QCPAxis::atLeft);
-    const QFontMetricsF fm(scaledFont(state.annotationTextSize));
-    const QRect area = plotRectUnion();
-    for (auto it = state.annotations.rbegin(); it != state.annotations.rend(); ++it) {
-        const GraphAnnotationState &a = it->second;
-        if (a.type == sgAnnotNoSymbol && a.text.isEmpty())
-            continue;
-        const QPointF at(x->coordToPixel(a.x), y->coordToPixel(a.y));
-        if (!area.contains(at.toPoint()))
-            continue;
-        const double m = AnnotationHitPixels;
-        const QRectF symbol = annotationSymbolRect(a, at).adjusted(-m, -m, m, m);
-        const QRectF text = annotationTextRect(a, at, fm).adjusted(-m, -m, m, m);
-        if ((!symbol.isNull() && symbol.contains(pos)) || (!text.isNull() && text.contains(pos)))
-            return it->first;
-    }
+    const_cast<Impl *>(this)->syncNotes();
+    // The note drawn last (the highest index) is on top and wins.
+    for (int i = noteCount - 1; i >= 0; --i)
+        if (noteItems[size_t(i)]->selectTest(pos, false) >= 0)
+            return noteItems[size_t(i)]->index;
     return -1;
 }
 
@@ -1070,42 +1207,52 @@ bool Chart::Impl::dataPointAt(const QPoint &pos, int *subset, int *point) const
     const int rect = rectAt(pos);
     if (rect < 0)
         return false;
-    QCPAxis *xAxis = rects[size_t(rect)]->axis(QCPAxis::atBottom);
-    QCPAxis *yAxis = rects[size_t(rect)]->axis(QCPAxis::atLeft);
-    double lo = xAxis->pixelToCoord(pos.x() - DataHitPixels);
-    double hi = xAxis->pixelToCoord(pos.x() + DataHitPixels);
-    if (lo > hi)
-        std::swap(lo, hi);
     double best = DataHitPixels + 0.5;
-    bool found = false;
-    const double null = state.nullDataValueY;
+    double bestKey = 0.0, bestValue = 0.0;
+    int bestSubset = -1;
     for (int s : shownSubsets()) {
-        if (axisOfSubset(s) != rect)
+        QCPGraph *graph = graphs[size_t(s)];
+        if (axisOfSubset(s) != rect || !graph)
             continue;
-        const SubsetState &sub = state.subsets[size_t(s)];
-        int first = 0, last = state.points;
-        if (!state.usingXDataII) {
-            first = qMax(0, int(std::floor(lo)));
-            last = qMin(state.points, int(std::ceil(hi)) + 1);
-        } else if (std::is_sorted(sub.x.cbegin(), sub.x.cend())) {
-            first = int(std::lower_bound(sub.x.cbegin(), sub.x.cend(), lo) - sub.x.cbegin());
-            last = int(std::upper_bound(sub.x.cbegin(), sub.x.cend(), hi) - sub.x.cbegin());
-        }
-        for (int p = first; p < last; ++p) {
-            const double key = state.usingXDataII ? sub.x[p] : double(p);
-            const double value = sub.y[p];
-            if (key < lo || key > hi || value == null || !std::isfinite(value))
-                continue;
-            const double d = std::hypot(xAxis->coordToPixel(key) - pos.x(), yAxis->coordToPixel(value) - pos.y());
-            if (d < best) {
-                best = d;
-                *subset = s;
-                *point = p;
-                found = true;
-            }
+        // The graph's own hit test finds the drawn point nearest in X.
+        QVariant details;
+        if (graph->selectTest(pos, false, &details) < 0)
+            continue;
+        const QCPDataSelection hit = details.value<QCPDataSelection>();
+        if (hit.isEmpty())
+            continue;
+        const auto it = graph->data()->at(hit.dataRange().begin());
+        if (!std::isfinite(it->value))
+            continue;           // the break between two runs of points
+        const QPointF at = graph->coordsToPixels(it->key, it->value);
+        const double d = std::hypot(at.x() - pos.x(), at.y() - pos.y());
+        if (d < best) {
+            best = d;
+            bestSubset = s;
+            bestKey = it->key;
+            bestValue = it->value;
         }
     }
-    return found;
+    if (bestSubset < 0)
+        return false;
+    // Back from the drawn point to the subset's point index.
+    const SubsetState &sub = state.subsets[size_t(bestSubset)];
+    int found = -1;
+    if (!state.usingXDataII) {
+        found = int(std::lround(bestKey));
+    } else {
+        int first = 0;
+        if (std::is_sorted(sub.x.cbegin(), sub.x.cend()))
+            first = int(std::lower_bound(sub.x.cbegin(), sub.x.cend(), bestKey) - sub.x.cbegin());
+        for (int p = first; p < state.points && found < 0; ++p)
+            if (sub.x[p] == bestKey && sub.y[p] == bestValue)
+                found = p;
+    }
+    if (found < 0 || found >= state.points)
+        return false;
+    *subset = bestSubset;
+    *point = found;
+    return true;
 }
 
 // ---- mouse -------------------------------------------------------------------------------------
@@ -1137,6 +1284,8 @@ void Chart::Impl::mousePress(QMouseEvent *event)
     }
     dragRect = rectAt(pos);
     drag = Drag::Pending;
+    if (dragRect >= 0 && state.allowZooming != sgNoZooming)
+        plot->selectionPress(event);
 }
 
 void Chart::Impl::mouseMove(QMouseEvent *event)
@@ -1161,19 +1310,19 @@ void Chart::Impl::mouseMove(QMouseEvent *event)
             dragMoved = true;
             const double x = rects.front()->axis(QCPAxis::atBottom)->pixelToCoord(pos.x());
             state.vertLines[dragLine].x = x;
+            linesDirty = true;
+            syncLines();
             cursorsLayer->replot();
             emit q->vertLineAnnotationMoved(dragLine, x);
         }
         break;
     case Drag::Pending:
-        if (moved && dragRect >= 0 && state.allowZooming != sgNoZooming) {
-            drag = Drag::Zoom;
-            band->setGeometry(bandGeometry(pressPos, pos, dragRect));
-            band->show();
-        }
-        break;
     case Drag::Zoom:
-        band->setGeometry(bandGeometry(pressPos, pos, dragRect));
+        if (plot->selectionRect()->isActive()) {
+            plot->selectionMove(event);
+            if (moved)
+                drag = Drag::Zoom;
+        }
         break;
     case Drag::None:
         updateHoverCursor(pos);
@@ -1190,11 +1339,12 @@ void Chart::Impl::mouseRelease(QMouseEvent *event)
     lastMouse = toChart(pos);
     const Drag was = drag;
     drag = Drag::None;
-    if (was == Drag::Zoom) {
-        band->hide();
-        applyZoom(bandGeometry(pressPos, pos, dragRect), dragRect);
+    if (was == Drag::Zoom && plot->selectionRect()->isActive()) {
+        plot->selectionRelease(event);      // ends in applyZoom
         return;
     }
+    if (plot->selectionRect()->isActive())
+        plot->selectionRect()->cancel();    // a click, not a zoom
     if (was == Drag::None || ((was == Drag::Table || was == Drag::Line) && dragMoved))
         return;
     click(pos);
@@ -1272,43 +1422,34 @@ void Chart::Impl::scrollBy(double fraction, bool horizontal)
     scheduleReplot();
 }
 
-QRect Chart::Impl::bandGeometry(const QPoint &from, const QPoint &to, int rect) const
+void Chart::Impl::applyZoom(const QRect &selection)
 {
-    const QRect area = rects[size_t(rect)]->rect();
-    const QRect all = plotRectUnion();
-    const int x1 = qBound(area.left(), qMin(from.x(), to.x()), area.right());
-    const int x2 = qBound(area.left(), qMax(from.x(), to.x()), area.right());
-    const int y1 = qBound(area.top(), qMin(from.y(), to.y()), area.bottom());
-    const int y2 = qBound(area.top(), qMax(from.y(), to.y()), area.bottom());
-    switch (state.allowZooming) {
-    case sgHorzZooming: return QRect(QPoint(x1, all.top()), QPoint(x2, all.bottom()));
-    case sgVertZooming: return QRect(QPoint(area.left(), y1), QPoint(area.right(), y2));
-    default: return QRect(QPoint(x1, y1), QPoint(x2, y2));
-    }
-}
-
-void Chart::Impl::applyZoom(const QRect &bandRect, int rect)
-{
-    if (rect < 0 || rect >= int(rects.size()))
+    if (dragRect < 0 || dragRect >= int(rects.size()))
         return;
+    QCPAxisRect *rect = rects[size_t(dragRect)];
+    const QRect area = rect->rect();
+    const QRect r = selection.normalized().intersected(area.adjusted(0, 0, 1, 1));
     const bool horizontal = state.allowZooming == sgHorzZooming || state.allowZooming == sgHorzPlusVertZooming;
     const bool vertical = state.allowZooming == sgVertZooming || state.allowZooming == sgHorzPlusVertZooming;
-    QCPAxis *x = rects[size_t(rect)]->axis(QCPAxis::atBottom);
-    QCPAxis *y = rects[size_t(rect)]->axis(QCPAxis::atLeft);
-    bool zoomed = false;
-    if (horizontal && bandRect.width() >= MinZoomPixels) {
-        zoomX = Sane(x->pixelToCoord(bandRect.left()), x->pixelToCoord(bandRect.right() + 1));
-        zoomed = true;
-    }
-    if (vertical && bandRect.height() >= MinZoomPixels) {
+    QCPAxis *x = rect->axis(QCPAxis::atBottom);
+    QCPAxis *y = rect->axis(QCPAxis::atLeft);
+    QList<QCPAxis *> axes;
+    if (horizontal && r.width() >= MinZoomPixels)
+        axes.append(x);
+    if (vertical && r.height() >= MinZoomPixels)
+        axes.append(y);
+    if (axes.isEmpty())
+        return;
+    rect->zoom(QRectF(r), axes);
+    // The zoom overrides the unzoomed ranges until it is undone.
+    if (axes.contains(x))
+        zoomX = Sane(x->range().lower, x->range().upper);
+    if (axes.contains(y)) {
         if (zoomY.size() < rects.size())
             zoomY.resize(rects.size());
-        zoomY[size_t(rect)] = Sane(y->pixelToCoord(bandRect.bottom() + 1), y->pixelToCoord(bandRect.top()));
-        scrollAxis = rect;
-        zoomed = true;
+        zoomY[size_t(dragRect)] = Sane(y->range().lower, y->range().upper);
+        scrollAxis = dragRect;
     }
-    if (!zoomed)
-        return;
     updateScrollBars();
     scheduleReplot();
     emit q->OnZoomIn();
@@ -1380,28 +1521,45 @@ void Chart::Impl::drawNotes(QCPPainter *painter)
     if (rects.empty())
         return;
     drawDataLabels(painter);
-    if (!state.showAnnotations || state.annotations.empty())
-        return;
-    const QRect area = plotRectUnion();
-    painter->save();
-    painter->setClipRect(area);
-    const QFont font = scaledFont(state.annotationTextSize);
-    painter->setFont(font);
-    for (const auto &entry : state.annotations)
-        drawAnnotation(painter, entry.second, font);
-    painter->restore();
 }
 
-void Chart::Impl::drawAnnotation(QCPPainter *painter, const GraphAnnotationState &a, const QFont &font)
+void Chart::Impl::syncNotes()
+{
+    if (!notesDirty)
+        return;
+    notesDirty = false;
+    noteCount = 0;
+    if (!rects.empty() && state.showAnnotations) {
+        QCPAxis *x = rects.front()->axis(QCPAxis::atBottom);
+        QCPAxis *y = rects.front()->axis(QCPAxis::atLeft);
+        for (const auto &[index, a] : state.annotations) {
+            if (a.type == sgAnnotNoSymbol && a.text.isEmpty())
+                continue;
+            if (noteCount == int(noteItems.size())) {
+                auto *item = new NoteItem(plot, this, index);
+                item->setLayer(cursorsLayer);
+                noteItems.push_back(item);
+            }
+            NoteItem *item = noteItems[size_t(noteCount++)];
+            item->index = index;
+            item->position->setAxes(x, y);
+            item->position->setCoords(a.x, a.y);
+            item->setVisible(true);
+        }
+    }
+    for (size_t i = size_t(noteCount); i < noteItems.size(); ++i)
+        noteItems[i]->setVisible(false);
+}
+
+void Chart::Impl::drawAnnotation(QCPPainter *painter, const GraphAnnotationState &a, const QPointF &at)
 {
     if (a.type == sgAnnotNoSymbol && a.text.isEmpty())
         return;
-    QCPAxis *x = rects.front()->axis(QCPAxis::atBottom);
-    QCPAxis *y = rects.front()->axis(QCPAxis::atLeft);
-    const QPointF at(x->coordToPixel(a.x), y->coordToPixel(a.y));
     const QRect area = plotRectUnion();
     if (!std::isfinite(at.x()) || !std::isfinite(at.y()) || !QRectF(area).adjusted(-1, -1, 1, 1).contains(at))
         return;
+    const QFont font = scaledFont(state.annotationTextSize);
+    painter->setFont(font);
     const QColor color = QColor::fromRgba(a.color);
     const QRectF s = annotationSymbolRect(a, at);
     painter->setPen(QPen(color, 1.5));
@@ -1488,34 +1646,7 @@ void Chart::Impl::drawCursors(QCPPainter *painter)
 {
     if (rects.empty())
         return;
-    drawVertLines(painter);
     drawTable(painter);
-}
-
-void Chart::Impl::drawVertLines(QCPPainter *painter)
-{
-    if (!state.showVertLines || state.vertLines.empty())
-        return;
-    const QRect area = plotRectUnion();
-    QCPAxis *x = rects.front()->axis(QCPAxis::atBottom);
-    const QFont font = scaledFont(state.lineAnnotationTextSize);
-    const QFontMetrics fm(font);
-    painter->save();
-    painter->setFont(font);
-    for (const auto &[index, line] : state.vertLines) {
-        const double px = x->coordToPixel(line.x);
-        if (!std::isfinite(px) || px < area.left() || px > area.right() + 1)
-            continue;
-        painter->setPen(linePen(line.color, line.lineType));
-        painter->drawLine(QLineF(px, area.top(), px, area.bottom() + 1));
-        if (!line.text.isEmpty()) {
-            painter->setPen(QColor::fromRgba(line.color));
-            const int width = fm.horizontalAdvance(line.text);
-            const double textX = px + 3 + width > area.right() ? px - 3 - width : px + 3;
-            painter->drawText(QPointF(textX, area.top() + fm.ascent() + 2), line.text);
-        }
-    }
-    painter->restore();
 }
 
 void Chart::Impl::drawTable(QCPPainter *painter)
