@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiArea>
@@ -434,7 +435,19 @@ double TfrmMain::Now() const { return kv::ToDateTime(Poll.Clock()); }
 
 QString TfrmMain::HelpFilePath()
 {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("KV3917Help.htm"));
+    // Beside the program (build tree, unpacked copy), else where the install
+    // puts it: the documentation folder relative to the program's folder.
+    const QString name = QStringLiteral("KV3917Help.htm");
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    const QString beside = programDir.filePath(name);
+#ifdef KV_HELP_DIR_FROM_BIN
+    if (!QFileInfo::exists(beside)) {
+        const QString installed = QDir::cleanPath(programDir.filePath(QStringLiteral(KV_HELP_DIR_FROM_BIN "/") + name));
+        if (QFileInfo::exists(installed))
+            return installed;
+    }
+#endif
+    return beside;
 }
 
 // ---- handlers ---------------------------------------------------------------------
