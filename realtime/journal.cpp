@@ -1,5 +1,7 @@
 #include "realtime/journal.h"
 
+#include "realtime/datetime.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -220,6 +222,16 @@ QString DefaultJournalPath()
 {
     return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
         .filePath(QString::fromLatin1(JournalFileName));
+}
+
+QString RestoreJournalQuestion(const JournalContents &contents)
+{
+    const int n = int(contents.records.size());
+    const QString samples = n == 1 ? QStringLiteral("1 sample was") : QStringLiteral("%1 samples were").arg(n);
+    return QStringLiteral("A real-time recording started on %1 was not saved before the program ended.\n"
+                          "%2 kept.\n\n"
+                          "Do you want to open them as a graph? (No deletes them.)")
+        .arg(DateTimeText(contents.header.start), samples);
 }
 
 JournalWriter::JournalWriter(QString path, std::chrono::milliseconds syncInterval)

@@ -86,6 +86,10 @@ bool ReadJournalFile(const QString &path, JournalContents *contents, QString *er
 // (QStandardPaths::AppDataLocation).
 QString DefaultJournalPath();
 
+// The question asked at start-up when a journal was left behind: when the
+// recording started and how many samples it holds.
+QString RestoreJournalQuestion(const JournalContents &contents);
+
 // Writes one journal.  Every record goes to the operating system at once (an
 // unbuffered write); the file is forced to the disk when the journal starts,
 // at most every syncInterval while records arrive, and when it finishes.

@@ -226,6 +226,26 @@ private slots:
         QVERIFY(!writer.append(SampleRecord(0)));
     }
 
+    void restoreQuestion_data()
+    {
+        QTest::addColumn<int>("records");
+        QTest::addColumn<QString>("count");
+        QTest::newRow("one") << 1 << "1 sample was kept.";
+        QTest::newRow("many") << 1234 << "1234 samples were kept.";
+    }
+
+    void restoreQuestion()
+    {
+        QFETCH(int, records);
+        QFETCH(QString, count);
+        JournalContents contents;
+        contents.header.start = ToDateTime(QDateTime(QDate(2024, 5, 2), QTime(14, 3, 11)));
+        contents.records.resize(size_t(records));
+        const QString text = RestoreJournalQuestion(contents);
+        QVERIFY2(text.contains(DateTimeText(contents.header.start)), qPrintable(text));
+        QVERIFY2(text.contains(count), qPrintable(text));
+    }
+
     void defaultPathIsInTheDataFolder()
     {
         const QString file = DefaultJournalPath();
