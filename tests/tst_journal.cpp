@@ -1,6 +1,6 @@
 // The recording journal: what the writer puts down, the reader restores;
 // damaged and torn records are dropped and nothing else.
-#include "chart/chartstate.h"
+#include "chart/model/chartstate.h"
 #include "realtime/datetime.h"
 #include "realtime/journal.h"
 #include "tests/testsupport.h"
