@@ -1,5 +1,6 @@
 #include "realtime/journal.h"
 
+#include "chart/model/chartstate.h"   // Crc32
 #include "realtime/datetime.h"
 
 #include <QDir>
@@ -27,29 +28,6 @@ constexpr int HeaderChecksumOffset = 60;
 constexpr int RecordChecksumOffset = 36;
 constexpr const char *JournalFileName = "recording.journal";
 
-// CRC-32 (IEEE 802.3, reflected, as zlib computes it).
-struct CrcTable {
-    std::uint32_t entries[256];
-    constexpr CrcTable() : entries()
-    {
-        for (std::uint32_t n = 0; n < 256; ++n) {
-            std::uint32_t c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            entries[n] = c;
-        }
-    }
-};
-constexpr CrcTable Crc;
-
-std::uint32_t Crc32(const char *data, int size)
-{
-    std::uint32_t c = 0xFFFFFFFFu;
-    for (int i = 0; i < size; ++i)
-        c = Crc.entries[(c ^ std::uint8_t(data[i])) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
-}
-
 template <typename T>
 void Put(char *at, T value)
 {
@@ -62,32 +40,23 @@ T Get(const char *at)
     return qFromLittleEndian<T>(at);
 }
 
-void PutDouble(char *at, double value)
+// Floating-point numbers travel as their IEEE bits (Bits: the unsigned
+// integer of the same size).
+template <typename Bits, typename Value>
+void PutBits(char *at, Value value)
 {
-    std::uint64_t bits;
+    static_assert(sizeof(Bits) == sizeof(Value));
+    Bits bits;
     std::memcpy(&bits, &value, sizeof bits);
-    Put<std::uint64_t>(at, bits);
+    Put<Bits>(at, bits);
 }
 
-double GetDouble(const char *at)
+template <typename Value, typename Bits>
+Value GetBits(const char *at)
 {
-    const std::uint64_t bits = Get<std::uint64_t>(at);
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-void PutFloat(char *at, float value)
-{
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    Put<std::uint32_t>(at, bits);
-}
-
-float GetFloat(const char *at)
-{
-    const std::uint32_t bits = Get<std::uint32_t>(at);
-    float value;
+    static_assert(sizeof(Bits) == sizeof(Value));
+    const Bits bits = Get<Bits>(at);
+    Value value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
 }
@@ -96,9 +65,9 @@ void EncodeRecordInto(char *r, std::uint32_t index, const JournalRecord &record)
 {
     std::memset(r, 0, JournalRecordSize);
     Put<std::uint32_t>(r, index);
-    PutDouble(r + 4, record.time);
+    PutBits<std::uint64_t>(r + 4, record.time);
     for (int c = 0; c < JournalChannelCount; ++c)
-        PutFloat(r + 12 + 4 * c, record.values[size_t(c)]);
+        PutBits<std::uint32_t>(r + 12 + 4 * c, record.values[size_t(c)]);
     r[32] = char(record.status);
     r[33] = char(record.unitCode);
     Put<std::uint32_t>(r + RecordChecksumOffset, Crc32(r, RecordChecksumOffset));
@@ -147,7 +116,7 @@ QByteArray EncodeJournalHeader(const JournalHeader &header)
     Put<std::uint16_t>(h + 12, JournalRecordSize);
     h[14] = char(JournalChannelCount);
     h[15] = char(header.unitCode);
-    PutDouble(h + 16, header.start);
+    PutBits<std::uint64_t>(h + 16, header.start);
     Put<std::uint32_t>(h + 24, header.periodSeconds);
     Put<std::uint32_t>(h + 28, header.requestedCount);
     Put<std::uint32_t>(h + HeaderChecksumOffset, Crc32(h, HeaderChecksumOffset));
@@ -180,7 +149,7 @@ bool ReadJournal(const QByteArray &bytes, JournalContents *contents, QString *er
     }
     JournalHeader &header = contents->header;
     header.unitCode = std::uint8_t(h[15]);
-    header.start = GetDouble(h + 16);
+    header.start = GetBits<double, std::uint64_t>(h + 16);
     header.periodSeconds = Get<std::uint32_t>(h + 24);
     header.requestedCount = Get<std::uint32_t>(h + 28);
 
@@ -191,7 +160,7 @@ bool ReadJournal(const QByteArray &bytes, JournalContents *contents, QString *er
     for (qsizetype i = 0; i < complete; ++i) {
         const char *r = h + JournalHeaderSize + i * JournalRecordSize;
         JournalRecord record;
-        record.time = GetDouble(r + 4);
+        record.time = GetBits<double, std::uint64_t>(r + 4);
         const bool sound = Get<std::uint32_t>(r + RecordChecksumOffset) == Crc32(r, RecordChecksumOffset)
                         && Get<std::uint32_t>(r) == std::uint32_t(i) && std::isfinite(record.time);
         if (!sound) {
@@ -199,7 +168,7 @@ bool ReadJournal(const QByteArray &bytes, JournalContents *contents, QString *er
             continue;
         }
         for (int c = 0; c < JournalChannelCount; ++c)
-            record.values[size_t(c)] = GetFloat(r + 12 + 4 * c);
+            record.values[size_t(c)] = GetBits<float, std::uint32_t>(r + 12 + 4 * c);
         record.status = std::uint8_t(r[32]);
         record.unitCode = std::uint8_t(r[33]);
         contents->records.push_back(record);
