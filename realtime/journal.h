@@ -28,6 +28,7 @@
 // sound: a torn or damaged record is dropped, the others are kept.
 
 #include "live/livereading.h"
+#include "realtime/channels.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -44,6 +45,7 @@ namespace kv {
 constexpr int JournalHeaderSize = 64;
 constexpr int JournalRecordSize = 40;
 constexpr int JournalChannelCount = 5;
+static_assert(JournalChannelCount == GraphChannelCount, "a record holds one value per graph channel");
 // How often at most the journal is forced to the disk while recording.
 constexpr std::chrono::milliseconds JournalSyncInterval{10000};
 

@@ -308,6 +308,7 @@ void ClearGraph(GraphWindow &window)
         // Nothing recorded is left to save.
         window.mainWindow().RealTimeCount = 0;
         window.mainWindow().RealTimeUnsaved = false;
+        window.mainWindow().RecordingJournal.discard();
     }
     chart.resetImage();
 }
@@ -683,6 +684,8 @@ void GraphWindow::FormClose()
         m_main.SetRunStopEnabled(m_main.Link.IsConnected, false);
         m_main.RealTimeRecording = false;
         m_main.RealTimeCount = 0;
+        // Its data were saved or dropped with consent.
+        m_main.RecordingJournal.discard();
     }
 }
 
@@ -919,6 +922,9 @@ bool GraphWindow::SaveRecording()
     m_main.RealTimeRecording = false;
     const SaveOutcome outcome = SaveGraphToFile(this, *PESGraph1, m_main.InitialFolder());
     m_main.RealTimeRecording = recording && m_main.RealTimeGraph == this;
+    // A recording that goes on keeps its journal for the samples to come.
+    if (outcome == SaveOutcome::Saved && !m_main.RealTimeRecording)
+        m_main.RecordingJournal.discard();
     return outcome == SaveOutcome::Saved;
 }
 

@@ -364,6 +364,33 @@ void MainWindow::FormShow()
     MainTimer->start();
     if (Splash)
         Splash->close();
+    QTimer::singleShot(0, this, &MainWindow::OfferJournalRestore);
+}
+
+void MainWindow::OfferJournalRestore()
+{
+    if (!QFileInfo::exists(RecordingJournal.path()))
+        return;
+    kv::JournalContents contents;
+    QString error;
+    // A journal without a sound header or without samples holds nothing to
+    // restore.
+    if (!kv::ReadJournalFile(RecordingJournal.path(), &contents, &error) || contents.records.empty()
+        || kv::Prompts().askYesNo(this, kv::RestoreJournalQuestion(contents)) != kv::Answer::Yes) {
+        RecordingJournal.discard();
+        return;
+    }
+    if (!RealTimeGraph)
+        CreateRealTimeGraph();
+    // Replayed like a recording that was stopped after its last sample; the
+    // journal stays until these data are saved or dropped.
+    const int count = int(contents.records.size());
+    RealTimeGraph->StartRealTimeRecording(count + 1, contents.header.start);
+    RealTimeCount = 0;
+    for (const kv::JournalRecord &record : contents.records)
+        RealTimeGraph->AddRealTimeSample(record.toReading(), kv::FromDateTime(record.time));
+    RealTimeGraph->StopRealTimeRecording(contents.records.back().time);
+    RealTimeUnsaved = true;
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -661,6 +688,10 @@ void MainWindow::AddRealTimeSample(const kv::LiveReading &reading, const QDateTi
 {
     if (!RealTimeGraph)
         return;
+    // Journal first: a full graph stops the recording, which closes it.
+    QString error;
+    if (RecordingJournal.isOpen() && !RecordingJournal.append(kv::JournalRecord::fromReading(reading, kv::ToDateTime(stamp)), &error))
+        qWarning("%s", qPrintable(error));
     RealTimeGraph->AddRealTimeSample(reading, stamp);
     RealTimeUnsaved = true;
 }
@@ -712,7 +743,16 @@ void MainWindow::btnRunClick()
     if (RealTimeRate == 0)
         return;
 
-    RealTimeGraph->StartRealTimeRecording(count, Now());
+    const double start = Now();
+    RealTimeGraph->StartRealTimeRecording(count, start);
+    kv::JournalHeader journal;
+    journal.start = start;
+    journal.periodSeconds = std::uint32_t(RealTimeRate);
+    journal.requestedCount = std::uint32_t(count);
+    journal.unitCode = Poll.Reading.UnitCode;
+    QString error;
+    if (!RecordingJournal.start(journal, &error))
+        qWarning("%s", qPrintable(error));
     RealTimeCount = 0;
     RealTimeUnsaved = false;
     RealTimeRecording = true;
@@ -732,6 +772,7 @@ void MainWindow::StopRecording(bool insideTick)
             kv::WaitSpinning(StopLinkWaitStepMs);
     }
     RealTimeRecording = false;
+    RecordingJournal.finish();
     SetRunStopEnabled(Link.IsConnected, false);
     if (!RealTimeGraph)
         return;

@@ -5,6 +5,7 @@
 #include "link/meterlink.h"
 #include "link/qtserialport.h"
 #include "live/poll.h"
+#include "realtime/journal.h"
 
 #include <QMainWindow>
 #include <QPixmap>
@@ -46,6 +47,8 @@ public:
     bool RealTimeRecording = false;
     int RealTimeCount = 0;
     bool RealTimeUnsaved = false;
+    // Every real-time sample also goes here, so a crash loses none of them.
+    kv::JournalWriter RecordingJournal{kv::DefaultJournalPath()};
     double TimeAxisMargin = 0;
     bool LoggerDataUnsaved = false;
     QString DataFolder;
@@ -169,6 +172,9 @@ protected:
 private:
     void FormCreate();
     void FormShow();
+    // A journal left behind by a recording that was never saved: offered
+    // once; restored into the real-time graph as unsaved data, or deleted.
+    void OfferJournalRestore();
     void FormClose();
     void BuildToolBar();
     void BuildMenus();

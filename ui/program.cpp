@@ -3,6 +3,7 @@
 #include "ui/aboutdialog.h"
 #include "ui/interactiveprompts.h"
 #include "ui/mainwindow.h"
+#include "ui/testscript.h"
 
 #include <QApplication>
 
@@ -22,6 +23,8 @@ int main(int argc, char **argv)
     const std::unique_ptr<kv::UsbTransfer> usb = kv::CreateUsbTransfer(kv::DemoModeRequested());
     MainWindow main(*usb);
     main.Splash = splash;
+    // Process tests script the prompts and steps (KV3917_TEST_SCRIPT).
+    const std::unique_ptr<kv::TestScript> script = kv::TestScript::fromEnvironment(main);
     main.show();
     return app.exec();
 }
