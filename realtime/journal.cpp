@@ -204,8 +204,17 @@ QString RestoreJournalQuestion(const JournalContents &contents)
 }
 
 JournalWriter::JournalWriter(QString path, std::chrono::milliseconds syncInterval)
-    : m_path(std::move(path)), m_syncInterval(syncInterval), m_file(m_path)
+    : m_path(std::move(path)), m_syncInterval(syncInterval), m_file(m_path), m_lock(m_path + QStringLiteral(".lock"))
 {
+}
+
+bool JournalWriter::claim()
+{
+    if (m_lock.isLocked())
+        return true;
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    // A lock left by a process that no longer runs is stale and taken over.
+    return m_lock.tryLock(0);
 }
 
 JournalWriter::~JournalWriter()
@@ -227,7 +236,12 @@ bool JournalWriter::start(const JournalHeader &header, QString *error)
     if (m_file.isOpen())
         m_file.close();
     m_count = 0;
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    if (!claim()) {
+        if (error)
+            *error = QStringLiteral("The recording journal %1 is in use by another instance of the program")
+                         .arg(QDir::toNativeSeparators(m_path));
+        return false;
+    }
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return fail(error, QStringLiteral("Cannot write the recording journal"), m_file.errorString());
     const QByteArray bytes = EncodeJournalHeader(header);
@@ -281,7 +295,12 @@ bool JournalWriter::discard()
 {
     m_file.close();
     m_count = 0;
-    return !QFileInfo::exists(m_path) || QFile::remove(m_path);
+    // Another process's journal is not ours to delete.
+    if (!claim())
+        return false;
+    const bool removed = !QFileInfo::exists(m_path) || QFile::remove(m_path);
+    m_lock.unlock();
+    return removed;
 }
 
 } // namespace kv

@@ -33,6 +33,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLockFile>
 #include <QString>
 
 #include <array>
@@ -97,6 +98,10 @@ QString RestoreJournalQuestion(const JournalContents &contents);
 // at most every syncInterval while records arrive, and when it finishes.
 // A failed write closes the journal: the records written so far stay
 // readable, and the caller learns it from the result.
+//
+// The writer holds a lock file beside the journal from start (or claim)
+// until discard or its end, so that a second instance of the program neither
+// overwrites nor offers to restore a journal whose data are still in use.
 class JournalWriter {
 public:
     explicit JournalWriter(QString path, std::chrono::milliseconds syncInterval = JournalSyncInterval);
@@ -105,11 +110,16 @@ public:
     JournalWriter &operator=(const JournalWriter &) = delete;
 
     // Replaces any journal at the path with a new one holding only the header.
+    // Fails while another process holds the journal.
     bool start(const JournalHeader &header, QString *error = nullptr);
+    // Takes the lock of a journal left behind, whose data this process takes
+    // over (restores or deletes); false while another process holds it.
+    bool claim();
     bool append(const JournalRecord &record, QString *error = nullptr);
     // Forces what was written to the disk and closes; the file stays.
     bool finish(QString *error = nullptr);
-    // Closes and deletes the file (the data were saved or dropped).
+    // Closes and deletes the file (the data were saved or dropped), and
+    // releases the lock.
     bool discard();
 
     bool isOpen() const { return m_file.isOpen(); }
@@ -123,6 +133,7 @@ private:
     QString m_path;
     std::chrono::milliseconds m_syncInterval;
     QFile m_file;
+    QLockFile m_lock;
     QElapsedTimer m_sinceSync;
     std::uint32_t m_count = 0;
 };

@@ -213,6 +213,30 @@ private slots:
         QVERIFY(!error.isEmpty());
     }
 
+    // One journal, one owner: while a writer holds it, another can neither
+    // replace, claim nor delete it; once it is discarded, it is free.
+    void journalHasOneOwner()
+    {
+        const QString file = path("owned.journal");
+        JournalWriter owner(file);
+        QVERIFY(owner.start(SampleHeader()));
+        QVERIFY(owner.append(SampleRecord(0)));
+        QVERIFY(owner.finish());             // stopped: the data are still the owner's
+
+        JournalWriter other(file);
+        QString error;
+        QVERIFY(!other.start(SampleHeader(), &error));
+        QVERIFY(error.contains(QLatin1String("in use")));
+        QVERIFY(!other.claim());
+        QVERIFY(!other.discard());
+        JournalContents contents;
+        QVERIFY(ReadJournalFile(file, &contents, &error));
+        QCOMPARE(int(contents.records.size()), 1);
+
+        QVERIFY(owner.discard());
+        QVERIFY(other.claim());
+    }
+
     void unwritablePlaceIsReported()
     {
         // A folder where the file should be: opening for writing fails.

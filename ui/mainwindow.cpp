@@ -369,7 +369,8 @@ void MainWindow::FormShow()
 
 void MainWindow::OfferJournalRestore()
 {
-    if (!QFileInfo::exists(RecordingJournal.path()))
+    // A journal another running instance holds is not left behind.
+    if (!QFileInfo::exists(RecordingJournal.path()) || !RecordingJournal.claim())
         return;
     kv::JournalContents contents;
     QString error;
