@@ -1,6 +1,5 @@
 #include "realtime/journal.h"
 
-#include "chart/model/chartstate.h"   // Crc32
 #include "realtime/datetime.h"
 
 #include <QDir>
@@ -27,6 +26,30 @@ constexpr std::uint16_t Version = 1;
 constexpr int HeaderChecksumOffset = 60;
 constexpr int RecordChecksumOffset = 36;
 constexpr const char *JournalFileName = "recording.journal";
+
+// CRC-32 (IEEE 802.3, reflected, as zlib computes it).  Its own small copy:
+// the chart model's sits above this library.
+struct CrcTable {
+    std::uint32_t entries[256];
+    constexpr CrcTable() : entries()
+    {
+        for (std::uint32_t n = 0; n < 256; ++n) {
+            std::uint32_t c = n;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            entries[n] = c;
+        }
+    }
+};
+constexpr CrcTable CrcEntries;
+
+std::uint32_t Crc32(const char *data, int size)
+{
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (int i = 0; i < size; ++i)
+        c = CrcEntries.entries[(c ^ std::uint8_t(data[i])) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
 
 template <typename T>
 void Put(char *at, T value)
