@@ -906,6 +906,9 @@ bool GraphWindow::SaveRecording()
     m_recorder.setRecording(false);
     const SaveOutcome outcome = SaveGraphToFile(this, *PESGraph1, m_main.InitialFolder());
     m_recorder.setRecording(recording && m_main.RealTimeGraph == this);
+    // A recording that goes on keeps its journal for the samples to come.
+    if (outcome == SaveOutcome::Saved && !m_recorder.isRecording())
+        m_main.RecordingJournal.discard();
     return outcome == SaveOutcome::Saved;
 }
 

@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiArea>
@@ -123,6 +124,10 @@ MainWindow::MainWindow(kv::UsbTransfer &usb, QWidget *parent)
     MaxMinTimer->setObjectName(QStringLiteral("MaxMinTimer"));
     MaxMinTimer->setInterval(kv::PollIntervalMs);
     connect(MaxMinTimer, &QTimer::timeout, this, &MainWindow::runBlinkTick);
+    // The journal follows the recording: finished when it stops, deleted
+    // with its samples (saved, cleared or dropped with consent).
+    connect(&Recorder, &kv::RealTimeRecorder::stopped, this, [this] { RecordingJournal.finish(); });
+    connect(&Recorder, &kv::RealTimeRecorder::cleared, this, [this] { RecordingJournal.discard(); });
     MaxMinTimer->start();
 
     resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height() + ToolBarHeight
@@ -372,6 +377,34 @@ void MainWindow::FormShow()
     MainTimer->start();
     if (Splash)
         Splash->close();
+    QTimer::singleShot(0, this, &MainWindow::OfferJournalRestore);
+}
+
+void MainWindow::OfferJournalRestore()
+{
+    // A journal another running instance holds is not left behind.
+    if (!QFileInfo::exists(RecordingJournal.path()) || !RecordingJournal.claim())
+        return;
+    kv::JournalContents contents;
+    QString error;
+    // A journal without a sound header or without samples holds nothing to
+    // restore.
+    if (!kv::ReadJournalFile(RecordingJournal.path(), &contents, &error) || contents.records.empty()
+        || kv::Prompts().askYesNo(this, kv::RestoreJournalQuestion(contents)) != kv::Answer::Yes) {
+        RecordingJournal.discard();
+        return;
+    }
+    if (!RealTimeGraph)
+        CreateRealTimeGraph();
+    // Replayed like a recording that was stopped after its last sample; the
+    // journal stays until these data are saved or dropped.
+    const int count = int(contents.records.size());
+    RealTimeGraph->StartRealTimeRecording(count + 1, contents.header.start);
+    Recorder.start(count + 1);
+    for (const kv::JournalRecord &record : contents.records)
+        RealTimeGraph->AddRealTimeSample(record.toReading(), kv::FromDateTime(record.time));
+    Recorder.stop();
+    RealTimeGraph->StopRealTimeRecording(contents.records.back().time);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -462,7 +495,19 @@ double MainWindow::Now() const { return kv::ToDateTime(Poll.Clock()); }
 
 QString MainWindow::HelpFilePath()
 {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("KV3917Help.htm"));
+    // Beside the program (build tree, unpacked copy), else where the install
+    // puts it: the documentation folder relative to the program's folder.
+    const QString name = QStringLiteral("KV3917Help.htm");
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    const QString beside = programDir.filePath(name);
+#ifdef KV_HELP_DIR_FROM_BIN
+    if (!QFileInfo::exists(beside)) {
+        const QString installed = QDir::cleanPath(programDir.filePath(QStringLiteral(KV_HELP_DIR_FROM_BIN "/") + name));
+        if (QFileInfo::exists(installed))
+            return installed;
+    }
+#endif
+    return beside;
 }
 
 // ---- handlers ---------------------------------------------------------------------
@@ -691,6 +736,10 @@ void MainWindow::AddRealTimeSample(const kv::LiveReading &reading, const QDateTi
 {
     if (!RealTimeGraph)
         return;
+    // Journal first: a full graph stops the recording, which closes it.
+    QString error;
+    if (RecordingJournal.isOpen() && !RecordingJournal.append(kv::JournalRecord::fromReading(reading, kv::ToDateTime(stamp)), &error))
+        qWarning("%s", qPrintable(error));
     RealTimeGraph->AddRealTimeSample(reading, stamp);
 }
 
@@ -741,8 +790,17 @@ void MainWindow::startRecording()
     if (Recorder.period() == 0)
         return;
 
-    RealTimeGraph->StartRealTimeRecording(count, Now());
+    const double start = Now();
+    RealTimeGraph->StartRealTimeRecording(count, start);
     Recorder.start(count);
+    kv::JournalHeader journal;
+    journal.start = start;
+    journal.periodSeconds = std::uint32_t(Recorder.period());
+    journal.requestedCount = std::uint32_t(count);
+    journal.unitCode = Poll.Reading.UnitCode;
+    QString error;
+    if (!RecordingJournal.start(journal, &error))
+        qWarning("%s", qPrintable(error));
     SetRunStopEnabled(false, true);
 }
 

@@ -6,6 +6,7 @@
 #include "link/meterlink.h"
 #include "link/qtserialport.h"
 #include "live/poll.h"
+#include "realtime/journal.h"
 #include "realtime/recorder.h"
 #include "setup/meterservice.h"
 
@@ -50,6 +51,10 @@ public:
     quint32 AnnoColor = 0;
     // Annotation tool and numbering shared by every graph window.
     kv::AnnotationCursor annotationCursor;
+    // Every real-time sample also goes here, so a crash loses none of them;
+    // the journal finishes when the recording stops and goes when its
+    // samples are cleared.
+    kv::JournalWriter RecordingJournal{kv::DefaultJournalPath()};
     bool LoggerDataUnsaved = false;
     QString DataFolder;
     bool BlinkBusy = false;   // a blink tick is running
@@ -187,6 +192,9 @@ protected:
 private:
     void FormCreate();
     void FormShow();
+    // A journal left behind by a recording that was never saved: offered
+    // once; restored into the real-time graph as unsaved data, or deleted.
+    void OfferJournalRestore();
     void FormClose();
     void BuildToolBar();
     void BuildMenus();

@@ -3,6 +3,7 @@
 #include "ui/aboutdialog.h"
 #include "ui/interactiveprompts.h"
 #include "ui/mainwindow.h"
+#include "ui/testscript.h"
 
 #include <QApplication>
 
@@ -23,6 +24,8 @@ int main(int argc, char **argv)
     MainWindow main(*usb);
     main.ServiceMode = QApplication::arguments().contains(QStringLiteral("--service"));
     main.Splash = splash;
+    // Process tests script the prompts and steps (KV3917_TEST_SCRIPT).
+    const std::unique_ptr<kv::TestScript> script = kv::TestScript::fromEnvironment(main);
     main.show();
     return app.exec();
 }
