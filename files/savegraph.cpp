@@ -16,11 +16,6 @@
 namespace kv {
 namespace {
 
-const QString GraphFilterComma =
-    QStringLiteral("Graph file(*.ghf,only for KV3917)|*.GHF|TXT file(*.txt,data seperated by tab)|*.TXT");
-const QString GraphFilterPoint =
-    QStringLiteral("Graph file(*.ghf,only for KV3917)|*.GHF|TXT file(*.txt,data seperated by tab)|*.TXT|"
-                   "EXCEL file format(*.CSV,seperated by comma)|*.CSV");
 const QString SaveFileCaption = QStringLiteral("Save File");
 const QString SavingProgressCaption = QStringLiteral("Saving Progress");
 const QString SavingText = QStringLiteral("saving.....");
@@ -32,11 +27,6 @@ constexpr int ProgressEventsIntervalMs = 50;
 QString Native(const QString &path) { return QDir::toNativeSeparators(path); }
 
 } // namespace
-
-QString GraphFileFilter(const QLocale &locale)
-{
-    return locale.decimalPoint() == QLatin1String(",") ? GraphFilterComma : GraphFilterPoint;
-}
 
 SaveOutcome SaveGraphToFile(QWidget *parent, Chart &chart, const QString &initialFolder)
 {

@@ -2,8 +2,9 @@
 // Saving a graph: the save dialog's texts, the choice of writer by the
 // name's extension, and the text export with its range and progress dialogs.
 
+#include "files/filefilters.h"
+
 #include <QChar>
-#include <QLocale>
 #include <QString>
 
 class QWidget;
@@ -19,12 +20,6 @@ enum class SaveOutcome {
     Failed,           // reported to the user
     NothingWritten,   // a name with an extension that no writer takes
 };
-
-const QString GraphDefaultExtension = QStringLiteral("GHF");
-
-// The filter for saving a graph and for opening a single file ("Desc|*.A|..."):
-// without the comma-separated entry when the decimal separator is a comma.
-QString GraphFileFilter(const QLocale &locale = QLocale());
 
 // Asks for a file name and writes the chart as a graph file (.ghf), TAB-
 // separated text (.txt) or comma-separated text (.csv), by the extension of
