@@ -1,16 +1,16 @@
 // Text tables of 100,000 rows: opening a text file as a table window, saving
 // a table, drawing it as a graph, printing it.
 
-#include "app/main.h"
+#include "ui/mainwindow.h"
 #include "app/prompt.h"
-#include "chart/chart.h"
-#include "files/filecommands.h"
-#include "files/tablefiles.h"
-#include "files/tableprinter.h"
-#include "files/tablewindow.h"
+#include "chart/view/chart.h"
+#include "ui/filecommands.h"
+#include "ui/tablefiles.h"
+#include "ui/tableprinter.h"
+#include "ui/tablewindow.h"
 #include "files/textfile.h"
 #include "files/texttable.h"
-#include "graph/graph.h"
+#include "ui/graphwindow.h"
 #include "realtime/datetime.h"
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
@@ -80,14 +80,14 @@ kv::TextTable TableOf(const QByteArray &bytes)
 
 class BenchHost : public kv::DocumentHost {
 public:
-    explicit BenchHost(TfrmMain &main) : m_main(main) {}
+    explicit BenchHost(MainWindow &main) : m_main(main) {}
     QWidget *active = nullptr;
     QWidget *dialogParent() override { return &m_main; }
     QWidget *activeDocument() const override { return active; }
     QString initialFolder() const override { return {}; }
-    TfrmGraph *createGraphWindow(const QString &caption) override
+    GraphWindow *createGraphWindow(const QString &caption) override
     {
-        auto *g = new TfrmGraph(m_main, caption);
+        auto *g = new GraphWindow(m_main, caption);
         m_main.AddChild(g);
         return g;
     }
@@ -101,7 +101,7 @@ public:
     QRect openedGraphGeometry() const override { return QRect(0, 0, 800, 500); }
 
 private:
-    TfrmMain &m_main;
+    MainWindow &m_main;
 };
 
 // 100,000 exported lines opened as a table window, progress dialog included;
@@ -158,14 +158,14 @@ void BM_TableToGraph100k(benchmark::State &state)
     kv::SimUsbTransfer usb(meter);
     kv::ScriptedPrompts prompts;
     kv::PromptScope scope(prompts);
-    TfrmMain main(usb);
+    MainWindow main(usb);
     BenchHost host(main);
     kv::FileCommands commands(host);
     auto *table = new kv::TableWindow(QStringLiteral("run.txt"));
     table->model().setTable(TableOf(ExportedLines(TableRows)));
     host.active = table;
     for (auto _ : state) {
-        TfrmGraph *graph = commands.outputTableToGraph();
+        GraphWindow *graph = commands.outputTableToGraph();
         state.PauseTiming();
         if (!graph || graph->PESGraph1->Points() != TableRows)
             state.SkipWithError("no graph");

@@ -1,6 +1,6 @@
 #include "files/tabletograph.h"
 
-#include "graph/statistics.h"
+#include "realtime/statistics.h"
 #include "realtime/datetime.h"
 
 #include <QDate>

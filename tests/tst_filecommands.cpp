@@ -1,14 +1,15 @@
 // The file commands of the main window: the table window, opening text and
 // graph files, saving tables, drawing a table as a graph, printing.
-#include "app/main.h"
+#include "ui/mainwindow.h"
 #include "app/prompt.h"
-#include "chart/chart.h"
-#include "files/filecommands.h"
-#include "files/graphfile.h"
-#include "files/tablewindow.h"
-#include "graph/graph.h"
-#include "graph/statistics.h"
-#include "logger/scope.h"
+#include "chart/view/chart.h"
+#include "ui/filecommands.h"
+#include "chart/model/graphfile.h"
+#include "chart/view/chartfile.h"
+#include "ui/tablewindow.h"
+#include "ui/graphwindow.h"
+#include "realtime/statistics.h"
+#include "ui/rangedialog.h"
 #include "realtime/datetime.h"
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
@@ -41,16 +42,16 @@ const double Start = ToDateTime(QDateTime(QDate(2024, 5, 3), QTime(10, 0, 0)));
 // The main window's side of the commands, with the active child set by the test.
 class TestHost : public DocumentHost {
 public:
-    explicit TestHost(TfrmMain &main) : m_main(main) {}
+    explicit TestHost(MainWindow &main) : m_main(main) {}
     QWidget *active = nullptr;
     QList<QPointer<QWidget>> made;
 
     QWidget *dialogParent() override { return &m_main; }
     QWidget *activeDocument() const override { return active; }
     QString initialFolder() const override { return QStringLiteral("/start/folder"); }
-    TfrmGraph *createGraphWindow(const QString &caption) override
+    GraphWindow *createGraphWindow(const QString &caption) override
     {
-        auto *g = new TfrmGraph(m_main, caption);
+        auto *g = new GraphWindow(m_main, caption);
         m_main.AddChild(g);
         made << g;
         return g;
@@ -71,7 +72,7 @@ public:
     QRect openedGraphGeometry() const override { return QRect(0, 0, 700, 460); }
 
 private:
-    TfrmMain &m_main;
+    MainWindow &m_main;
 };
 
 struct Rig {
@@ -80,7 +81,7 @@ struct Rig {
     kv::SimUsbTransfer usb{meter};
     kv::ScriptedPrompts prompts;
     kv::PromptScope scope{prompts};
-    TfrmMain main{usb};
+    MainWindow main{usb};
     TestHost host{main};
     FileCommands commands{host};
 };
@@ -103,9 +104,9 @@ QString DateField(const QDate &date) { return QLocale().toString(date, ShortDate
 // Range dialog script: "&All".
 int AllRows(QDialog &d)
 {
-    auto &scope = static_cast<TfrmScope &>(d);
+    auto &scope = static_cast<RangeDialog &>(d);
     scope.radAll->setChecked(true);
-    return TfrmScope::ResultOk;
+    return RangeDialog::ResultOk;
 }
 
 TableWindow *TableOf(Rig &rig, const QByteArray &bytes, const QString &path)
@@ -257,7 +258,7 @@ private slots:
         QVERIFY2(WriteGraphFile(chart, path, &error), qPrintable(error));
 
         rig.prompts.fileNames.push_back(path);
-        auto *opened = qobject_cast<TfrmGraph *>(rig.commands.openSingleDataFile());
+        auto *opened = qobject_cast<GraphWindow *>(rig.commands.openSingleDataFile());
         QVERIFY(opened);
         QVERIFY(opened != source);
         QCOMPARE(opened->windowTitle(), QDir::toNativeSeparators(path));
@@ -324,7 +325,7 @@ private slots:
         // Cancel as soon as the progress dialog handles events.
         QTimer::singleShot(0, [] {
             for (QWidget *w : QApplication::topLevelWidgets())
-                if (auto *scope = qobject_cast<TfrmScope *>(w); scope && scope->isVisible())
+                if (auto *scope = qobject_cast<RangeDialog *>(w); scope && scope->isVisible())
                     scope->BitBtn2->click();
         });
         rig.commands.save();
@@ -342,7 +343,7 @@ private slots:
         TableWindow *table = TableOf(rig, bytes, m_dir.filePath("markers.txt"));
         rig.host.active = table;
         rig.commands.outputTableToGraph();
-        TfrmGraph *first = rig.commands.outputTableToGraph();
+        GraphWindow *first = rig.commands.outputTableToGraph();
         QVERIFY(first);
         QCOMPARE(rig.host.made.size(), 3);   // the table and two graphs
         QVERIFY(rig.host.made.at(1) != rig.host.made.at(2));
@@ -377,7 +378,7 @@ private slots:
         // A last row that is no date-time: its message, an empty window.
         const QByteArray d = DateField(QDate(2024, 5, 3)).toUtf8();
         rig.host.active = TableOf(rig, d + "\t10:00:00\t1\r\nx\ty\t2\r\n", m_dir.filePath("badend.txt"));
-        TfrmGraph *g = rig.commands.outputTableToGraph();
+        GraphWindow *g = rig.commands.outputTableToGraph();
         QVERIFY(g);
         QCOMPARE(rig.prompts.shown.last(), QStringLiteral("'x y' is not a valid date and time"));
 

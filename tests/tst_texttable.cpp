@@ -6,7 +6,7 @@
 #include "files/textcodec.h"
 #include "files/textfile.h"
 #include "files/texttable.h"
-#include "graph/statistics.h"
+#include "realtime/statistics.h"
 #include "realtime/datetime.h"
 #include "tests/testsupport.h"
 

@@ -134,11 +134,11 @@ std::optional<int> ParseArguments(const QStringList &args, Options &options)
 
 QString FormatValue(float value)
 {
-    if (value == kv::OverRangeMark)
+    if (value == kv::OverRangeValue)
         return QStringLiteral("OL");
-    if (value == kv::UnderRangeMark)
+    if (value == kv::UnderRangeValue)
         return QStringLiteral("-OL");
-    if (value == kv::NoValueMark || !std::isfinite(value))
+    if (value == kv::NoValue || !std::isfinite(value))
         return QString();
     QString text = QString::number(static_cast<double>(value), 'f', 1);
     if (text == QLatin1String("-0.0"))

@@ -1,7 +1,7 @@
 #include "tools/cli_export.h"
 
-#include "chart/chartstate.h"
-#include "files/graphfile.h"
+#include "chart/model/chartstate.h"
+#include "chart/model/graphfile.h"
 #include "realtime/datetime.h"
 
 #include <QDateTime>
