@@ -8,6 +8,7 @@
 #include "chart/view/chartfile.h"
 #include "ui/tablewindow.h"
 #include "ui/graphwindow.h"
+#include "ui/interactiveprompts.h"
 #include "realtime/statistics.h"
 #include "ui/rangedialog.h"
 #include "realtime/datetime.h"
@@ -17,6 +18,8 @@
 #include "tests/testsupport.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMdiArea>
@@ -409,6 +412,103 @@ private slots:
         QCOMPARE(rig.prompts.unexpected, 0);
         QVERIFY(rig.prompts.shown.isEmpty());
         QVERIFY(rig.prompts.fileRequests.isEmpty());
+    }
+
+    // Switching the save dialog's file type renames the typed name.
+    void typeChangeRenames_data()
+    {
+        QTest::addColumn<bool>("table");
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("graph: GHF to TXT") << false << 2 << "run1.GHF" << "run1.TXT";
+        QTest::newRow("graph: to CSV") << false << 3 << "run1.GHF" << "run1.CSV";
+        QTest::newRow("table: TXT to CSV") << true << 2 << "t.TXT" << "t.CSV";
+    }
+    void typeChangeRenames()
+    {
+        QFETCH(bool, table);
+        QFETCH(int, filter);
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        Rig rig;
+        if (table) {
+            rig.host.active = TableOf(rig, "d\tt\r\n", m_dir.filePath("rename.txt"));
+        } else {
+            GraphWindow *g = rig.host.createGraphWindow(QStringLiteral("graph"));
+            SetUpGraph(*g->PESGraph1, 5, 2, Start, Start + 2 * OneSecond, -20, 100);
+            rig.host.active = g;
+        }
+        rig.prompts.typeChanges.push_back({filter, typed});
+        rig.commands.save();   // the dialog is then cancelled
+        QCOMPARE(rig.prompts.renamed, QStringList{shown});
+    }
+
+    // The real save dialog shows the renamed name while it stays open.
+    void typeChangeInTheFileDialog()
+    {
+        InteractivePrompts interactive;
+        QString shownName;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+            QVERIFY(name && types);
+            name->setText(QStringLiteral("run1.GHF"));
+            types->setCurrentIndex(1);
+            emit types->activated(1);
+            shownName = name->text();
+            dialog->reject();
+        });
+        FileDialogRequest request;
+        request.folder = m_dir.path();
+        const QString filter = GraphFileFilter(QLocale::c());
+        request.filter = QtFileFilter(filter);
+        request.typeChanged = [filter](int index, const QString &n) { return NameForFilter(filter, index, n); };
+        QCOMPARE(interactive.saveFileName(nullptr, request, nullptr), QString());
+        QCOMPARE(shownName, QStringLiteral("run1.TXT"));
+    }
+
+    // The "DataLogger" window offers the collection first; Cancel there saves
+    // nothing, the single-file choice saves the graph.
+    void loggerGraphChooser()
+    {
+        struct Hooks : CollectionHooks {
+            std::deque<int> choices;
+            QStringList calls;
+            int chooseSave(QWidget *) override { calls << "chooseSave"; return take(); }
+            int chooseOpen(QWidget *, const QString &text) override { calls << "chooseOpen " + text; return take(); }
+            void saveCollection(QWidget *) override { calls << "saveCollection"; }
+            void openCollection(QWidget *) override { calls << "openCollection"; }
+            int take()
+            {
+                const int c = choices.front();
+                choices.pop_front();
+                return c;
+            }
+        } hooks;
+        Rig rig;
+        rig.commands.setCollectionHooks(&hooks);
+        GraphWindow *logger = rig.host.createGraphWindow(QStringLiteral("DataLogger"));
+        SetUpGraph(*logger->PESGraph1, 5, 2, Start, Start + 2 * OneSecond, -20, 100);
+        rig.host.active = logger;
+        hooks.choices = {CollectionHooks::Cancelled, CollectionHooks::Collection, CollectionHooks::SingleFile,
+                         CollectionHooks::Collection, CollectionHooks::Cancelled};
+        rig.commands.save();
+        QVERIFY(rig.prompts.fileRequests.isEmpty());
+        rig.commands.save();
+        const QString path = m_dir.filePath("logger.ghf");
+        rig.prompts.fileNames.push_back(path);
+        rig.commands.save();
+        QVERIFY(QFile::exists(path));
+        rig.commands.open();
+        rig.commands.open();
+        QCOMPARE(hooks.calls, (QStringList{"chooseSave", "chooseSave", "saveCollection", "chooseSave",
+                                           "chooseOpen Open single data file(*.TXT,*.CSV,*.GHF)", "openCollection",
+                                           "chooseOpen Open single data file(*.TXT,*.CSV,*.GHF)"}));
+        QCOMPARE(rig.prompts.fileRequests.size(), 1);
+        QCOMPARE(rig.prompts.unexpected, 0);
     }
 
     void printTableToPdf()

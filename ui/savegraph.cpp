@@ -33,9 +33,11 @@ SaveOutcome SaveGraphToFile(QWidget *parent, Chart &chart, const QString &initia
 {
     FileDialogRequest request;
     request.folder = initialFolder;
-    request.filter = QtFilterFromPipes(GraphFileFilter());
+    const QString filter = GraphFileFilter();
+    request.filter = QtFileFilter(filter);
     request.defaultSuffix = GraphDefaultExtension;
     request.confirmOverwrite = true;
+    request.typeChanged = [filter](int index, const QString &name) { return NameForFilter(filter, index, name); };
     const QString fileName = Prompts().saveFileName(parent, request);
     if (fileName.isEmpty())
         return SaveOutcome::Cancelled;

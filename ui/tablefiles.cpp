@@ -79,9 +79,11 @@ SaveOutcome ExportTableText(QWidget *parent, const TextTable &table, const QStri
 {
     FileDialogRequest request;
     request.folder = initialFolder;
-    request.filter = QtFileFilter(TableFileFilter());
+    const QString filter = TableFileFilter();
+    request.filter = QtFileFilter(filter);
     request.defaultSuffix = TableDefaultExtension;
     request.confirmOverwrite = true;
+    request.typeChanged = [filter](int index, const QString &name) { return NameForFilter(filter, index, name); };
     const QString fileName = Prompts().saveFileName(parent, request);
     if (fileName.isEmpty())
         return SaveOutcome::Cancelled;
