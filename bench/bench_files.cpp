@@ -141,7 +141,7 @@ void BM_ExportTable100k(benchmark::State &state)
     for (auto _ : state) {
         QFile file(path);
         file.open(QIODevice::WriteOnly);
-        const kv::TableTextResult result = kv::WriteTableText(file, table, 1, table.rows(), QLatin1Char('\t'));
+        const kv::TextWriteResult result = kv::WriteTableText(file, table, 1, table.rows(), QLatin1Char('\t'));
         if (result.lines != TableRows)
             state.SkipWithError("lines missing");
     }

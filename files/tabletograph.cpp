@@ -106,78 +106,20 @@ bool ReadPlainNumber(QStringView text, QChar decimalPoint, double *value)
 // ---- date and time ----------------------------------------------------------------------
 
 TableDateTimeReader::TableDateTimeReader(const QLocale &locale)
-    : m_locale(locale), m_dateFormat(ShortDateFormat(locale)), m_timeFormat(LongTimeFormat(locale))
+    : m_locale(locale), m_dateFormat(ShortDateFormat(locale)), m_timeFormat(LongTimeFormat(locale)),
+      m_time(TokenizeTimeFormat(locale, m_timeFormat))
 {
-    // The time format as tokens, for formats of hours, minutes, seconds,
-    // milliseconds, AM/PM and literal text; others are read by QLocale.
-    m_fastTime = locale.zeroDigit() == QLatin1String("0");
-    const QString &f = m_timeFormat;
-    const qsizetype n = f.size();
-    QString literal;
-    auto flush = [&] {
-        if (!literal.isEmpty())
-            m_tokens.push_back(Token{0, literal});
-        literal.clear();
-    };
-    for (qsizetype i = 0; i < n && m_fastTime;) {
-        const QChar c = f.at(i);
-        qsizetype run = 1;
-        while (i + run < n && f.at(i + run) == c)
-            ++run;
-        const char k = c.toLatin1();
-        if (c == QLatin1Char('\'')) {
-            qsizetype j = i + 1;
-            if (j < n && f.at(j) == QLatin1Char('\'')) {
-                literal += QLatin1Char('\'');
-                i += 2;
-                continue;
-            }
-            while (j < n) {
-                if (f.at(j) == QLatin1Char('\'')) {
-                    if (j + 1 < n && f.at(j + 1) == QLatin1Char('\'')) {
-                        literal += QLatin1Char('\'');
-                        j += 2;
-                        continue;
-                    }
-                    break;
-                }
-                literal += f.at(j++);
-            }
-            i = j + 1;
-            continue;
-        }
-        if ((k == 'h' || k == 'H' || k == 'm' || k == 's') && run <= 2) {
-            flush();
-            m_tokens.push_back(Token{k, {}});
-        } else if (k == 'z' && (run == 1 || run == 3)) {
-            flush();
-            m_tokens.push_back(Token{'z', {}});
-        } else if (k == 'A' || k == 'a') {
-            flush();
-            if (run == 1 && i + 1 < n && f.at(i + 1).toLower() == QLatin1Char('p'))
-                run = 2;
-            else if (run != 1)
-                m_fastTime = false;
-            m_tokens.push_back(Token{'a', {}});
-        } else if (c.isLetter()) {
-            m_fastTime = false;
-        } else {
-            literal += QString(run, c);
-        }
-        i += run;
-    }
-    flush();
 }
 
 bool TableDateTimeReader::readTime(QStringView text, QTime *time) const
 {
-    if (m_fastTime) {
+    if (m_time.fast) {
         int hour = 0, minute = 0, second = 0, ms = 0;
         int meridiem = -1;   // -1 none, 0 AM, 1 PM
         bool twelve = false;
         qsizetype pos = 0;
         bool ok = true;
-        for (const Token &t : m_tokens) {
+        for (const TimeFormatToken &t : m_time.tokens) {
             switch (t.kind) {
             case 0:
                 ok = text.mid(pos).startsWith(t.literal);

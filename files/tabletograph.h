@@ -5,6 +5,7 @@
 // included) and texts that are not numbers become the marker values.
 // UI-free: fills arrays that are then written into a chart whole.
 
+#include "files/textfile.h"
 #include "files/texttable.h"
 
 #include <QLocale>
@@ -36,12 +37,7 @@ private:
     QString m_lastDateText;
     double m_lastDate = 0;
     bool m_lastDateValid = false;
-    struct Token {
-        char kind = 0;   // 0 literal, 'h', 'H', 'm', 's', 'z', 'a'
-        QString literal;
-    };
-    std::vector<Token> m_tokens;
-    bool m_fastTime = false;
+    TimeFormatTokens m_time;
 };
 
 // A value cell as a graph value: " OL" → overRange, " -OL" → underRange,

@@ -13,10 +13,6 @@ namespace {
 // most (179 characters of up to four bytes, and the line end).
 constexpr qint64 ReadBlockBytes = 64 * 1024;
 constexpr qsizetype LineMaxBytes = TextLineMaxChars * 4 + 2;
-// Lines are collected and written in blocks of about this many characters.
-constexpr qsizetype WriteBlockChars = 64 * 1024;
-
-const QString LineEnd = QStringLiteral("\r\n");
 
 } // namespace
 
@@ -224,43 +220,27 @@ TextImportResult ReadTextTable(QIODevice &in, QChar separator, TextTable &table,
 
 // ---- writing ----------------------------------------------------------------------------
 
-TableTextResult WriteTableText(QIODevice &out, const TextTable &table, int from, int to, QChar separator,
+TextWriteResult WriteTableText(QIODevice &out, const TextTable &table, int from, int to, QChar separator,
                                const std::function<bool()> &afterLine)
 {
-    TableTextResult result;
-    QStringEncoder encoder = LocalTextEncoder();
-    QString block;
-    block.reserve(WriteBlockChars + 4 * TextLineMaxChars);
-    auto flush = [&] {
-        if (block.isEmpty())
-            return true;
-        const QByteArray bytes = encoder.encode(block);
-        block.resize(0);
-        if (out.write(bytes) != bytes.size()) {
-            result.failed = true;
-            result.error = out.errorString();
-            return false;
-        }
-        return true;
-    };
-
+    TextWriteResult result;
+    TextBlockWriter writer(out, result);
     const int first = qMax(from, 1) - 1;
     const int last = qMin(to, table.rows()) - 1;
     for (int r = first; r <= last; ++r) {
+        QString &block = writer.block();
         for (int c = 1; c <= TableFieldCount; ++c) {
             block += table.field(r, c);
             block += separator;
         }
-        block += LineEnd;
-        ++result.lines;
-        if (block.size() >= WriteBlockChars && !flush())
+        if (!writer.endLine())
             return result;
         if (afterLine && !afterLine()) {
             result.cancelled = true;
             break;
         }
     }
-    flush();
+    writer.flush();
     return result;
 }
 

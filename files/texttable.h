@@ -7,6 +7,8 @@
 // buffer with an end offset per row, so a table of 100,000 rows is a few
 // allocations, not 700,000 strings.
 
+#include "files/textfile.h"
+
 #include <QChar>
 #include <QString>
 #include <QStringList>
@@ -86,17 +88,10 @@ struct TextImportResult {
 TextImportResult ReadTextTable(QIODevice &in, QChar separator, TextTable &table,
                                const std::function<bool(int rows)> &afterLine = {});
 
-struct TableTextResult {
-    int lines = 0;
-    bool cancelled = false;
-    bool failed = false;
-    QString error;          // the device's error text when failed
-};
-
 // Writes rows from - 1 .. to - 1 (1-based range, clipped to the table):
 // fields 1..7, each followed by the separator, then CR LF.  `afterLine`
 // runs after every line; returning false stops (Cancel).
-TableTextResult WriteTableText(QIODevice &out, const TextTable &table, int from, int to, QChar separator,
+TextWriteResult WriteTableText(QIODevice &out, const TextTable &table, int from, int to, QChar separator,
                                const std::function<bool()> &afterLine = {});
 
 } // namespace kv

@@ -3,10 +3,15 @@
 // name's extension, and the text export with its range and progress dialogs.
 
 #include "files/filefilters.h"
+#include "files/textfile.h"
+#include "logger/scoperange.h"
 
 #include <QChar>
 #include <QString>
 
+#include <functional>
+
+class QIODevice;
 class QWidget;
 
 namespace kv {
@@ -31,5 +36,16 @@ SaveOutcome SaveGraphToFile(QWidget *parent, Chart &chart, const QString &initia
 // complete export; a cancelled export keeps the lines written so far only
 // when it replaces no file.
 SaveOutcome ExportGraphText(QWidget *parent, const Chart &chart, const QString &fileName, QChar separator);
+
+// Writes the lines of a range of rows or points to a device, calling
+// afterLine after each (false: stop).
+using RangeWriter =
+    std::function<TextWriteResult(QIODevice &out, const RowRange &range, const std::function<bool()> &afterLine)>;
+
+// The export shared by graphs and tables: asks for the range of `count` rows
+// or points ("Save File"), then writes them with the "Saving Progress" dialog
+// and its Cancel.  Failures are reported with the file's name and the
+// system's reason.
+SaveOutcome ExportTextLines(QWidget *parent, const QString &fileName, int count, const RangeWriter &write);
 
 } // namespace kv

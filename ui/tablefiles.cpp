@@ -14,15 +14,9 @@
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
-#include <QSaveFile>
 
 namespace kv {
 namespace {
-
-const QString SaveFileCaption = QStringLiteral("Save File");
-const QString SavingProgressCaption = QStringLiteral("Saving Progress");
-const QString SavingText = QStringLiteral("saving.....");
-const QString InvalidIntegerText = QStringLiteral("invalid integer");
 
 // While a long operation runs, input (the Cancel button) and the count are
 // handled this often.
@@ -88,64 +82,11 @@ SaveOutcome ExportTableText(QWidget *parent, const TextTable &table, const QStri
     if (fileName.isEmpty())
         return SaveOutcome::Cancelled;
 
-    const int rows = table.rows();
-    RowRange range;
-    {
-        RangeDialog dialog(parent);
-        dialog.PrepareRangeSelection(SaveFileCaption, rows);
-        if (Prompts().exec(dialog) != RangeDialog::ResultOk)
-            return SaveOutcome::Cancelled;
-        range = dialog.RangeRequest(rows);
-        if (!range.valid) {
-            Prompts().message(parent, InvalidIntegerText);
-            return SaveOutcome::Cancelled;
-        }
-    }
-
-    RangeDialog progress(parent);
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.ShowProgress(SavingProgressCaption, SavingText, qMax(range.to - range.from + 1, 0), true);
-
-    // The new text goes to a temporary file that replaces the old one only
-    // when complete.
-    const bool replacing = QFileInfo::exists(fileName);
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        progress.hide();
-        Prompts().error(parent, CannotText("Cannot create \"%1\": %2", fileName, file.errorString()));
-        return SaveOutcome::Failed;
-    }
-    QElapsedTimer sinceEvents;
-    sinceEvents.start();
-    bool first = true;
-    const TableTextResult written =
-        WriteTableText(file, table, range.from, range.to, TableExportSeparator(fileName), [&] {
-            progress.StepProgress();
-            if (first || sinceEvents.elapsed() >= ProgressEventsIntervalMs) {
-                first = false;
-                QCoreApplication::processEvents();
-                sinceEvents.restart();
-            }
-            return !progress.CancelRequested();
-        });
-    progress.hide();
-
-    if (written.failed) {
-        file.cancelWriting();
-        Prompts().error(parent, CannotText("Cannot write \"%1\": %2", fileName, written.error));
-        return SaveOutcome::Failed;
-    }
-    // A cancelled export keeps the lines written so far, unless they would
-    // replace a complete file.
-    if (written.cancelled && replacing) {
-        file.cancelWriting();
-        return SaveOutcome::Cancelled;
-    }
-    if (!file.commit()) {
-        Prompts().error(parent, CannotText("Cannot write \"%1\": %2", fileName, file.errorString()));
-        return SaveOutcome::Failed;
-    }
-    return written.cancelled ? SaveOutcome::Cancelled : SaveOutcome::Saved;
+    const QChar separator = TableExportSeparator(fileName);
+    return ExportTextLines(parent, fileName, table.rows(),
+                           [&](QIODevice &out, const RowRange &range, const std::function<bool()> &afterLine) {
+                               return WriteTableText(out, table, range.from, range.to, separator, afterLine);
+                           });
 }
 
 } // namespace kv
