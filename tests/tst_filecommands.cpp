@@ -3,6 +3,7 @@
 #include "ui/mainwindow.h"
 #include "app/prompt.h"
 #include "chart/view/chart.h"
+#include "chart/view/customizedialog.h"
 #include "ui/filecommands.h"
 #include "chart/model/graphfile.h"
 #include "chart/view/chartfile.h"
@@ -24,7 +25,10 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPageSetupDialog>
 #include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -534,6 +538,77 @@ private slots:
         rig.prompts.dialogs.push_back([](QDialog &) { return int(QDialog::Rejected); });
         rig.commands.print();
         QVERIFY(!QFile::exists(pdf));
+    }
+
+    // A graph prints through the customisation dialog without its font,
+    // graph, colour and subset pages, then the print dialog.
+    void printGraph()
+    {
+        Rig rig;
+        GraphWindow *g = rig.host.createGraphWindow(QStringLiteral("graph"));
+        SetUpGraph(*g->PESGraph1, 5, 10, Start, Start + 20 * OneSecond, -20, 100);
+        rig.host.active = g;
+        QStringList tabs;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<CustomizeDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            for (int i = 0; i < dialog->pages()->count(); ++i)
+                if (dialog->pages()->isTabVisible(i))
+                    tabs << dialog->pages()->tabText(i);
+            dialog->reject();
+        });
+        const QString pdf = m_dir.filePath("graph.pdf");
+        QPageLayout::Orientation orientation = QPageLayout::Portrait;
+        rig.prompts.dialogs.push_back([&](QDialog &d) {
+            QPrinter *printer = static_cast<QPrintDialog &>(d).printer();
+            orientation = printer->pageLayout().orientation();
+            printer->setOutputFormat(QPrinter::PdfFormat);
+            printer->setOutputFileName(pdf);
+            return int(QDialog::Accepted);
+        });
+        rig.commands.print();
+        QVERIFY(!tabs.isEmpty());
+        for (const char *hidden : {"Fonts", "Graph", "Colors", "Subsets"})
+            QVERIFY2(!tabs.contains(QLatin1String(hidden)), qPrintable(tabs.join(',')));
+        QVERIFY(g->PESGraph1->AllowFontPage() && g->PESGraph1->AllowPage1() && g->PESGraph1->AllowPage2()
+                && g->PESGraph1->AllowSubsetsPage());
+        QCOMPARE(orientation, QPageLayout::Landscape);
+        QVERIFY(ReadAll(pdf).startsWith("%PDF"));
+        QCOMPARE(rig.prompts.unexpected, 0);
+    }
+
+    // The preview draws the printout's pages; the page setup's orientation
+    // is then used.
+    void previewAndPageSetup()
+    {
+        Rig rig;
+        QByteArray bytes;
+        for (int i = 0; i < 300; ++i)
+            bytes += "2024-05-03\t10:00:00\t45.2\t21.7\t OL\t -OL\t9.3\t\r\n";
+        rig.host.active = TableOf(rig, bytes, m_dir.filePath("preview.txt"));
+        rig.prompts.dialogs.push_back([](QDialog &d) {
+            static_cast<QPageSetupDialog &>(d).printer()->setPageOrientation(QPageLayout::Landscape);
+            return int(QDialog::Accepted);
+        });
+        rig.commands.printerSetup();
+        int pages = 0;
+        QPageLayout::Orientation orientation = QPageLayout::Portrait;
+        rig.prompts.dialogs.push_back([&](QDialog &d) {
+            auto *widget = d.findChild<QPrintPreviewWidget *>();
+            widget->updatePreview();
+            pages = widget->pageCount();
+            if (!qEnvironmentVariableIsEmpty("KV_TEST_PICTURES")) {
+                d.resize(900, 700);
+                widget->fitInView();
+                d.grab().save(qEnvironmentVariable("KV_TEST_PICTURES") + "/tablepreview.png");
+            }
+            orientation = static_cast<QPrintPreviewDialog &>(d).printer()->pageLayout().orientation();
+            return int(QDialog::Accepted);
+        });
+        rig.commands.printPreview();
+        QCOMPARE(orientation, QPageLayout::Landscape);
+        QVERIFY2(pages >= 5, qPrintable(QString::number(pages)));   // 301 lines, fewer than 60 a page
+        QCOMPARE(rig.prompts.unexpected, 0);
     }
 
 private:
