@@ -10,6 +10,7 @@
 #include "ui/tablewindow.h"
 #include "ui/graphwindow.h"
 #include "ui/interactiveprompts.h"
+#include "ui/maindocuments.h"
 #include "realtime/statistics.h"
 #include "ui/rangedialog.h"
 #include "realtime/datetime.h"
@@ -608,6 +609,34 @@ private slots:
         rig.commands.printPreview();
         QCOMPARE(orientation, QPageLayout::Landscape);
         QVERIFY2(pages >= 5, qPrintable(QString::number(pages)));   // 301 lines, fewer than 60 a page
+        QCOMPARE(rig.prompts.unexpected, 0);
+    }
+
+    // In the main window: a text file opens as a child window whose
+    // activation enables "Output Tabular to graph", which draws the active
+    // table as a new child window.
+    void inTheMainWindow()
+    {
+        Rig rig;
+        rig.main.resize(900, 700);
+        rig.main.show();
+        MainWindowDocuments documents(rig.main);
+        FileCommands commands(documents);
+        const QByteArray d = DateField(QDate(2024, 5, 3)).toUtf8();
+        const QString path = m_dir.filePath("main.txt");
+        WriteFile(path, d + "\t10:00:00\t1\t2\t3\t4\t5\r\n" + d + "\t10:00:02\t1\t2\t3\t4\t5\r\n");
+        rig.prompts.fileNames.push_back(path);
+        rig.main.btnOutputToGraph->setEnabled(false);
+        auto *table = qobject_cast<TableWindow *>(commands.openSingleDataFile());
+        QVERIFY(table);
+        rig.main.MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(table->parentWidget()));
+        QCOMPARE(documents.activeDocument(), table);
+        QVERIFY(rig.main.btnOutputToGraph->isEnabled());
+        GraphWindow *graph = commands.outputTableToGraph();
+        QVERIFY(graph);
+        QCOMPARE(graph->PESGraph1->Points(), 2);
+        QCOMPARE(documents.activeDocument(), graph);
+        QVERIFY(!rig.main.btnOutputToGraph->isEnabled());   // the graph window's activation
         QCOMPARE(rig.prompts.unexpected, 0);
     }
 
