@@ -1,20 +1,20 @@
 // Text tables of 100,000 rows: opening a text file as a table window, saving
 // a table, drawing it as a graph, printing it.
 
-#include "ui/mainwindow.h"
 #include "app/prompt.h"
 #include "chart/view/chart.h"
-#include "ui/filecommands.h"
-#include "ui/tablefiles.h"
-#include "ui/tableprinter.h"
-#include "ui/tablewindow.h"
 #include "files/textfile.h"
 #include "files/texttable.h"
-#include "ui/graphwindow.h"
 #include "realtime/datetime.h"
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
 #include "sim/simusbtransfer.h"
+#include "ui/filecommands.h"
+#include "ui/graphwindow.h"
+#include "ui/mainwindow.h"
+#include "ui/tablefiles.h"
+#include "ui/tableprinter.h"
+#include "ui/tablewindow.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "files/tabletograph.h"
 
-#include "realtime/statistics.h"
 #include "realtime/datetime.h"
+#include "realtime/statistics.h"
 
 #include <QDate>
 #include <QTime>

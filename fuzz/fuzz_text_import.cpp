@@ -4,8 +4,8 @@
 // the table may hold no more rows than the data has lines, and writing the
 // table and reading it back must give the same rows where every line fits.
 
-#include "files/textcodec.h"
 #include "files/tabletograph.h"
+#include "files/textcodec.h"
 #include "files/texttable.h"
 
 #include <QBuffer>

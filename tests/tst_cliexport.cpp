@@ -1,11 +1,11 @@
 // kv3917-cli export FILE.GHF, run as a process: a graph file's points as
 // CSV with the out-of-range and no-value markers, and its refusals.
-#include "chart/view/chart.h"
 #include "chart/model/graphfile.h"
+#include "chart/view/chart.h"
 #include "chart/view/chartfile.h"
-#include "ui/graphwindow.h"
 #include "realtime/datetime.h"
 #include "tests/testsupport.h"
+#include "ui/graphwindow.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

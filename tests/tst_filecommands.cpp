@@ -1,23 +1,23 @@
 // The file commands of the main window: the table window, opening text and
 // graph files, saving tables, drawing a table as a graph, printing.
-#include "ui/mainwindow.h"
 #include "app/prompt.h"
-#include "chart/view/chart.h"
-#include "chart/view/customizedialog.h"
-#include "ui/filecommands.h"
 #include "chart/model/graphfile.h"
+#include "chart/view/chart.h"
 #include "chart/view/chartfile.h"
-#include "ui/tablewindow.h"
-#include "ui/graphwindow.h"
-#include "ui/interactiveprompts.h"
-#include "ui/maindocuments.h"
-#include "realtime/statistics.h"
-#include "ui/rangedialog.h"
+#include "chart/view/customizedialog.h"
 #include "realtime/datetime.h"
+#include "realtime/statistics.h"
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
 #include "sim/simusbtransfer.h"
 #include "tests/testsupport.h"
+#include "ui/filecommands.h"
+#include "ui/graphwindow.h"
+#include "ui/interactiveprompts.h"
+#include "ui/maindocuments.h"
+#include "ui/mainwindow.h"
+#include "ui/rangedialog.h"
+#include "ui/tablewindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -6,8 +6,8 @@
 #include "files/textcodec.h"
 #include "files/textfile.h"
 #include "files/texttable.h"
-#include "realtime/statistics.h"
 #include "realtime/datetime.h"
+#include "realtime/statistics.h"
 #include "tests/testsupport.h"
 
 #include <QBuffer>

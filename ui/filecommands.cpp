@@ -1,17 +1,17 @@
 #include "ui/filecommands.h"
 
 #include "app/prompt.h"
-#include "chart/view/chart.h"
 #include "chart/model/chartstate.h"
-#include "files/filefilters.h"
 #include "chart/model/graphfile.h"
+#include "chart/view/chart.h"
+#include "files/filefilters.h"
+#include "files/tabletograph.h"
+#include "realtime/statistics.h"
+#include "ui/graphwindow.h"
+#include "ui/rangedialog.h"
 #include "ui/tablefiles.h"
 #include "ui/tableprinter.h"
-#include "files/tabletograph.h"
 #include "ui/tablewindow.h"
-#include "ui/graphwindow.h"
-#include "realtime/statistics.h"
-#include "ui/rangedialog.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

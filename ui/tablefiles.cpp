@@ -2,9 +2,9 @@
 
 #include "app/prompt.h"
 #include "files/filefilters.h"
-#include "ui/tablewindow.h"
 #include "files/texttable.h"
 #include "ui/rangedialog.h"
+#include "ui/tablewindow.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -69,7 +69,7 @@ TableWindow *ImportTextTable(QWidget *parent, const QString &fileName, const Tab
     return window;
 }
 
-SaveOutcome ExportTableText(QWidget *parent, const TextTable &table, const QString &initialFolder)
+SaveOutcome ExportTableText(QWidget *parent, TextTable table, const QString &initialFolder)
 {
     FileDialogRequest request;
     request.folder = initialFolder;

@@ -2,6 +2,7 @@
 // Opening a text file as a table window and saving a table window as text,
 // with the range and progress dialogs.
 
+#include "files/texttable.h"
 #include "ui/savegraph.h"
 
 #include <QString>
@@ -13,7 +14,6 @@ class QWidget;
 namespace kv {
 
 class TableWindow;
-class TextTable;
 
 const QString OpenProgressCaption = QStringLiteral("Open Progress");
 
@@ -30,7 +30,8 @@ TableWindow *ImportTextTable(QWidget *parent, const QString &fileName, const Tab
 // Asks for a file name and a range of rows and writes them as text (comma-
 // separated when the name ends in "csv", else TAB-separated).  A file that
 // cannot be written is reported with its name and the system's reason; an
-// existing file is replaced only by a complete export.
-SaveOutcome ExportTableText(QWidget *parent, const TextTable &table, const QString &initialFolder);
+// existing file is replaced only by a complete export.  The rows are taken
+// by value: the table window may be closed while they are written.
+SaveOutcome ExportTableText(QWidget *parent, TextTable table, const QString &initialFolder);
 
 } // namespace kv
