@@ -455,29 +455,33 @@ private slots:
         QCOMPARE(bad.error, QStringLiteral("'x y' is not a valid date and time"));
     }
 
-    // The fast time reader reads what every locale's time format writes
-    // (where QLocale itself can read its texts back).
+    // The time reader reads what every locale's time format writes, where
+    // it reads the format itself (the others are left to QLocale).
     void timesOfEveryLocale()
     {
         const QList<QTime> times = {QTime(0, 0, 0), QTime(9, 7, 3), QTime(12, 0, 0), QTime(13, 45, 59),
                                     QTime(23, 59, 59)};
         const QList<QLocale> locales =
             QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+        int checked = 0;
         for (const QLocale &locale : locales) {
+            if (!TokenizeTimeFormat(locale, LongTimeFormat(locale)).fast)
+                continue;
             TableDateTimeReader reader(locale);
             const QDate day(2024, 5, 3);
             const QString dateText = locale.toString(day, ShortDateFormat(locale));
+            if (!locale.toDate(dateText, ShortDateFormat(locale)).isValid())
+                continue;
+            ++checked;
             for (const QTime &t : times) {
                 double value = 0;
                 const QString timeText = locale.toString(t, LongTimeFormat(locale));
-                if (!locale.toTime(timeText, LongTimeFormat(locale)).isValid()
-                    || !locale.toDate(dateText, ShortDateFormat(locale)).isValid())
-                    continue;
                 QVERIFY2(reader.read(dateText, timeText, &value),
                          qPrintable(locale.name() + ": " + dateText + " " + timeText));
                 QCOMPARE(value, ToDateTime(QDateTime(day, t)));
             }
         }
+        QVERIFY(checked > 100);
     }
 };
 
