@@ -26,6 +26,7 @@ class MainWindow;
 
 namespace kv {
 class Chart;
+class RealTimeRecorder;
 }
 
 const QString RealTimeGraphCaption = QStringLiteral("Real-Time Graph");
@@ -49,6 +50,7 @@ public:
     bool isRealTimeGraph() const;
     bool isLoggerGraph() const;
     MainWindow &mainWindow() const { return m_main; }
+    kv::RealTimeRecorder &recorder() const { return m_recorder; }
 
     // ---- controls -----------------------------------------------------------
     QToolBar *ToolBar1 = nullptr;
@@ -125,7 +127,7 @@ public:
     void StopRealTimeRecording(double now);
     // Saves this chart with recording paused meanwhile; true when saved.
     bool SaveRecording();
-    // Restores the window when it is minimised.
+    // Restores the window to normal size when it is minimised or maximised.
     void RestoreWindow();
 
     // Enables the cross and text tools only while the chart has one axis.
@@ -169,14 +171,12 @@ private:
     void SetNormalCursor();
 
     MainWindow &m_main;
+    kv::RealTimeRecorder &m_recorder;
     QAction *m_clrSeparator = nullptr;
     QAction *m_clrAction = nullptr;
     QAction *m_splitAction = nullptr;
     QSplitter *m_splitter = nullptr;
     bool m_shown = false;
-    // Running extremes of a real-time recording (RH, T1, T2).
-    std::array<float, 3> m_realTimeMax{};
-    std::array<float, 3> m_realTimeMin{};
 };
 
 // Prepares a chart for a new set of samples: the graph template's look and
