@@ -612,32 +612,37 @@ private slots:
         QCOMPARE(rig.prompts.unexpected, 0);
     }
 
-    // In the main window: a text file opens as a child window whose
-    // activation enables "Output Tabular to graph", which draws the active
-    // table as a new child window.
+    // In the main window: File > Open opens a text file as a child window
+    // whose activation enables "Output Tabular to graph", which draws the
+    // active table as a new child window; File > Save saves it.
     void inTheMainWindow()
     {
         Rig rig;
         rig.main.resize(900, 700);
         rig.main.show();
-        MainWindowDocuments documents(rig.main);
-        FileCommands commands(documents);
         const QByteArray d = DateField(QDate(2024, 5, 3)).toUtf8();
         const QString path = m_dir.filePath("main.txt");
         WriteFile(path, d + "\t10:00:00\t1\t2\t3\t4\t5\r\n" + d + "\t10:00:02\t1\t2\t3\t4\t5\r\n");
         rig.prompts.fileNames.push_back(path);
         rig.main.btnOutputToGraph->setEnabled(false);
-        auto *table = qobject_cast<TableWindow *>(commands.openSingleDataFile());
+        rig.main.Open1->trigger();
+        QMdiSubWindow *sub = rig.main.MdiArea->subWindowList().last();
+        auto *table = qobject_cast<TableWindow *>(sub->widget());
         QVERIFY(table);
-        rig.main.MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(table->parentWidget()));
-        QCOMPARE(documents.activeDocument(), table);
+        rig.main.MdiArea->setActiveSubWindow(sub);
         QVERIFY(rig.main.btnOutputToGraph->isEnabled());
-        GraphWindow *graph = commands.outputTableToGraph();
+        rig.main.btnOutputToGraph->click();
+        auto *graph = qobject_cast<GraphWindow *>(rig.main.MdiArea->activeSubWindow()->widget());
         QVERIFY(graph);
         QCOMPARE(graph->PESGraph1->Points(), 2);
-        QCOMPARE(documents.activeDocument(), graph);
         QVERIFY(!rig.main.btnOutputToGraph->isEnabled());   // the graph window's activation
+
+        const QString saved = m_dir.filePath("main.ghf");
+        rig.prompts.fileNames.push_back(saved);
+        rig.main.SpeedButton2->click();
+        QVERIFY(QFile::exists(saved));
         QCOMPARE(rig.prompts.unexpected, 0);
+        QVERIFY(rig.main.findChild<QAction *>("PrintPreview1"));
     }
 
 private:
