@@ -36,27 +36,27 @@ TableWindow::TableWindow(const QString &caption, QWidget *parent) : QWidget(pare
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(caption);
 
-    Grid1 = new QTableView(this);
-    Grid1->setObjectName(QStringLiteral("Grid1"));
-    Grid1->setModel(&m_model);
-    Grid1->setItemDelegateForColumn(0, new NumberColumnDelegate(Grid1));
-    Grid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
-    Grid1->setSelectionBehavior(QAbstractItemView::SelectItems);
-    Grid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    Grid1->setShowGrid(true);
-    Grid1->setWordWrap(false);
-    Grid1->verticalHeader()->hide();
+    m_grid = new QTableView(this);
+    m_grid->setObjectName(QStringLiteral("Grid1"));
+    m_grid->setModel(&m_model);
+    m_grid->setItemDelegateForColumn(0, new NumberColumnDelegate(m_grid));
+    m_grid->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectItems);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->setShowGrid(true);
+    m_grid->setWordWrap(false);
+    m_grid->verticalHeader()->hide();
     // Fixed row heights keep a table of 100,000 rows fast to scroll.
-    Grid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    Grid1->verticalHeader()->setDefaultSectionSize(RowHeight);
-    Grid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    Grid1->horizontalHeader()->setHighlightSections(false);
-    Grid1->horizontalHeader()->setDefaultSectionSize(ColumnWidth);
-    Grid1->setColumnWidth(0, NumberColumnWidth);
+    m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_grid->verticalHeader()->setDefaultSectionSize(RowHeight);
+    m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_grid->horizontalHeader()->setHighlightSections(false);
+    m_grid->horizontalHeader()->setDefaultSectionSize(ColumnWidth);
+    m_grid->setColumnWidth(0, NumberColumnWidth);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(Grid1);
+    layout->addWidget(m_grid);
     resize(DefaultWidth, DefaultHeight);
 }
 

@@ -19,7 +19,7 @@ public:
 
     TextTableModel &model() { return m_model; }
     const TextTable &table() const { return m_model.table(); }
-    QTableView *grid() const { return Grid1; }
+    QTableView *grid() const { return m_grid; }
 
     // The client size the window opens with.
     static constexpr int DefaultWidth = 387;
@@ -36,7 +36,7 @@ protected:
 
 private:
     TextTableModel m_model;
-    QTableView *Grid1 = nullptr;
+    QTableView *m_grid = nullptr;
     bool m_watchingArea = false;
 };
 
