@@ -11,6 +11,7 @@
 
 #include "tools/cli_download.h"
 #include "tools/cli_setup.h"
+#include "tools/cli_export.h"
 #include "tools/optionreader.h"
 
 #include <QCoreApplication>
@@ -264,6 +265,8 @@ int main(int argc, char **argv)
         return RunDownloadCommand(QCoreApplication::arguments());
     if (argc > 1 && IsSetupCommand(QCoreApplication::arguments().at(1)))
         return RunSetupCommand(QCoreApplication::arguments());
+    if (IsGraphFileExport(QCoreApplication::arguments()))
+        return RunGraphFileExport(QCoreApplication::arguments());
     Options options;
     if (const std::optional<int> rc = ParseArguments(QCoreApplication::arguments(), options))
         return *rc;

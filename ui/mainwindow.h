@@ -31,7 +31,12 @@ class AboutDialog;
 class GraphWindow;
 class MainWindowLoggerDownload;
 class MeterSetupWindow;
+class MainWindowDocuments;
 class PanelWindow;
+
+namespace kv {
+class FileCommands;
+}
 
 constexpr int GlyphPictureCount = 25;
 
@@ -108,6 +113,7 @@ public:
     QAction *Save1 = nullptr;
     QAction *Print1 = nullptr;
     QAction *PrinterSetup1 = nullptr;
+    QAction *PrintPreview1 = nullptr;
     QAction *Exit1 = nullptr;
     QAction *Run1 = nullptr;
     QAction *Stop1 = nullptr;
@@ -207,6 +213,14 @@ private:
     // search is running so that no port operation starts inside it.
     void SetPortControlsEnabled(bool enabled);
 
+    // Open, save, print, print preview, printer setup and table to graph
+    // act on the active child window through the file commands.
+    void ConnectFileCommands();
+
+    std::unique_ptr<MainWindowDocuments> m_documents;
     bool m_shown = false;
     bool m_closed = false;
+
+public:
+    kv::FileCommands *Files = nullptr;
 };
