@@ -8,6 +8,8 @@
 #include <QTime>
 
 #include <array>
+#include <tuple>
+#include <utility>
 
 namespace kv {
 namespace {
@@ -47,6 +49,32 @@ int FromBcd(std::uint8_t b)
 }
 
 double ToFahrenheit(double c) { return c * 1.8 + 32.0; }
+
+// Wet bulb and dew point by (T1, RH) in tenths.  A recording changes by a
+// few tenths between samples, so most pairs repeat; the direct-mapped cache
+// saves the costly extended-precision functions for them.
+class PsychroCache {
+public:
+    PsychroCache() : m_keys(Size, NoKey), m_values(Size) {}
+
+    std::pair<float, float> get(int t1_10, int rh10)
+    {
+        const std::uint32_t key = std::uint32_t(t1_10 - T1Min10) * 1024u + std::uint32_t(rh10);
+        const std::size_t slot = (key * 2654435761u >> 20) & (Size - 1);
+        if (m_keys[slot] != key) {
+            m_keys[slot] = key;
+            m_values[slot] = {WetBulbTemperature(t1_10 / 10.0, rh10 / 10.0),
+                              DewPointTemperature(t1_10 / 10.0, rh10 / 10.0)};
+        }
+        return m_values[slot];
+    }
+
+private:
+    static constexpr std::size_t Size = 4096;
+    static constexpr std::uint32_t NoKey = 0xFFFFFFFFu;
+    std::vector<std::uint32_t> m_keys;
+    std::vector<std::pair<float, float>> m_values;
+};
 
 } // namespace
 
@@ -135,6 +163,7 @@ LoggerParse ParseLoggerImage(const QByteArray &image, double now)
     LoggerSeries &series = result.series;
     series.values.resize(size_t(entries));
     series.times.resize(size_t(entries));
+    PsychroCache psychro;
     float *value = series.values.data();
     double *time = series.times.data();
     for (const LoggerDataSet &set : result.dataSets) {
@@ -155,10 +184,8 @@ LoggerParse ParseLoggerImage(const QByteArray &image, double now)
             float dewPoint = NoValueMark;
             if (t1_10 >= T1Min10 && t1_10 <= T1Max10) {
                 const double t1 = t1_10 / 10.0;
-                if (rhValid) {
-                    wetBulb = WetBulbTemperature(t1, rh);
-                    dewPoint = DewPointTemperature(t1, rh);
-                }
+                if (rhValid)
+                    std::tie(wetBulb, dewPoint) = psychro.get(t1_10, rh10);
                 if (set.unit == UnitF) {
                     t1Entry = float(ToFahrenheit(t1));
                     if (rhValid) {
