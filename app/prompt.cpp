@@ -1,27 +1,21 @@
 #include "app/prompt.h"
 
-#include <QColorDialog>
-#include <QDialog>
-#include <QFileDialog>
-#include <QFontDialog>
-#include <QMessageBox>
-
 namespace kv {
 namespace {
 
-InteractivePrompts &Interactive()
+// Answers every question with Cancel or No until the program installs its
+// service, so nothing UI-free ever opens a window by itself.
+ScriptedPrompts &Unanswered()
 {
-    static InteractivePrompts service;
+    static ScriptedPrompts service;
     return service;
 }
 
 PromptService *Current = nullptr;
 
-const QString Title = QStringLiteral("KV3917");
-
 } // namespace
 
-PromptService &Prompts() { return Current ? *Current : Interactive(); }
+PromptService &Prompts() { return Current ? *Current : Unanswered(); }
 
 void SetPrompts(PromptService *service) { Current = service; }
 
@@ -36,84 +30,6 @@ QString QtFilterFromPipes(const QString &pipes)
     }
     return filters.join(QStringLiteral(";;"));
 }
-
-// ---- interactive ------------------------------------------------------------
-
-Answer InteractivePrompts::askYesNo(QWidget *parent, const QString &text)
-{
-    return QMessageBox::question(parent, Title, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes
-               ? Answer::Yes
-               : Answer::No;
-}
-
-Answer InteractivePrompts::askYesNoCancel(QWidget *parent, const QString &text)
-{
-    switch (QMessageBox::question(parent, Title, text,
-                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
-    case QMessageBox::Yes:
-        return Answer::Yes;
-    case QMessageBox::No:
-        return Answer::No;
-    default:
-        return Answer::Cancel;
-    }
-}
-
-void InteractivePrompts::message(QWidget *parent, const QString &text)
-{
-    QMessageBox::information(parent, Title, text);
-}
-
-void InteractivePrompts::error(QWidget *parent, const QString &text)
-{
-    QMessageBox::critical(parent, Title, text);
-}
-
-QString InteractivePrompts::saveFileName(QWidget *parent, const FileDialogRequest &request, QString *selectedFilter)
-{
-    QFileDialog dialog(parent, request.caption, request.folder, request.filter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(request.defaultSuffix);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
-    if (!request.fileName.isEmpty())
-        dialog.selectFile(request.fileName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    if (selectedFilter)
-        *selectedFilter = dialog.selectedNameFilter();
-    return dialog.selectedFiles().constFirst();
-}
-
-QString InteractivePrompts::openFileName(QWidget *parent, const FileDialogRequest &request)
-{
-    QFileDialog dialog(parent, request.caption, request.folder, request.filter);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(request.defaultSuffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
-}
-
-bool InteractivePrompts::chooseColor(QWidget *parent, QColor &color)
-{
-    const QColor chosen = QColorDialog::getColor(color, parent);
-    if (!chosen.isValid())
-        return false;
-    color = chosen;
-    return true;
-}
-
-bool InteractivePrompts::chooseFont(QWidget *parent, QFont &font)
-{
-    bool ok = false;
-    const QFont chosen = QFontDialog::getFont(&ok, font, parent);
-    if (ok)
-        font = chosen;
-    return ok;
-}
-
-int InteractivePrompts::exec(QDialog &dialog) { return dialog.exec(); }
 
 // ---- scripted ---------------------------------------------------------------
 
@@ -182,7 +98,7 @@ int ScriptedPrompts::exec(QDialog &dialog)
 {
     std::function<int(QDialog &)> script;
     if (!TakeNext(dialogs, unexpected, script))
-        return QDialog::Rejected;
+        return 0;   // QDialog::Rejected
     return script(dialog);
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The one prompt service through which windows ask questions, show messages
-// and run file dialogs.  Tests install ScriptedPrompts, which answers from a
-// script and records every text shown.
+// and run file dialogs.  The program installs InteractivePrompts
+// (ui/interactiveprompts.h); tests install ScriptedPrompts, which answers
+// from a script and records every text shown.
 
 #include <QColor>
 #include <QFont>
@@ -46,23 +47,11 @@ public:
     virtual int exec(QDialog &dialog) = 0;
 };
 
-// The service in use (a QMessageBox/QFileDialog one unless replaced).
+// The service in use: the one installed by the program (message boxes and
+// file dialogs) or a test; without one every question is answered Cancel/No.
 PromptService &Prompts();
-// Replaces the service; nullptr restores the interactive one.  Not owned.
+// Replaces the service; nullptr restores the unanswering one.  Not owned.
 void SetPrompts(PromptService *service);
-
-class InteractivePrompts : public PromptService {
-public:
-    Answer askYesNo(QWidget *parent, const QString &text) override;
-    Answer askYesNoCancel(QWidget *parent, const QString &text) override;
-    void message(QWidget *parent, const QString &text) override;
-    void error(QWidget *parent, const QString &text) override;
-    QString saveFileName(QWidget *parent, const FileDialogRequest &request, QString *selectedFilter) override;
-    QString openFileName(QWidget *parent, const FileDialogRequest &request) override;
-    bool chooseColor(QWidget *parent, QColor &color) override;
-    bool chooseFont(QWidget *parent, QFont &font) override;
-    int exec(QDialog &dialog) override;
-};
 
 // Answers in order from queues; records every text and request.  An
 // unexpected question (empty queue) is recorded and answered Cancel/No/empty.

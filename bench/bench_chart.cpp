@@ -1,7 +1,8 @@
 // Chart redraw and state block with five channels of 100,000 points.
 
-#include "chart/chart.h"
-#include "files/graphfile.h"
+#include "chart/view/chart.h"
+#include "chart/view/chartfile.h"
+#include "chart/model/graphfile.h"
 #include "realtime/datetime.h"
 
 #include <QApplication>

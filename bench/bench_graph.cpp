@@ -1,13 +1,13 @@
 // The real-time graph with a full recording, and the text export.
 
-#include "app/main.h"
+#include "ui/mainwindow.h"
 #include "app/prompt.h"
-#include "chart/chart.h"
-#include "chart/chartstate.h"
-#include "files/savegraph.h"
+#include "chart/view/chart.h"
+#include "chart/model/chartstate.h"
+#include "ui/savegraph.h"
 #include "files/textfile.h"
-#include "graph/graph.h"
-#include "logger/scope.h"
+#include "ui/graphwindow.h"
+#include "ui/rangedialog.h"
 #include "realtime/datetime.h"
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
@@ -60,11 +60,11 @@ void BM_AddRealTimeSampleFull(benchmark::State &state)
     kv::ManualSimClock clock;
     kv::SimMeter meter(&clock, kv::SimOptions{1, false, false, {}});
     kv::SimUsbTransfer usb(meter);
-    TfrmMain main(usb);
+    MainWindow main(usb);
     main.show();
     main.MainTimer->stop();
     main.MaxMinTimer->stop();
-    TfrmGraph &graph = *main.RealTimeGraph;
+    GraphWindow &graph = *main.RealTimeGraph;
     graph.parentWidget()->resize(800, 600);
     kv::Chart &chart = *graph.PESGraph1;
     FillRecording(chart, LongestRecording, LongestRecording - 1);
@@ -116,7 +116,7 @@ void BM_ExportGraphText100k(benchmark::State &state)
     kv::ScriptedPrompts prompts;
     kv::PromptScope scope(prompts);
     for (auto _ : state) {
-        prompts.dialogs.push_back([](QDialog &) { return TfrmScope::ResultOk; });
+        prompts.dialogs.push_back([](QDialog &) { return RangeDialog::ResultOk; });
         if (kv::ExportGraphText(nullptr, chart, path, QLatin1Char('\t')) != kv::SaveOutcome::Saved)
             state.SkipWithError("export failed");
     }

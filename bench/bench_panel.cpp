@@ -1,10 +1,10 @@
 // The meter panel's work twice a second: redrawing from a reading whose
 // digits did not change, and the blink tick with what it repaints.
-#include "app/main.h"
+#include "ui/mainwindow.h"
 #include "link/commandframe.h"
 #include "live/decoder.h"
 #include "link/meterlink.h"
-#include "panel/panel.h"
+#include "ui/panelwindow.h"
 
 #include <QApplication>
 #include <QStandardPaths>
@@ -50,12 +50,12 @@ kv::LiveReading TypicalReading(bool blinking)
 // The main window with its panel shown, timers stopped.
 struct PanelFixture {
     kv::NoDeviceTransfer usb;
-    std::unique_ptr<TfrmMain> main;
+    std::unique_ptr<MainWindow> main;
 
     PanelFixture()
     {
         QStandardPaths::setTestModeEnabled(true); // keep the user's settings untouched
-        main = std::make_unique<TfrmMain>(usb);
+        main = std::make_unique<MainWindow>(usb);
         main->show();
         QApplication::processEvents();
         main->MainTimer->stop();
@@ -66,7 +66,7 @@ struct PanelFixture {
 void BM_UpdatePanelUnchanged(benchmark::State &state)
 {
     PanelFixture f;
-    TfrmPanel *panel = f.main->frmPanel;
+    PanelWindow *panel = f.main->frmPanel;
     const kv::LiveReading reading = TypicalReading(false);
     panel->UpdatePanel(reading);
     QApplication::processEvents();
@@ -99,7 +99,7 @@ protected:
 void BM_BlinkTick(benchmark::State &state)
 {
     PanelFixture f;
-    TfrmPanel *panel = f.main->frmPanel;
+    PanelWindow *panel = f.main->frmPanel;
     f.main->Link.SerialLink = true;
     f.main->Poll.Reading = TypicalReading(true);
     panel->UpdatePanel(f.main->Poll.Reading);

@@ -1,7 +1,7 @@
 // The serial link against the simulated meter on a pseudo-terminal, paced at
 // 9600 baud: how long a port selection takes to show "On Connection", and
 // how much of one core the program uses while it polls over the port.
-#include "app/main.h"
+#include "ui/mainwindow.h"
 #include "sim/simmeter.h"
 #include "sim/simpty.h"
 
@@ -31,7 +31,7 @@ void BM_SerialConnectSelectedPort(benchmark::State &state)
     kv::SimPtyServer server(meter, kv::SimSerialPacing::Baud9600);
     server.start();
     kv::NoDeviceTransfer usb;
-    TfrmMain main(usb);
+    MainWindow main(usb);
     for (auto _ : state) {
         main.ComboBoxDeviceName->setEditText(server.slavePath());
         if (!main.Link.SerialLink)
@@ -56,7 +56,7 @@ void BM_SerialPollingCpu(benchmark::State &state)
     kv::SimPtyServer server(meter, kv::SimSerialPacing::Baud9600);
     server.start();
     kv::NoDeviceTransfer usb;
-    TfrmMain main(usb);
+    MainWindow main(usb);
     main.show();
     main.ComboBoxDeviceName->setEditText(server.slavePath());
     double share = 0;

@@ -3,7 +3,7 @@
 // date, time and the five channel values, joined by the separator, CR LF
 // after every line.  UI-free: writes from plain arrays.
 
-#include "graph/statistics.h"
+#include "realtime/statistics.h"
 
 #include <QByteArray>
 #include <QDate>

@@ -1,7 +1,7 @@
 #include "live/decoder.h"
 
 #include "live/glyphtables.h"
-#include "realtime/psychro.h"
+#include "live/psychro.h"
 
 #include <array>
 #include <cstddef>

@@ -1,8 +1,8 @@
 #include "logger/loggerimage.h"
 
 #include "realtime/datetime.h"
-#include "realtime/psychro.h"
-#include "realtime/samplevalues.h"
+#include "live/psychro.h"
+#include "realtime/channels.h"
 
 #include <QDate>
 #include <QTime>
@@ -177,11 +177,11 @@ LoggerParse ParseLoggerImage(const QByteArray &image, double now)
 
             const bool rhValid = rh10 >= RhMin10 && rh10 <= RhMax10;
             const double rh = rh10 / 10.0;
-            const float rhEntry = rhValid ? float(rh) : OverRangeMark;
+            const float rhEntry = rhValid ? float(rh) : OverRangeValue;
 
-            float t1Entry = OverRangeMark;
-            float wetBulb = NoValueMark;
-            float dewPoint = NoValueMark;
+            float t1Entry = OverRangeValue;
+            float wetBulb = NoValue;
+            float dewPoint = NoValue;
             if (t1_10 >= T1Min10 && t1_10 <= T1Max10) {
                 const double t1 = t1_10 / 10.0;
                 if (rhValid)
@@ -208,11 +208,11 @@ LoggerParse ParseLoggerImage(const QByteArray &image, double now)
             float t2Entry = t2F;
             switch (ClassifyThermocoupleValue(UnitF, std::uint8_t(set.couple), t2F)) {
             case OverRange:
-                t2Entry = OverRangeMark;
+                t2Entry = OverRangeValue;
                 break;
             case UnderRange:
             case BelowFloor:
-                t2Entry = UnderRangeMark;
+                t2Entry = UnderRangeValue;
                 break;
             default:
                 if (set.unit != UnitF) {

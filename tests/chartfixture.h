@@ -3,7 +3,7 @@
 // channels against time with a gap, three stacked axes, annotations, two
 // vertical cursors and the statistics table.
 
-#include "chart/chart.h"
+#include "chart/view/chart.h"
 #include "realtime/datetime.h"
 
 #include <cmath>

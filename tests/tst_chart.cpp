@@ -1,7 +1,7 @@
 // The chart component: its data, state block, zoom, hot spots, dialog and output.
 
-#include "chart/chart.h"
-#include "chart/chartstate.h"
+#include "chart/view/chart.h"
+#include "chart/model/chartstate.h"
 #include "tests/chartfixture.h"
 #include "tests/testsupport.h"
 

@@ -1,7 +1,7 @@
 // kv3917-cli live, run as a process against the simulated meter on a
 // pseudo-terminal: the CSV it writes, range flags, exit statuses, Ctrl-C,
 // and kv3917-sim as its own process.
-#include "realtime/psychro.h"
+#include "live/psychro.h"
 #include "sim/simmeter.h"
 #include "sim/simpty.h"
 #include "tests/testsupport.h"

@@ -1,6 +1,6 @@
 // kv3917-cli sets and export, run as processes on collection files: the CSV
 // they write, damaged files, and exit statuses.
-#include "realtime/psychro.h"
+#include "live/psychro.h"
 #include "sim/simmeter.h"
 #include "tests/loggerimages.h"
 #include "tests/testsupport.h"

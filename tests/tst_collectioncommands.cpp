@@ -2,10 +2,10 @@
 // window: which button does what, the save and open dialogs' texts, failures
 // reported with the file name, refused files that change nothing.
 #include "app/prompt.h"
-#include "chart/chart.h"
-#include "logger/collectionchooser.h"
-#include "logger/collectioncommands.h"
+#include "chart/view/chart.h"
 #include "logger/loggerdata.h"
+#include "ui/collectionchooser.h"
+#include "ui/collectioncommands.h"
 #include "tests/loggerimages.h"
 #include "tests/testsupport.h"
 

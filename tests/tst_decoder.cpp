@@ -1,7 +1,7 @@
 // Live reply decoding: values and unit conversion, digits, every symbol and
 // status bit, and what the decoder must leave alone.
 #include "live/decoder.h"
-#include "realtime/psychro.h"
+#include "live/psychro.h"
 
 #include <QtTest>
 

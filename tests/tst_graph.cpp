@@ -1,10 +1,11 @@
 // The graph window: its controls, the statistics of a filled chart, channel
 // selection, split view, the graph template and closing.
-#include "app/main.h"
+#include "ui/mainwindow.h"
 #include "app/prompt.h"
-#include "chart/chart.h"
-#include "files/graphfile.h"
-#include "graph/graph.h"
+#include "chart/view/chart.h"
+#include "chart/view/chartfile.h"
+#include "chart/model/graphfile.h"
+#include "ui/graphwindow.h"
 #include "realtime/datetime.h"
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
@@ -34,12 +35,12 @@ struct Rig {
     kv::SimUsbTransfer usb{meter};
     kv::ScriptedPrompts prompts;
     kv::PromptScope scope{prompts};
-    TfrmMain main{usb};
+    MainWindow main{usb};
 };
 
 // A window whose chart holds `points` points `seconds` apart, every channel
 // at 20 unless `values` gives a channel's series.
-void Fill(TfrmGraph &g, int points, int seconds, const QMap<int, QList<float>> &values = {})
+void Fill(GraphWindow &g, int points, int seconds, const QMap<int, QList<float>> &values = {})
 {
     SetUpGraph(*g.PESGraph1, 5, points, Start, Start + points * seconds * kv::OneSecond, -20, 100);
     for (int p = 0; p < points; ++p)
@@ -98,7 +99,7 @@ private slots:
         QFETCH(bool, checked);
         QFETCH(bool, enabled);
         Rig rig;
-        TfrmGraph g(rig.main, "run1.ghf");
+        GraphWindow g(rig.main, "run1.ghf");
         auto *button = g.findChild<QAbstractButton *>(name);
         QVERIFY(button);
         if (!text.isEmpty())
@@ -120,7 +121,7 @@ private slots:
         QFETCH(QString, caption);
         QFETCH(bool, dataSets);
         Rig rig;
-        TfrmGraph g(rig.main, caption);
+        GraphWindow g(rig.main, caption);
         g.resize(800, 600);
         g.show();
         QCOMPARE(g.pnlDataSets->isVisible(), dataSets);
@@ -137,7 +138,7 @@ private slots:
         QCOMPARE(g.Grid2->columnWidth(3), 65);
         QCOMPARE(g.Grid2->columnWidth(10), 60);
         QCOMPARE(g.Grid2RowCount(), 2);
-        QCOMPARE(TfrmGraph::AnnotationCursorMode, TfrmGraph::CursorModeNormal);
+        QCOMPARE(GraphWindow::AnnotationCursorMode, GraphWindow::CursorModeNormal);
     }
 
     void samplingInterval_data()
@@ -158,7 +159,7 @@ private slots:
         QFETCH(QString, minutes);
         QFETCH(QString, secondsText);
         Rig rig;
-        TfrmGraph g(rig.main, "table");
+        GraphWindow g(rig.main, "table");
         Fill(g, points, seconds);
         UpdateGraphStatistics(g);
         QCOMPARE(g.ComboBox1->currentText(), minutes);
@@ -197,7 +198,7 @@ private slots:
         QFETCH(QString, min);
         QFETCH(QString, avg);
         Rig rig;
-        TfrmGraph g(rig.main, "table");
+        GraphWindow g(rig.main, "table");
         Fill(g, values.size(), 2, {{channel, values}});
         UpdateGraphStatistics(g);
         QCOMPARE(g.maxBoxes()[size_t(channel)]->text(), max);
@@ -208,7 +209,7 @@ private slots:
     void channelSelectionKeepsOrder()
     {
         Rig rig;
-        TfrmGraph g(rig.main, "table");
+        GraphWindow g(rig.main, "table");
         Fill(g, 10, 2);
         g.chkT1->setChecked(false);
         g.chkWETBULB->setChecked(false);
@@ -224,7 +225,7 @@ private slots:
     void splitView()
     {
         Rig rig;
-        TfrmGraph g(rig.main, "table");
+        GraphWindow g(rig.main, "table");
         Fill(g, 10, 2);
         g.chkSplit->setChecked(false);
         QCOMPARE(g.PESGraph1->axisCount(), 1);
@@ -260,7 +261,7 @@ private slots:
             QVERIFY(QDir().mkpath(QFileInfo(GraphTemplatePath()).path()));
             QVERIFY(kv::WriteGraphFile(source, GraphTemplatePath(), nullptr));
         }
-        TfrmGraph g(rig.main, "table");
+        GraphWindow g(rig.main, "table");
         const double end = Start + 100 * kv::OneSecond;
         SetUpGraph(*g.PESGraph1, 5, 50, Start, end, -20, 100);
         g.UpdateAnnotationTools();
@@ -309,7 +310,7 @@ private slots:
     void zoomAndPanels()
     {
         Rig rig;
-        TfrmGraph g(rig.main, "table");
+        GraphWindow g(rig.main, "table");
         g.show();
         emit g.PESGraph1->OnZoomIn();
         QVERIFY(g.UndoZoom->isEnabled());
@@ -334,8 +335,8 @@ private slots:
     void dataSetListClicks()
     {
         Rig rig;
-        TfrmGraph g(rig.main, "DataLogger");
-        QSignalSpy shown(&g, &TfrmGraph::ShowDataSetRequested);
+        GraphWindow g(rig.main, "DataLogger");
+        QSignalSpy shown(&g, &GraphWindow::ShowDataSetRequested);
         g.Grid2->setCurrentCell(0, 0);
         g.Grid2Click();
         QCOMPARE(shown.count(), 0); // the empty first row
@@ -351,7 +352,7 @@ private slots:
     void clearGraphRestartsNotes()
     {
         Rig rig;
-        TfrmGraph g(rig.main, "table");
+        GraphWindow g(rig.main, "table");
         Fill(g, 10, 2);
         UpdateGraphStatistics(g);
         kv::Chart &c = *g.PESGraph1;
@@ -360,9 +361,9 @@ private slots:
             c.setGraphAnnotationX(i, Start + i * kv::OneSecond);
             c.setGraphAnnotationY(i, 25);
         }
-        TfrmGraph::LastAnnotationIndex = 5;
+        GraphWindow::LastAnnotationIndex = 5;
         ClearGraph(g);
-        QCOMPARE(TfrmGraph::LastAnnotationIndex, 3);
+        QCOMPARE(GraphWindow::LastAnnotationIndex, 3);
         QCOMPARE(c.GraphAnnotationX(4), 0.0);
         QCOMPARE(c.GraphAnnotationX(5), 0.0);
         QCOMPARE(c.GraphAnnotationX(2), Start + 2 * kv::OneSecond);
@@ -376,16 +377,16 @@ private slots:
     {
         Rig rig;
         rig.main.LoggerDataUnsaved = true;
-        auto *other = new TfrmGraph(rig.main, "/data/run1.ghf");
+        auto *other = new GraphWindow(rig.main, "/data/run1.ghf");
         rig.main.AddChild(other)->show();
         other->parentWidget()->close();
         QVERIFY(rig.main.LoggerDataUnsaved);
         QVERIFY(rig.prompts.shown.isEmpty());
 
-        auto *logger = new TfrmGraph(rig.main, "DataLogger");
+        auto *logger = new GraphWindow(rig.main, "DataLogger");
         rig.main.LoggerGraph = logger;
         rig.main.AddChild(logger)->show();
-        QSignalSpy save(logger, &TfrmGraph::SaveLoggerDataRequested);
+        QSignalSpy save(logger, &GraphWindow::SaveLoggerDataRequested);
         rig.prompts.answers = {kv::Answer::Cancel, kv::Answer::No};
         logger->parentWidget()->close();
         QVERIFY(rig.main.LoggerGraph);
@@ -402,7 +403,7 @@ private slots:
         Rig rig;
         rig.main.show();
         rig.main.btnOutputToGraph->setEnabled(true);
-        auto *g = new TfrmGraph(rig.main, "table");
+        auto *g = new GraphWindow(rig.main, "table");
         QMdiSubWindow *sub = rig.main.AddChild(g);
         sub->show();
         rig.main.MdiArea->setActiveSubWindow(sub);

@@ -1,7 +1,8 @@
 // Graph files: a 4-byte little-endian length and the chart's state block.
 
-#include "chart/chart.h"
-#include "files/graphfile.h"
+#include "chart/view/chart.h"
+#include "chart/view/chartfile.h"
+#include "chart/model/graphfile.h"
 #include "tests/chartfixture.h"
 #include "tests/testsupport.h"
 

@@ -1,9 +1,9 @@
 // Splitting logger memory images into data sets: counts, start times,
 // intervals, value rules and conversions, entry positions, list texts, and
 // images whose counts point beyond their end.
+#include "live/psychro.h"
 #include "logger/loggerimage.h"
 #include "realtime/datetime.h"
-#include "realtime/psychro.h"
 #include "sim/simmeter.h"
 #include "tests/loggerimages.h"
 

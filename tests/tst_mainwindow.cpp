@@ -1,11 +1,11 @@
 // The main window: controls and their initial states, start-up, About,
 // help, and the settings written at exit.
-#include "app/about.h"
-#include "app/main.h"
+#include "ui/aboutdialog.h"
+#include "ui/mainwindow.h"
 #include "app/prompt.h"
 #include "app/settings.h"
-#include "graph/graph.h"
-#include "panel/panel.h"
+#include "ui/graphwindow.h"
+#include "ui/panelwindow.h"
 #include "tests/testsupport.h"
 
 #include <QAction>
@@ -54,7 +54,7 @@ private slots:
         QFETCH(bool, enabled);
         QFETCH(bool, visible);
         kv::NoDeviceTransfer usb;
-        TfrmMain main(usb);
+        MainWindow main(usb);
         main.show();
         auto *button = main.findChild<QToolButton *>(name);
         QVERIFY(button);
@@ -67,7 +67,7 @@ private slots:
     void menusAndStartUp()
     {
         kv::NoDeviceTransfer usb;
-        TfrmMain main(usb);
+        MainWindow main(usb);
         QCOMPARE(main.windowTitle(), QString("KV3917"));
         QVERIFY(!main.MainTimer->isActive());
         QVERIFY(main.MaxMinTimer->isActive());
@@ -108,7 +108,7 @@ private slots:
     void childWindowsComeBack()
     {
         kv::NoDeviceTransfer usb;
-        TfrmMain main(usb);
+        MainWindow main(usb);
         main.show();
         main.frmPanel->parentWidget()->close();
         QTRY_VERIFY(!main.frmPanel);
@@ -128,13 +128,13 @@ private slots:
     void aboutTwiceLeavesNothing()
     {
         kv::NoDeviceTransfer usb;
-        TfrmMain main(usb);
+        MainWindow main(usb);
         kv::ScriptedPrompts prompts;
         kv::PromptScope scope(prompts);
         QStringList versions;
         for (int i = 0; i < 2; ++i)
             prompts.dialogs.push_back([&](QDialog &d) {
-                auto &about = static_cast<TfrmAbout &>(d);
+                auto &about = static_cast<AboutDialog &>(d);
                 versions << about.lblVersion->text();
                 if (about.lblTitle->text() != "Four Channel Thermometer Software")
                     versions << "wrong title";
@@ -144,7 +144,7 @@ private slots:
         main.About1Click();
         QCOMPARE(versions, (QStringList{KV_VERSION, KV_VERSION}));
         QVERIFY(!main.frmAbout);
-        QVERIFY(main.findChildren<TfrmAbout *>().isEmpty());
+        QVERIFY(main.findChildren<AboutDialog *>().isEmpty());
     }
 
     void settingsWrittenAtExit()
@@ -155,7 +155,7 @@ private slots:
         }
         kv::NoDeviceTransfer usb;
         {
-            TfrmMain main(usb);
+            MainWindow main(usb);
             QCOMPARE(main.RealTimeRate, 2);
             QCOMPARE(main.AnnoColor, 0u);
             main.show();
@@ -166,15 +166,15 @@ private slots:
         std::unique_ptr<QSettings> settings(kv::OpenUserSettings());
         QCOMPARE(settings->value("RealTimeRate").toInt(), 7);
         QCOMPARE(settings->value("AnnoColor").toInt(), 0x00FF00);
-        TfrmMain again(usb);
+        MainWindow again(usb);
         QCOMPARE(again.RealTimeRate, 7);
     }
 
     void helpPageMissingIsHarmless()
     {
         kv::NoDeviceTransfer usb;
-        TfrmMain main(usb);
-        QVERIFY(TfrmMain::HelpFilePath().endsWith("/KV3917Help.htm"));
+        MainWindow main(usb);
+        QVERIFY(MainWindow::HelpFilePath().endsWith("/KV3917Help.htm"));
         main.Contents1Click(); // nothing to assert beyond: no crash, no message
     }
 };

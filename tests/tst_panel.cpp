@@ -1,9 +1,9 @@
 // The meter panel: display mirror, redraw cache, blinking, keys and moving.
-#include "app/main.h"
-#include "graph/graph.h"
+#include "ui/mainwindow.h"
+#include "ui/graphwindow.h"
 #include "link/commands.h"
-#include "panel/panel.h"
-#include "panel/panelkey.h"
+#include "ui/panelwindow.h"
+#include "link/panelkey.h"
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
 #include "sim/simpty.h"
@@ -97,19 +97,19 @@ struct SimRig {
     kv::ManualSimClock clock;
     kv::SimMeter meter{&clock, kv::SimOptions{1, false, false, {}}};
     kv::SimUsbTransfer usb{meter};
-    std::unique_ptr<TfrmMain> main;
+    std::unique_ptr<MainWindow> main;
 
     SimRig()
     {
         meter.setReading(45.0, 25.0, 30.0);
-        main = std::make_unique<TfrmMain>(usb);
+        main = std::make_unique<MainWindow>(usb);
         main->show();
         main->MainTimer->stop();
         main->MaxMinTimer->stop();
         tick(); // identifies the meter
         tick();
     }
-    TfrmPanel *panel() { return main->frmPanel; }
+    PanelWindow *panel() { return main->frmPanel; }
     void tick()
     {
         clock.advanceMs(kv::PollIntervalMs);
@@ -161,9 +161,9 @@ class TestPanel : public QObject {
     Q_OBJECT
 
     FakeTransfer m_usb;
-    std::unique_ptr<TfrmMain> m_main;
+    std::unique_ptr<MainWindow> m_main;
 
-    TfrmPanel *panel() { return m_main->frmPanel; }
+    PanelWindow *panel() { return m_main->frmPanel; }
 
     // One poll tick of a USB meter answering `reply`.
     void Tick(const std::vector<std::uint8_t> &reply)
@@ -176,7 +176,7 @@ class TestPanel : public QObject {
 
     std::array<kv::PanelImage *, 12> Digits()
     {
-        TfrmPanel *p = panel();
+        PanelWindow *p = panel();
         return {p->RHD1, p->RHD2, p->RHD3, p->RHD4, p->T1D1, p->T1D2,
                 p->T1D3, p->T1D4, p->T2D1, p->T2D2, p->T2D3, p->T2D4};
     }
@@ -207,7 +207,7 @@ private slots:
     void init()
     {
         m_usb = FakeTransfer();
-        m_main = std::make_unique<TfrmMain>(m_usb);
+        m_main = std::make_unique<MainWindow>(m_usb);
         m_main->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
         // The tests drive the ticks themselves.
@@ -416,7 +416,7 @@ private slots:
         QFETCH(bool, mode);
         QFETCH(bool, blink);
         QFETCH(bool, blinks);
-        TfrmPanel *p = panel();
+        PanelWindow *p = panel();
         // Before: MAX lit by its segment.
         Tick(LiveReply({{40, 0x04}}));
         QVERIFY(p->lblMAX->isVisibleTo(p) && !p->lblMIN->isVisibleTo(p));
@@ -451,7 +451,7 @@ private slots:
     void recBlink()
     {
         QFETCH(bool, full);
-        TfrmPanel *p = panel();
+        PanelWindow *p = panel();
         // REC blinking: its segment bit does not matter; FULL blinks along
         // only while the meter lights it.
         const auto reply = LiveReply({{3, 0x18}, {57, static_cast<std::uint8_t>(full ? 0x10 : 0x00)}});
@@ -480,7 +480,7 @@ private slots:
     void linkPicture()
     {
         QFETCH(bool, serial);
-        TfrmPanel *p = panel();
+        PanelWindow *p = panel();
         if (serial) {
             m_main->Link.IsConnected = true;
             m_main->Link.SerialLink = true;
@@ -525,7 +525,7 @@ private slots:
         QVERIFY(m_main->Link.SerialLink);
         m_main->MainTimer->stop();
         m_main->Poll.PollTick();
-        TfrmPanel *p = panel();
+        PanelWindow *p = panel();
         QVERIFY(p->imgblutooth->isVisibleTo(p));
         QVERIFY(!p->lblNoConnection->isVisibleTo(p));
         std::vector<bool> shown;
@@ -706,7 +706,7 @@ private slots:
     void simHoldFreezesTheReading()
     {
         SimRig rig;
-        TfrmPanel *p = rig.panel();
+        PanelWindow *p = rig.panel();
         QCOMPARE(rig.line(1), QStringLiteral(" 250"));
         QVERIFY(!p->imgHOLD->isVisibleTo(p));
         rig.press(p->btnHOLD);
@@ -722,7 +722,7 @@ private slots:
     void simUnitKeyCyclesTheUnit()
     {
         SimRig rig;
-        TfrmPanel *p = rig.panel();
+        PanelWindow *p = rig.panel();
         const auto units = [p] {
             QString shown;
             for (QWidget *w : {static_cast<QWidget *>(p->imgT1C), static_cast<QWidget *>(p->imgT1F),
@@ -745,7 +745,7 @@ private slots:
     void simRecStartsAndStopsLogging()
     {
         SimRig rig;
-        TfrmPanel *p = rig.panel();
+        PanelWindow *p = rig.panel();
         QCOMPARE(rig.blink(p->imgREC), Dark);
         rig.press(p->btnRec);
         QVERIFY(rig.main->Poll.Reading.MeterLogging);
@@ -760,7 +760,7 @@ private slots:
     void simMmaStepsAndDoubleClickLeaves()
     {
         SimRig rig;
-        TfrmPanel *p = rig.panel();
+        PanelWindow *p = rig.panel();
         rig.press(p->btnMMA);
         QCOMPARE(rig.meter.mmaMode(), kv::SimMma::Max);
         for (int tick = 0; tick < 4; ++tick) {
@@ -789,7 +789,7 @@ private slots:
     void simMemStoresAndRecallShows()
     {
         SimRig rig;
-        TfrmPanel *p = rig.panel();
+        PanelWindow *p = rig.panel();
         rig.press(p->btnMem);
         QVERIFY(p->imgMEM->isVisibleTo(p));
         QCOMPARE(p->Image17->picture().cacheKey(), rig.main->GlyphSetSmall[0].cacheKey());
@@ -837,7 +837,7 @@ private slots:
 
     void draggingThePictureMovesThePanel()
     {
-        TfrmPanel *p = panel();
+        PanelWindow *p = panel();
         QWidget *frame = p->parentWidget();
         frame->move(40, 30);
         // The display lets presses through to the picture; keys do not.

@@ -1,6 +1,6 @@
 // The poll tick and the connection state machine, driven through the
 // simulated meter.
-#include "app/main.h"
+#include "ui/mainwindow.h"
 #include "link/commands.h"
 #include "live/poll.h"
 #include "sim/simclock.h"
@@ -249,7 +249,7 @@ private slots:
         kv::ManualSimClock clock;
         kv::SimMeter meter(&clock, kv::SimOptions{1, false, false, {}});
         kv::SimUsbTransfer usb(meter);
-        TfrmMain main(usb);
+        MainWindow main(usb);
         main.show();
         QCOMPARE(main.StatusText(1), QString("Off Connection"));
         main.MainTimerTimer();

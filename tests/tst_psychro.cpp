@@ -1,6 +1,6 @@
 // Wet bulb and dew point as shown (one decimal), and the thermocouple range
 // classes including the single-precision Fahrenheit limits.
-#include "realtime/psychro.h"
+#include "live/psychro.h"
 
 #include <QtTest>
 

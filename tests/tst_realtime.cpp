@@ -1,13 +1,13 @@
 // Real-time recording driven through the main window with the simulated
 // meter: Run with its setup dialog, samples from the poll tick, Stop, a full
 // graph, period changes, Clear and closing the window.
-#include "app/main.h"
+#include "ui/mainwindow.h"
 #include "app/prompt.h"
 #include "app/settings.h"
-#include "chart/chart.h"
-#include "graph/graph.h"
+#include "chart/view/chart.h"
+#include "ui/graphwindow.h"
 #include "realtime/datetime.h"
-#include "realtime/setuprealtime.h"
+#include "ui/realtimesetupdialog.h"
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
 #include "sim/simusbtransfer.h"
@@ -40,17 +40,17 @@ struct Rig {
     QDateTime now{QDate(2026, 1, 2), QTime(10, 0, 0)};
     kv::ScriptedPrompts prompts;
     kv::PromptScope scope{prompts};
-    std::unique_ptr<TfrmMain> main;
+    std::unique_ptr<MainWindow> main;
 
     Rig()
     {
-        main = std::make_unique<TfrmMain>(usb);
+        main = std::make_unique<MainWindow>(usb);
         main->Poll.Clock = [this] { return now; };
         main->show();
         main->MainTimer->stop();
         tick(); // identification
     }
-    TfrmGraph &graph() { return *main->RealTimeGraph; }
+    GraphWindow &graph() { return *main->RealTimeGraph; }
     kv::Chart &chart() { return *graph().PESGraph1; }
 
     void tick()
@@ -69,7 +69,7 @@ struct Rig {
     void scriptSetup(const QString &count, int minutes = -1, int seconds = -1)
     {
         prompts.dialogs.push_back([=](QDialog &d) {
-            auto &setup = static_cast<TfrmSetupRealTime &>(d);
+            auto &setup = static_cast<RealTimeSetupDialog &>(d);
             setup.edtRealTimeNo->setText(count);
             if (minutes >= 0) {
                 setup.ComboBox1->setCurrentIndex(minutes);
@@ -100,7 +100,7 @@ private slots:
     void windowIsReadyAfterStartUp()
     {
         Rig rig;
-        TfrmGraph &g = rig.graph();
+        GraphWindow &g = rig.graph();
         QCOMPARE(g.windowTitle(), QString("Real-Time Graph"));
         QVERIFY(rig.main->RealTimeGraph1->isChecked());
         QVERIFY(g.tbntClr->isVisible());
@@ -260,7 +260,7 @@ private slots:
         Rig rig;
         QStringList seen;
         rig.prompts.dialogs.push_back([&](QDialog &d) {
-            auto &setup = static_cast<TfrmSetupRealTime &>(d);
+            auto &setup = static_cast<RealTimeSetupDialog &>(d);
             seen << setup.windowTitle() << setup.edtRealTimeNo->text() << setup.edtPeriod->text();
             setup.ComboBox2->setCurrentIndex(3);
             setup.ComboBox1Change();
@@ -335,7 +335,7 @@ private slots:
         Rig rig;
         rig.run("100");
         rig.tickUntil(2);
-        TfrmGraph &g = rig.graph();
+        GraphWindow &g = rig.graph();
 
         // Cancel: the new period is in force, the recording goes on.
         rig.prompts.answers.push_back(kv::Answer::Cancel);

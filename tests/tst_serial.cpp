@@ -1,9 +1,9 @@
 // The serial link over real pseudo-terminals with the simulated meter behind
 // them: port selection, the port search, disconnection, and how the live
 // exchange fails and recovers.
-#include "app/about.h"
-#include "app/main.h"
-#include "panel/panel.h"
+#include "ui/aboutdialog.h"
+#include "ui/mainwindow.h"
+#include "ui/panelwindow.h"
 #include "sim/simmeter.h"
 #include "sim/simpty.h"
 #include "tests/testsupport.h"
@@ -62,7 +62,7 @@ int FramesSent(const kv::SimMeter &meter, char letter)
 }
 
 // Puts `paths` into the port box as its entries without connecting.
-void ListPorts(TfrmMain &main, const QStringList &paths)
+void ListPorts(MainWindow &main, const QStringList &paths)
 {
     const QSignalBlocker quiet(main.ComboBoxDeviceName);
     main.ComboBoxDeviceName->clear();
@@ -116,7 +116,7 @@ private slots:
         const QString path = behaviour == Behaviour::NoPort ? QStringLiteral("/nonexistent/ttyKV") : pty.path();
 
         kv::NoDeviceTransfer usb;
-        TfrmMain main(usb);
+        MainWindow main(usb);
         main.ComboBoxDeviceName->setEditText(path); // a change of the text connects
         QCOMPARE(main.StatusText(1), status);
         QCOMPARE(main.Link.SerialLink, behaviour == Behaviour::Meter);
@@ -142,7 +142,7 @@ private slots:
         PtyMeter pty;
         SetUp(pty, Behaviour::Meter);
         kv::NoDeviceTransfer usb;
-        TfrmMain main(usb);
+        MainWindow main(usb);
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         main.ComboBoxDeviceName->setEditText(pty.path());
@@ -167,7 +167,7 @@ private slots:
         SetUp(meter, Behaviour::Meter);
         SetUp(later, Behaviour::Meter);
         kv::NoDeviceTransfer usb;
-        TfrmMain main(usb);
+        MainWindow main(usb);
         ListPorts(main, {silent.path(), meter.path(), later.path()});
 
         QStringList titles;
@@ -210,7 +210,7 @@ private slots:
         SetUp(meter, Behaviour::Meter);
         SetUp(later, Behaviour::Meter);
         kv::NoDeviceTransfer usb;
-        TfrmMain main(usb);
+        MainWindow main(usb);
         ListPorts(main, {other.path(), meter.path(), later.path()});
         const QString statusBefore = main.StatusText(1);
 
@@ -261,7 +261,7 @@ private slots:
         pty.start();
 
         kv::NoDeviceTransfer usb;
-        TfrmMain main(usb);
+        MainWindow main(usb);
         main.ComboBoxDeviceName->setEditText(pty.path());
         QVERIFY(main.Link.SerialLink);
         main.MainTimer->stop(); // the ticks are driven by hand

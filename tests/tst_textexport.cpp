@@ -1,12 +1,13 @@
 // Saving a graph: graph lines of the text files, the range request, the
 // choice of writer by extension, the dialogs, failures and Cancel.
 #include "app/prompt.h"
-#include "chart/chart.h"
-#include "chart/chartstate.h"
-#include "files/graphfile.h"
-#include "files/savegraph.h"
+#include "chart/view/chart.h"
+#include "chart/view/chartfile.h"
+#include "chart/model/chartstate.h"
+#include "chart/model/graphfile.h"
+#include "ui/savegraph.h"
 #include "files/textfile.h"
-#include "logger/scope.h"
+#include "ui/rangedialog.h"
 #include "realtime/datetime.h"
 #include "tests/testsupport.h"
 
@@ -69,11 +70,11 @@ QByteArray Lines(const Chart &chart, int from, int to, const TextFileFormat &for
 std::function<int(QDialog &)> SelectRange(const QString &from, const QString &to)
 {
     return [=](QDialog &d) {
-        auto &scope = static_cast<TfrmScope &>(d);
+        auto &scope = static_cast<RangeDialog &>(d);
         scope.radNo->setChecked(true);
         scope.edtSelFrom->setText(from);
         scope.edtSelTo->setText(to);
-        return TfrmScope::ResultOk;
+        return RangeDialog::ResultOk;
     };
 }
 
@@ -237,7 +238,7 @@ private slots:
 
     void rangeDialog()
     {
-        TfrmScope scope;
+        RangeDialog scope;
         scope.PrepareRangeSelection("Save File", 42);
         QCOMPARE(scope.windowTitle(), QString("Save File"));
         QVERIFY(!scope.GroupBox1->isHidden());
@@ -271,7 +272,7 @@ private slots:
         PromptScope scope(prompts);
         const QString path = dir.filePath(name);
         prompts.fileNames.push_back(path);
-        prompts.dialogs.push_back([](QDialog &) { return TfrmScope::ResultOk; });
+        prompts.dialogs.push_back([](QDialog &) { return RangeDialog::ResultOk; });
         Chart chart;
         Fill(chart, 4);
         const SaveOutcome outcome = SaveGraphToFile(nullptr, chart, dir.path());
@@ -326,8 +327,8 @@ private slots:
         QTest::addColumn<int>("result");
         QTest::addColumn<QString>("from");
         QTest::addColumn<QStringList>("shown");
-        QTest::newRow("dialog cancelled") << int(TfrmScope::ResultCancel) << "1" << QStringList{};
-        QTest::newRow("not a number") << int(TfrmScope::ResultOk) << "x" << QStringList{"invalid integer"};
+        QTest::newRow("dialog cancelled") << int(RangeDialog::ResultCancel) << "1" << QStringList{};
+        QTest::newRow("not a number") << int(RangeDialog::ResultOk) << "x" << QStringList{"invalid integer"};
     }
     void noFileWithoutARange()
     {
@@ -358,7 +359,7 @@ private slots:
         // A name typed with .csv is written with commas even so.
         const QString path = dir.filePath("komma.csv");
         prompts.fileNames.push_back(path);
-        prompts.dialogs.push_back([](QDialog &) { return TfrmScope::ResultOk; });
+        prompts.dialogs.push_back([](QDialog &) { return RangeDialog::ResultOk; });
         Chart chart;
         Fill(chart, 2);
         QCOMPARE(SaveGraphToFile(nullptr, chart, dir.path()), SaveOutcome::Saved);
@@ -384,7 +385,7 @@ private slots:
         PromptScope scope(prompts);
         const QString path = dir.filePath(name);
         prompts.fileNames.push_back(path);
-        prompts.dialogs.push_back([](QDialog &) { return TfrmScope::ResultOk; });
+        prompts.dialogs.push_back([](QDialog &) { return RangeDialog::ResultOk; });
         Chart chart;
         Fill(chart, 3);
         QCOMPARE(SaveGraphToFile(nullptr, chart, dir.path()), SaveOutcome::Failed);
@@ -407,7 +408,7 @@ private slots:
         QTemporaryDir dir;
         ScriptedPrompts prompts;
         PromptScope scope(prompts);
-        prompts.dialogs.push_back([](QDialog &) { return TfrmScope::ResultOk; });
+        prompts.dialogs.push_back([](QDialog &) { return RangeDialog::ResultOk; });
         const QString path = dir.filePath("cancel.txt");
         const QByteArray old("old recording\r\n");
         if (existing) {
@@ -418,7 +419,7 @@ private slots:
         QString caption, text;
         QTimer::singleShot(0, [&] {
             for (QWidget *w : QApplication::topLevelWidgets())
-                if (auto *progress = qobject_cast<TfrmScope *>(w); progress && progress->isVisible()) {
+                if (auto *progress = qobject_cast<RangeDialog *>(w); progress && progress->isVisible()) {
                     caption = progress->windowTitle();
                     text = progress->SText1->text();
                     QVERIFY(progress->BitBtn2->isVisible());

@@ -6,13 +6,13 @@
 //   panel/<element>.jpg    one picture per display symbol and label
 // Digits are seven-segment LCD digits drawn from the same segment definitions
 // as the display decoder's glyph tables.  Element places come from
-// panel/panellayout.h, the table the panel window is built from.
+// ui/panellayout.h, the table the panel window is built from.
 // Usage: kv3917-artgen <resources folder> [--preview <out.png>]
 //   --preview also writes the whole panel with every symbol lit (and the
 //   same at 2x as <out>@2x.png), for looking at the artwork.
 
 #include "live/glyphtables.h"
-#include "panel/panellayout.h"
+#include "ui/panellayout.h"
 
 #include <QDir>
 #include <QFont>

@@ -4,8 +4,8 @@
 // With KV3917_SCREENSHOT_RECORD=1 a real-time recording at one sample a
 // second runs while the picture is taken.
 
-#include "app/about.h"
-#include "app/main.h"
+#include "ui/aboutdialog.h"
+#include "ui/mainwindow.h"
 #include "app/prompt.h"
 #include "app/transport.h"
 
@@ -32,7 +32,7 @@ int main(int argc, char **argv)
     const int height = argc > 4 ? std::atoi(argv[4]) : 860;
 
     const auto usb = kv::CreateUsbTransfer(kv::DemoModeRequested());
-    TfrmMain main(*usb);
+    MainWindow main(*usb);
     main.setWindowState(Qt::WindowNoState);
     main.resize(width, height);
     main.show();

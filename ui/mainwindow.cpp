@@ -1,0 +1,730 @@
+#include "ui/mainwindow.h"
+
+#include "ui/aboutdialog.h"
+#include "app/prompt.h"
+#include "app/settings.h"
+#include "ui/graphwindow.h"
+#include "ui/panelwindow.h"
+#include "realtime/datetime.h"
+#include "ui/realtimesetupdialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QDesktopServices>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include <cfenv>
+#include <memory>
+
+namespace {
+
+constexpr int ClientWidth = 966;
+constexpr int ClientHeight = 600;
+constexpr int ToolBarHeight = 59;
+constexpr int StatusPanel0Width = 150;
+constexpr int StatusPanel1Width = 50;
+constexpr int RealTimeGraphWidth = 800;
+constexpr int RealTimeGraphHeightSlack = 40;
+// Ten seconds as a fraction of a day, held in single precision.
+constexpr float InitialTimeAxisMargin = static_cast<float>(10.0 / 86400.0);
+
+// Stop waits this long at most for a running poll tick.
+constexpr int StopLinkWaitMs = 2500;
+constexpr int StopLinkWaitStepMs = 10;
+// The setup dialog opens with the period of this many samples.
+constexpr int SetupPeriodSamples = 2000;
+
+const QString RunResetQuestion = QStringLiteral("There are datas in Real_Time graph ,it have to reset the graph.\n")
+                                 + QStringLiteral("Do you want to save the Real-Time graph ?");
+const QString NotValidText = QStringLiteral(" is not valid.\n");
+
+const QString OffConnection = QStringLiteral("Off Connection");
+const QString OnConnection = QStringLiteral("On Connection");
+const QString NoConnection = QStringLiteral("No Connection");
+const QString SearchingOn = QStringLiteral("Searching on ");
+
+// Pauses of the port search (the splash window repaints during them).
+constexpr int SearchStepPauseMs = 100;
+
+QToolButton *MakeSpeedButton(QWidget *parent, const char *name, const QString &hint, const QString &icon)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setToolTip(hint);
+    button->setAutoRaise(true); // flat
+    button->setIcon(QIcon(icon));
+    button->setIconSize(QSize(32, 32));
+    button->setFixedSize(48, 48);
+    return button;
+}
+
+QAction *MakeAction(QMenu *menu, const char *name, const QString &text)
+{
+    QAction *action = menu->addAction(text);
+    action->setObjectName(QLatin1String(name));
+    return action;
+}
+
+void MaskFloatingPointExceptions()
+{
+#if defined(__GLIBC__)
+    fedisableexcept(FE_ALL_EXCEPT);
+#endif
+}
+
+} // namespace
+
+MainWindow::MainWindow(kv::UsbTransfer &usb, QWidget *parent)
+    : QMainWindow(parent), Link(usb), Poll(Link, *this)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("KV3917"));
+    Link.setTimer(this);
+    Link.setSerialPort(&Comm1);
+
+    MdiArea = new QMdiArea(this);
+    MdiArea->setObjectName(QStringLiteral("MdiArea"));
+    // The client area covers its whole window: no scroll bars, no border.
+    MdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    MdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    MdiArea->setFrameShape(QFrame::NoFrame);
+    MdiArea->setBackground(QColor(128, 128, 128));
+    setCentralWidget(MdiArea);
+
+    BuildMenus();
+    BuildToolBar();
+    BuildStatusBar();
+
+    MainTimer = new QTimer(this);
+    MainTimer->setObjectName(QStringLiteral("MainTimer"));
+    MainTimer->setInterval(kv::PollIntervalMs);
+    connect(MainTimer, &QTimer::timeout, this, &MainWindow::MainTimerTimer);
+
+    MaxMinTimer = new QTimer(this);
+    MaxMinTimer->setObjectName(QStringLiteral("MaxMinTimer"));
+    MaxMinTimer->setInterval(kv::PollIntervalMs);
+    connect(MaxMinTimer, &QTimer::timeout, this, &MainWindow::MaxMinTimerTimer);
+    MaxMinTimer->start();
+
+    resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height() + ToolBarHeight
+                            + StatusBar1->sizeHint().height());
+    setWindowState(Qt::WindowMaximized);
+
+    FormCreate();
+}
+
+MainWindow::~MainWindow()
+{
+    if (!m_closed)
+        FormClose();
+}
+
+// ---- construction -------------------------------------------------------------
+
+void MainWindow::BuildMenus()
+{
+    File1 = menuBar()->addMenu(QStringLiteral("&File"));
+    File1->setObjectName(QStringLiteral("File1"));
+    Open1 = MakeAction(File1, "Open1", QStringLiteral("&Open"));
+    Save1 = MakeAction(File1, "Save1", QStringLiteral("&Save"));
+    File1->addSeparator();
+    Print1 = MakeAction(File1, "Print1", QStringLiteral("&Print"));
+    PrinterSetup1 = MakeAction(File1, "PrinterSetup1", QStringLiteral("&Printer Setup"));
+    File1->addSeparator();
+    Exit1 = MakeAction(File1, "Exit1", QStringLiteral("E&xit"));
+    connect(Exit1, &QAction::triggered, this, &MainWindow::Exit1Click);
+
+    RealTime1 = menuBar()->addMenu(QStringLiteral("Real Time"));
+    RealTime1->setObjectName(QStringLiteral("RealTime1"));
+    Run1 = MakeAction(RealTime1, "Run1", QStringLiteral("Run"));
+    Run1->setEnabled(false);
+    Stop1 = MakeAction(RealTime1, "Stop1", QStringLiteral("Stop"));
+    Stop1->setEnabled(false);
+    connect(Run1, &QAction::triggered, this, &MainWindow::btnRunClick);
+    connect(Stop1, &QAction::triggered, this, &MainWindow::btnStopClick);
+
+    DataLogger1 = menuBar()->addMenu(QStringLiteral("&Data Logger"));
+    DataLogger1->setObjectName(QStringLiteral("DataLogger1"));
+    LoadData1 = MakeAction(DataLogger1, "LoadData1", QStringLiteral("&Load "));
+    Setup1 = MakeAction(DataLogger1, "Setup1", QStringLiteral("&Setup"));
+
+    View1 = menuBar()->addMenu(QStringLiteral("&View"));
+    View1->setObjectName(QStringLiteral("View1"));
+    ControlPanel1 = MakeAction(View1, "ControlPanel1", QStringLiteral("&Control Panel"));
+    ControlPanel1->setCheckable(true);
+    ControlPanel1->setChecked(true);
+    connect(ControlPanel1, &QAction::triggered, this, &MainWindow::ControlPanel1Click);
+    RealTimeGraph1 = MakeAction(View1, "RealTimeGraph1", QStringLiteral("Real Time &Graph"));
+    RealTimeGraph1->setCheckable(true);
+    RealTimeGraph1->setChecked(true);
+    connect(RealTimeGraph1, &QAction::triggered, this, &MainWindow::RealTimeGraph1Click);
+
+    Window1 = menuBar()->addMenu(QStringLiteral("&Window"));
+    Window1->setObjectName(QStringLiteral("Window1"));
+    connect(Window1, &QMenu::aboutToShow, this, &MainWindow::FillWindowMenu);
+    FillWindowMenu();
+
+    Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
+    Help1->setObjectName(QStringLiteral("Help1"));
+    Contents1 = MakeAction(Help1, "Contents1", QStringLiteral("&Contents"));
+    connect(Contents1, &QAction::triggered, this, &MainWindow::Contents1Click);
+    Help1->addSeparator();
+    About1 = MakeAction(Help1, "About1", QStringLiteral("&About"));
+    connect(About1, &QAction::triggered, this, &MainWindow::About1Click);
+}
+
+void MainWindow::FillWindowMenu()
+{
+    // "&Tile", "&Cascade", then the open child windows.
+    Window1->clear();
+    Tile1 = MakeAction(Window1, "Tile1", QStringLiteral("&Tile"));
+    connect(Tile1, &QAction::triggered, this, &MainWindow::Tile1Click);
+    Cascade1 = MakeAction(Window1, "Cascade1", QStringLiteral("&Cascade"));
+    connect(Cascade1, &QAction::triggered, this, &MainWindow::Cascade1Click);
+    const auto windows = MdiArea->subWindowList();
+    if (!windows.isEmpty())
+        Window1->addSeparator();
+    int n = 1;
+    for (QMdiSubWindow *sub : windows) {
+        const QString title = sub->widget() ? sub->widget()->windowTitle() : sub->windowTitle();
+        QAction *item = Window1->addAction(QStringLiteral("&%1 %2").arg(n++).arg(title));
+        item->setCheckable(true);
+        item->setChecked(sub == MdiArea->activeSubWindow());
+        connect(item, &QAction::triggered, MdiArea, [this, sub] { MdiArea->setActiveSubWindow(sub); });
+    }
+}
+
+void MainWindow::BuildToolBar()
+{
+    ToolBarPanel = new QWidget(this);
+    ToolBarPanel->setObjectName(QStringLiteral("ToolBarPanel"));
+    auto *layout = new QHBoxLayout(ToolBarPanel);
+    layout->setContentsMargins(4, 2, 4, 2);
+    layout->setSpacing(2);
+
+    SpeedButton1 = MakeSpeedButton(ToolBarPanel, "SpeedButton1", QStringLiteral("Open File"), QStringLiteral(":/icons/open.svg"));
+    SpeedButton2 = MakeSpeedButton(ToolBarPanel, "SpeedButton2", QStringLiteral("Save to file"), QStringLiteral(":/icons/save.svg"));
+    btnPrint = MakeSpeedButton(ToolBarPanel, "btnPrint", QStringLiteral("Print"), QStringLiteral(":/icons/print.svg"));
+    btnDataLogger = MakeSpeedButton(ToolBarPanel, "btnDataLogger", QStringLiteral("Data Logger"), QStringLiteral(":/icons/datalogger.svg"));
+    btnOutputToGraph = MakeSpeedButton(ToolBarPanel, "btnOutputToGraph", QStringLiteral("Output Tabular to graph"), QStringLiteral(":/icons/tabletograph.svg"));
+    btnOutputToGraph->setEnabled(false);
+    btnRun = MakeSpeedButton(ToolBarPanel, "btnRun", QStringLiteral("Start Graphing Real Time Data"), QStringLiteral(":/icons/run.svg"));
+    btnRun->setEnabled(false);
+    btnStop = MakeSpeedButton(ToolBarPanel, "btnStop", QStringLiteral("Stop Graphing Real Time Data"), QStringLiteral(":/icons/stop.svg"));
+    btnStop->setEnabled(false);
+    connect(btnRun, &QToolButton::clicked, this, &MainWindow::btnRunClick);
+    connect(btnStop, &QToolButton::clicked, this, &MainWindow::btnStopClick);
+    SpeedButton8 = MakeSpeedButton(ToolBarPanel, "SpeedButton8", QStringLiteral("Help"), QStringLiteral(":/icons/help.svg"));
+    SpeedButton8->setVisible(false);
+    connect(SpeedButton8, &QToolButton::clicked, this, &MainWindow::Contents1Click);
+
+    ComboBoxDeviceName = new QComboBox(ToolBarPanel);
+    ComboBoxDeviceName->setObjectName(QStringLiteral("ComboBoxDeviceName"));
+    ComboBoxDeviceName->setEditable(true);
+    ComboBoxDeviceName->setMinimumWidth(160);
+    ComboBoxDeviceName->setEditText(QStringLiteral("ComPort"));
+
+    BitBtn1 = MakeSpeedButton(ToolBarPanel, "BitBtn1", QStringLiteral("search bluetooth device"), QStringLiteral(":/icons/search.svg"));
+    BitBtn2 = MakeSpeedButton(ToolBarPanel, "BitBtn2", QStringLiteral("disconnect bluetooth device"), QStringLiteral(":/icons/disconnect.svg"));
+    // Every change of the text, picked or typed, is a connection attempt.
+    connect(ComboBoxDeviceName, &QComboBox::editTextChanged, this, &MainWindow::ComboBoxDeviceNameChange);
+    connect(BitBtn1, &QToolButton::clicked, this, &MainWindow::BitBtn1Click);
+    connect(BitBtn2, &QToolButton::clicked, this, &MainWindow::BitBtn2Click);
+
+    for (QWidget *w : std::initializer_list<QWidget *>{SpeedButton1, SpeedButton2, btnPrint, btnDataLogger,
+                                                      btnOutputToGraph, btnRun, btnStop, SpeedButton8})
+        layout->addWidget(w);
+    layout->addSpacing(16);
+    layout->addWidget(ComboBoxDeviceName);
+    layout->addWidget(BitBtn1);
+    layout->addWidget(BitBtn2);
+    layout->addStretch();
+
+    // The tool bar: a fixed strip between the menu and the client area.
+    ToolBar1 = addToolBar(QStringLiteral("Tool bar"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->toggleViewAction()->setVisible(false);
+    ToolBar1->setFixedHeight(ToolBarHeight);
+    ToolBar1->addWidget(ToolBarPanel);
+}
+
+void MainWindow::BuildStatusBar()
+{
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    const int widths[2] = {StatusPanel0Width, StatusPanel1Width};
+    for (int i = 0; i < 2; ++i) {
+        auto *panel = new QLabel(StatusBar1);
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        panel->setMinimumWidth(widths[i]);
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(QFrame::Sunken);
+        StatusBar1->addWidget(panel);
+        StatusPanels[static_cast<std::size_t>(i)] = panel;
+    }
+    setStatusBar(StatusBar1);
+}
+
+void MainWindow::SetStatusText(int panel, const QString &text) { StatusPanels[static_cast<std::size_t>(panel)]->setText(text); }
+
+QString MainWindow::StatusText(int panel) const { return StatusPanels[static_cast<std::size_t>(panel)]->text(); }
+
+void MainWindow::LoadGlyphs()
+{
+    // A missing picture stops the loading of its set; the rest stay absent.
+    const auto load = [](std::array<QPixmap, GlyphPictureCount> &set, const QString &prefix) {
+        for (int i = 0; i < GlyphPictureCount; ++i) {
+            const QPixmap picture = kv::LoadPicture(QStringLiteral(":/glyphs/%1%2.jpg").arg(prefix).arg(i));
+            if (picture.isNull())
+                return;
+            set[static_cast<std::size_t>(i)] = picture;
+        }
+    };
+    load(GlyphSetLarge, QStringLiteral("LCD"));
+    load(GlyphSetSmall, QStringLiteral("LCDS"));
+}
+
+// ---- life cycle ------------------------------------------------------------------
+
+void MainWindow::FormCreate()
+{
+    std::unique_ptr<QSettings> settings(kv::OpenUserSettings());
+    const kv::PersistentSettings values = kv::LoadSettings(*settings);
+    RealTimeRate = values.RealTimeRate;
+    AnnoColor = values.AnnoColor;
+
+    LoadGlyphs();
+
+    // The serial ports present, in the order the system lists them.  The
+    // first is selected without connecting: the port stays closed.
+    const QSignalBlocker quiet(ComboBoxDeviceName);
+    ComboBoxDeviceName->addItems(kv::SerialPortNames());
+    if (ComboBoxDeviceName->count() > 0) {
+        ComboBoxDeviceName->setCurrentIndex(0);
+        Comm1.setDeviceName(kv::SerialDeviceName(ComboBoxDeviceName->itemText(0)));
+    }
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void MainWindow::FormShow()
+{
+    DataFolder = kv::DetermineDataFolder();
+    Setup1->setVisible(false);
+    MaskFloatingPointExceptions();
+    TimeAxisMargin = InitialTimeAxisMargin;
+    CreateRealTimeGraph();
+    CreatePanel();
+
+    if (RealTimeGraph) {
+        const int left = frmPanel ? frmPanel->parentWidget()->width() : 0;
+        const int height = MdiArea->height() - RealTimeGraphHeightSlack;
+        RealTimeGraph->parentWidget()->setGeometry(left, 0, RealTimeGraphWidth, std::max(height, 200));
+        RealTimeGraph->setFocus();
+    }
+
+    if (Link.IsConnected) {
+        if (frmPanel)
+            frmPanel->lblNoConnection->hide();
+        SetStatusText(1, OnConnection);
+    } else {
+        if (frmPanel) {
+            frmPanel->ingBlutoothLink->hide();
+            frmPanel->lblNoConnection->show();
+        }
+        SetStatusText(1, OffConnection);
+    }
+    MainTimer->start();
+    if (Splash)
+        Splash->close();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // Children ask about unsaved data first; a child that refuses keeps the
+    // program open.
+    MdiArea->closeAllSubWindows();
+    if (!MdiArea->subWindowList().isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    FormClose();
+}
+
+void MainWindow::FormClose()
+{
+    m_closed = true;
+    Link.WaitLinkIdle(true);
+    MainTimer->stop();
+    Link.IsConnected = false;
+    Link.UsbLink = false;
+    Link.SerialLink = false;
+    if (Link.serial())
+        Link.serial()->close();
+
+    std::unique_ptr<QSettings> settings(kv::OpenUserSettings());
+    kv::SaveSettings(*settings, {RealTimeRate, AnnoColor});
+
+    GlyphSetLarge.fill(QPixmap());
+}
+
+// ---- child windows ---------------------------------------------------------------
+
+QMdiSubWindow *MainWindow::AddChild(QWidget *child, Qt::WindowFlags flags)
+{
+    QMdiSubWindow *sub = MdiArea->addSubWindow(child, flags);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    return sub;
+}
+
+void MainWindow::CreatePanel()
+{
+    auto *panel = new PanelWindow(*this);
+    QMdiSubWindow *sub = AddChild(panel, Qt::FramelessWindowHint);
+    sub->move(0, 0);
+    frmPanel = panel;
+    ControlPanel1->setChecked(true);
+    sub->show();
+}
+
+void MainWindow::CreateRealTimeGraph()
+{
+    auto *graph = new GraphWindow(*this, RealTimeGraphCaption);
+    QMdiSubWindow *sub = AddChild(graph);
+    RealTimeGraph = graph;
+    RealTimeGraph1->setChecked(true);
+    graph->SetUpRealTimeGraph(Now());
+    sub->show();
+    sub->raise();
+}
+
+QString MainWindow::InitialFolder() const
+{
+    return DataFolder.isEmpty() ? QCoreApplication::applicationDirPath() : DataFolder;
+}
+
+double MainWindow::Now() const { return kv::ToDateTime(Poll.Clock()); }
+
+QString MainWindow::HelpFilePath()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("KV3917Help.htm"));
+}
+
+// ---- handlers ---------------------------------------------------------------------
+
+void MainWindow::MainTimerTimer() { Poll.PollTick(); }
+
+void MainWindow::MaxMinTimerTimer()
+{
+    BlinkBusy = true;
+    BlinkPhase = !BlinkPhase;
+    if (frmPanel)
+        frmPanel->BlinkSymbols(Poll.Reading, BlinkPhase, Link.SerialLink);
+    BlinkBusy = false;
+}
+
+void MainWindow::ControlPanel1Click()
+{
+    if (frmPanel) {
+        frmPanel->parentWidget()->showNormal();
+        ControlPanel1->setChecked(true);
+        return;
+    }
+    CreatePanel();
+}
+
+void MainWindow::RealTimeGraph1Click()
+{
+    if (RealTimeGraph) {
+        RealTimeGraph->parentWidget()->showNormal();
+        RealTimeGraph1->setChecked(true);
+        return;
+    }
+    CreateRealTimeGraph();
+}
+
+void MainWindow::Tile1Click() { MdiArea->tileSubWindows(); }
+
+void MainWindow::Cascade1Click() { MdiArea->cascadeSubWindows(); }
+
+void MainWindow::Contents1Click()
+{
+    // The result is ignored: a missing page shows nothing.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(HelpFilePath()));
+}
+
+void MainWindow::About1Click()
+{
+    auto *about = new AboutDialog(this);
+    frmAbout = about;
+    kv::Prompts().exec(*about);
+    delete about;
+    frmAbout = nullptr;
+}
+
+void MainWindow::Exit1Click() { close(); }
+
+// ---- serial port link --------------------------------------------------------------
+
+void MainWindow::ComboBoxDeviceNameChange(const QString &) { ConnectSelectedPort(); }
+
+void MainWindow::ConnectSelectedPort()
+{
+    const kv::LinkLease lease(Link, true);
+    Link.IsConnected = false;
+    Link.UsbLink = false;
+    Link.SerialLink = false;
+    Poll.PollFailures = 0; // a new connection starts with a clean count
+    Comm1.close();
+    Comm1.setDeviceName(kv::SerialDeviceName(ComboBoxDeviceName->currentText()));
+    // A port that opens but where no meter answers is left open.
+    if (Comm1.open() && Link.IdentifySerial() == kv::SerialAnswer::Meter) {
+        Link.IsConnected = true;
+        Link.SerialLink = true;
+    }
+    if (Link.IsConnected)
+        Poll.ConnectionFound();
+    else
+        Poll.ConnectionLost();
+}
+
+bool MainWindow::SearchSerialPorts()
+{
+    const int count = ComboBoxDeviceName->count();
+    bool found = false;
+    int portIndex = 0;
+    Comm1.close();
+
+    auto *splash = new AboutDialog(this);
+    splash->setAttribute(Qt::WA_DeleteOnClose);
+    SearchSplash = splash;
+    splash->ShowAsSplash();
+    SetPortControlsEnabled(false);
+
+    for (int pass = 0; pass < count; ++pass) {
+        kv::WaitPumping(SearchStepPauseMs);
+        {
+            // Selected in code: no connection attempt of its own.
+            const QSignalBlocker quiet(ComboBoxDeviceName);
+            ComboBoxDeviceName->setCurrentIndex(portIndex);
+        }
+        Comm1.setDeviceName(kv::SerialDeviceName(ComboBoxDeviceName->itemText(portIndex)));
+        if (SearchSplash)
+            SearchSplash->SetTitleText(SearchingOn + Comm1.deviceName());
+        kv::WaitPumping(SearchStepPauseMs);
+        if (!Comm1.open()) {
+            ++portIndex;
+            continue;
+        }
+        const kv::SerialAnswer answer = Link.IdentifySerial();
+        if (answer == kv::SerialAnswer::Meter) {
+            found = true;
+            break;
+        }
+        Comm1.close();
+        // Something answered, but not with this meter's identification: the
+        // same port is asked again in the next pass.
+        if (answer == kv::SerialAnswer::Silent)
+            ++portIndex;
+    }
+
+    SetPortControlsEnabled(true);
+    if (SearchSplash)
+        SearchSplash->close();
+    return found;
+}
+
+void MainWindow::BitBtn1Click()
+{
+    const kv::LinkLease lease(Link, false);
+    Link.IsConnected = false;
+    Link.UsbLink = false;
+    Link.SerialLink = false;
+    const bool found = SearchSerialPorts();
+    Link.IsConnected = found;
+    Link.SerialLink = found;
+    if (found) {
+        Poll.PollFailures = 0;
+        Poll.ConnectionFound();
+        if (frmPanel)
+            frmPanel->lblNoConnection->hide();
+    }
+}
+
+void MainWindow::BitBtn2Click() { Poll.DropLink(); }
+
+void MainWindow::SetPortControlsEnabled(bool enabled)
+{
+    ComboBoxDeviceName->setEnabled(enabled);
+    BitBtn1->setEnabled(enabled);
+    BitBtn2->setEnabled(enabled);
+}
+
+// ---- connection state as shown ------------------------------------------------------
+
+void MainWindow::SetRunStopEnabled(bool run, bool stop)
+{
+    btnRun->setEnabled(run);
+    Run1->setEnabled(run);
+    btnStop->setEnabled(stop);
+    Stop1->setEnabled(stop);
+}
+
+void MainWindow::ShowPanelDisconnected()
+{
+    if (!frmPanel)
+        return;
+    frmPanel->ingBlutoothLink->hide();
+    frmPanel->lblNoConnection->show();
+}
+
+void MainWindow::ShowConnectionFound()
+{
+    SetStatusText(0, QString());
+    SetStatusText(1, OnConnection);
+    if (frmPanel)
+        frmPanel->lblNoConnection->hide();
+    DataLogger1->menuAction()->setVisible(true);
+    DataLogger1->menuAction()->setEnabled(true);
+    btnDataLogger->setVisible(true);
+    btnDataLogger->setEnabled(true);
+    SetRunStopEnabled(!RealTimeRecording, RealTimeRecording);
+    if (RealTimeGraph)
+        RealTimeGraph->tbntClr->setEnabled(!RealTimeRecording);
+}
+
+void MainWindow::ShowConnectionLost()
+{
+    SetRunStopEnabled(false, false);
+    btnDataLogger->setEnabled(false);
+    DataLogger1->menuAction()->setEnabled(false);
+    SetStatusText(0, QString());
+    SetStatusText(1, NoConnection);
+    ShowPanelDisconnected();
+}
+
+void MainWindow::ShowLinkDropped() { ShowPanelDisconnected(); }
+
+void MainWindow::HideLinkPicture()
+{
+    if (frmPanel)
+        frmPanel->ingBlutoothLink->hide();
+}
+
+void MainWindow::UpdatePanel(const kv::LiveReading &reading)
+{
+    if (frmPanel)
+        frmPanel->UpdatePanel(reading);
+}
+
+void MainWindow::AddRealTimeSample(const kv::LiveReading &reading, const QDateTime &stamp)
+{
+    if (!RealTimeGraph)
+        return;
+    RealTimeGraph->AddRealTimeSample(reading, stamp);
+    RealTimeUnsaved = true;
+}
+
+// ---- real-time recording ---------------------------------------------------------------
+
+void MainWindow::btnRunClick()
+{
+    if (!Link.IsConnected)
+        return;
+    if (RealTimeGraph) {
+        RealTimeGraph->RestoreWindow();
+        if (RealTimeRecording || RealTimeCount > 0) {
+            switch (kv::Prompts().askYesNoCancel(this, RunResetQuestion)) {
+            case kv::Answer::Cancel:
+                return;
+            case kv::Answer::Yes:
+                // A save that did not happen keeps the recording.
+                if (!RealTimeGraph->SaveRecording())
+                    return;
+                break;
+            default:
+                break;
+            }
+        }
+    } else {
+        CreateRealTimeGraph();
+    }
+    if (!RealTimeGraph)
+        return;
+
+    RealTimeSetupDialog dialog(this);
+    dialog.ComboBox1->setCurrentIndex(RealTimeGraph->ComboBox1->currentIndex());
+    dialog.ComboBox2->setCurrentIndex(RealTimeGraph->ComboBox2->currentIndex());
+    dialog.edtPeriod->setText(kv::RecordingPeriodText(qint64(RealTimeRate) * SetupPeriodSamples, false));
+    if (kv::Prompts().exec(dialog) != QDialog::Accepted || !RealTimeGraph)
+        return;
+    const QString typed = dialog.edtRealTimeNo->text();
+    RealTimeGraph->ComboBox1->setCurrentIndex(dialog.ComboBox1->currentIndex());
+    RealTimeGraph->ComboBox2->setCurrentIndex(dialog.ComboBox2->currentIndex());
+    bool ok = false;
+    const int count = typed.trimmed().toInt(&ok);
+    // A recording of no samples would end at its first sample: refused.
+    if (!ok || count <= 0) {
+        kv::Prompts().message(this, typed + NotValidText);
+        return;
+    }
+    RealTimeRate = RealTimeGraph->SamplingRateFromBoxes();
+    if (RealTimeRate == 0)
+        return;
+
+    RealTimeGraph->StartRealTimeRecording(count, Now());
+    RealTimeCount = 0;
+    RealTimeUnsaved = false;
+    RealTimeRecording = true;
+    SetRunStopEnabled(false, true);
+}
+
+void MainWindow::btnStopClick() { StopRecording(false); }
+
+void MainWindow::StopRecording(bool insideTick)
+{
+    if (!insideTick) {
+        // A tick running below a nested wait: let it finish, without
+        // handling input meanwhile.
+        QElapsedTimer clock;
+        clock.start();
+        while (Link.LinkBusy && clock.elapsed() < StopLinkWaitMs)
+            kv::WaitSpinning(StopLinkWaitStepMs);
+    }
+    RealTimeRecording = false;
+    SetRunStopEnabled(Link.IsConnected, false);
+    if (!RealTimeGraph)
+        return;
+    RealTimeGraph->StopRealTimeRecording(Now());
+}
+
+void MainWindow::stopPolling() { MainTimer->stop(); }
+
+void MainWindow::startPolling() { MainTimer->start(); }

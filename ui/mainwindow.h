@@ -1,0 +1,186 @@
+#pragma once
+// The main window: menus, tool bar, status bar, the two timers that drive the
+// program, the link to the meter and the state every window shares.
+
+#include "link/meterlink.h"
+#include "link/qtserialport.h"
+#include "live/poll.h"
+
+#include <QMainWindow>
+#include <QPixmap>
+#include <QPointer>
+
+#include <array>
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class AboutDialog;
+class GraphWindow;
+class PanelWindow;
+
+constexpr int GlyphPictureCount = 25;
+
+class MainWindow : public QMainWindow, public kv::PollView, public kv::LinkTimer {
+    Q_OBJECT
+public:
+    // `usb` is the USB transfer (a HID device or the simulated meter); it
+    // must outlive the window.
+    explicit MainWindow(kv::UsbTransfer &usb, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // ---- shared state ---------------------------------------------------
+    kv::QtSerialPort Comm1; // the serial port; declared first, so it outlives Link
+    kv::MeterLink Link;
+    kv::PollLoop Poll;
+    int RealTimeRate = 2;
+    quint32 AnnoColor = 0;
+    bool RealTimeRecording = false;
+    int RealTimeCount = 0;
+    bool RealTimeUnsaved = false;
+    double TimeAxisMargin = 0;
+    bool LoggerDataUnsaved = false;
+    QString DataFolder;
+    bool BlinkBusy = false;   // a blink tick is running
+    bool BlinkPhase = false;  // blinking symbols are lit; toggled every blink tick
+    std::array<QPixmap, GlyphPictureCount> GlyphSetLarge;
+    std::array<QPixmap, GlyphPictureCount> GlyphSetSmall;
+
+    QPointer<PanelWindow> frmPanel;
+    QPointer<GraphWindow> RealTimeGraph;
+    QPointer<GraphWindow> LoggerGraph;
+    QPointer<AboutDialog> frmAbout;
+    QPointer<AboutDialog> Splash; // closed at the end of FormShow
+    QPointer<AboutDialog> SearchSplash; // shown while SearchSerialPorts runs
+
+    // ---- controls ---------------------------------------------------------
+    QMdiArea *MdiArea = nullptr;
+    QToolBar *ToolBar1 = nullptr;
+    QWidget *ToolBarPanel = nullptr;
+    QToolButton *SpeedButton1 = nullptr;
+    QToolButton *SpeedButton2 = nullptr;
+    QToolButton *btnPrint = nullptr;
+    QToolButton *btnDataLogger = nullptr;
+    QToolButton *btnOutputToGraph = nullptr;
+    QToolButton *btnRun = nullptr;
+    QToolButton *btnStop = nullptr;
+    QToolButton *SpeedButton8 = nullptr;
+    QComboBox *ComboBoxDeviceName = nullptr;
+    QToolButton *BitBtn1 = nullptr;
+    QToolButton *BitBtn2 = nullptr;
+    QStatusBar *StatusBar1 = nullptr;
+    std::array<QLabel *, 2> StatusPanels{};
+
+    QMenu *File1 = nullptr;
+    QMenu *RealTime1 = nullptr;
+    QMenu *DataLogger1 = nullptr;
+    QMenu *View1 = nullptr;
+    QMenu *Window1 = nullptr;
+    QMenu *Help1 = nullptr;
+    QAction *Open1 = nullptr;
+    QAction *Save1 = nullptr;
+    QAction *Print1 = nullptr;
+    QAction *PrinterSetup1 = nullptr;
+    QAction *Exit1 = nullptr;
+    QAction *Run1 = nullptr;
+    QAction *Stop1 = nullptr;
+    QAction *LoadData1 = nullptr;
+    QAction *Setup1 = nullptr;
+    QAction *ControlPanel1 = nullptr;
+    QAction *RealTimeGraph1 = nullptr;
+    QAction *Tile1 = nullptr;
+    QAction *Cascade1 = nullptr;
+    QAction *Contents1 = nullptr;
+    QAction *About1 = nullptr;
+
+    QTimer *MainTimer = nullptr;
+    QTimer *MaxMinTimer = nullptr;
+
+    // ---- windows ------------------------------------------------------------
+    // Puts a child window into the multiple-document area.
+    QMdiSubWindow *AddChild(QWidget *child, Qt::WindowFlags flags = {});
+    void CreatePanel();
+    void CreateRealTimeGraph();
+    // The folder the file dialogs start in: DataFolder, else the program's.
+    QString InitialFolder() const;
+    // The local time as a date-time, from the poll loop's clock.
+    double Now() const;
+    void SetRunStopEnabled(bool run, bool stop);
+    // Ends a real-time recording.  Inside a poll tick (a full graph) the
+    // tick holds LinkBusy, so the wait for the link is skipped there.
+    void StopRecording(bool insideTick);
+
+    void SetStatusText(int panel, const QString &text);
+    QString StatusText(int panel) const;
+
+    // The help page beside the program.
+    static QString HelpFilePath();
+
+    // ---- serial port link -----------------------------------------------------
+    // Identifies a meter on the port named in ComboBoxDeviceName; also used
+    // when a logger download ends on a serial connection.
+    void ConnectSelectedPort();
+    // Tries every listed port; the port where a meter answered stays open
+    // and selected.
+    bool SearchSerialPorts();
+
+public slots:
+    void MainTimerTimer();
+    void MaxMinTimerTimer();
+    void btnRunClick();
+    void btnStopClick();
+    void ControlPanel1Click();
+    void RealTimeGraph1Click();
+    void Tile1Click();
+    void Cascade1Click();
+    void Contents1Click();
+    void About1Click();
+    void Exit1Click();
+    void ComboBoxDeviceNameChange(const QString &text);
+    void BitBtn1Click();
+    void BitBtn2Click();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+    // kv::PollView
+    void ShowConnectionFound() override;
+    void ShowConnectionLost() override;
+    void ShowLinkDropped() override;
+    void HideLinkPicture() override;
+    void UpdatePanel(const kv::LiveReading &reading) override;
+    bool IsRecordingRealTime() const override { return RealTimeRecording; }
+    int RealTimeSamplingPeriod() const override { return RealTimeRate; }
+    void AddRealTimeSample(const kv::LiveReading &reading, const QDateTime &stamp) override;
+
+    // kv::LinkTimer
+    void stopPolling() override;
+    void startPolling() override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void BuildToolBar();
+    void BuildMenus();
+    void BuildStatusBar();
+    void LoadGlyphs();
+    void FillWindowMenu();
+    // Shows the panel's "No Connection" label and hides its link picture.
+    void ShowPanelDisconnected();
+    // The port box and the search/disconnect buttons, disabled while a
+    // search is running so that no port operation starts inside it.
+    void SetPortControlsEnabled(bool enabled);
+
+    bool m_shown = false;
+    bool m_closed = false;
+};
