@@ -6,6 +6,7 @@
 #include "chart/view/chartfile.h"
 #include "chart/model/chartstate.h"
 #include "chart/model/graphfile.h"
+#include "logger/loggerdata.h"
 #include "realtime/statistics.h"
 #include "realtime/datetime.h"
 #include "ui/realtimesetupdialog.h"
@@ -65,7 +66,6 @@ constexpr int DataSetsPanelWidth = 260;
 
 const QString StatisticsInitialText = QStringLiteral("***.* ");
 const QString SaveRealTimeQuestion = QStringLiteral("Save Real-Time Graph ?");
-const QString SaveLoggerQuestion = QStringLiteral("Save DataLogger Data ?");
 const QString RateChangeQuestion =
     QStringLiteral("Sampling Rate is being changed and it is recording Real-Time data or there are data in "
                    "Real_Time graph.")
@@ -639,18 +639,8 @@ void GraphWindow::closeEvent(QCloseEvent *event)
 
 bool GraphWindow::FormCloseQuery()
 {
-    if (m_main.LoggerDataUnsaved && isLoggerGraph()) {
-        switch (Prompts().askYesNoCancel(this, SaveLoggerQuestion)) {
-        case Answer::Cancel:
-            return false;
-        case Answer::Yes:
-            m_main.LoggerDataUnsaved = false;
-            emit SaveLoggerDataRequested();
-            break;
-        default:
-            break;
-        }
-    }
+    if (isLoggerGraph() && !askToSaveLoggerData())
+        return false;
     if (m_main.RealTimeUnsaved && isRealTimeGraph()) {
         switch (Prompts().askYesNoCancel(this, SaveRealTimeQuestion)) {
         case Answer::Cancel:
@@ -675,6 +665,8 @@ void GraphWindow::FormClose()
     // must not drop the question about it.
     if (isLoggerGraph() && m_main.LoggerGraph == this) {
         m_main.LoggerDataUnsaved = false;
+        if (m_loggerData)
+            m_loggerData->setUnsaved(false);
         m_main.LoggerGraph = nullptr;
     }
     if (isRealTimeGraph() && m_main.RealTimeGraph == this) {
