@@ -1,8 +1,21 @@
-// Splitting a full logger memory image into data sets.
+// Splitting a full logger memory image into data sets, and drawing the
+// largest data set on the "DataLogger" window.
 
+#include "chart/view/chart.h"
+#include "logger/loggerdata.h"
 #include "logger/loggerimage.h"
 #include "realtime/datetime.h"
+#include "sim/simclock.h"
+#include "sim/simmeter.h"
+#include "sim/simusbtransfer.h"
 #include "tests/loggerimages.h"
+#include "ui/graphwindow.h"
+#include "ui/mainwindow.h"
+
+#include <QMdiSubWindow>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -62,5 +75,37 @@ void BM_ParseLoggerImageFull(benchmark::State &state)
     state.SetLabel(state.range(0) == 0 ? "one set of 32413 samples" : "4000 sets of 5 samples");
 }
 BENCHMARK(BM_ParseLoggerImageFull)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The data set filling the memory put on the chart of the "DataLogger"
+// window (points, statistics, boxes) and drawn.
+void BM_ShowDataSetFull(benchmark::State &state)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QTemporaryDir dir;
+    kv::ManualSimClock clock;
+    kv::SimMeter meter(&clock, kv::SimOptions{1, false, false, {}});
+    kv::SimUsbTransfer usb(meter);
+    MainWindow main(usb);
+    main.show();
+    main.MainTimer->stop();
+    main.MaxMinTimer->stop();
+    kv::LoggerData data;
+    data.setDataFolder(dir.path());
+    auto *graph = new GraphWindow(main, LoggerGraphCaption);
+    graph->attachLoggerData(data);
+    main.AddChild(graph)->resize(1000, 700);
+    graph->parentWidget()->show();
+    if (data.setImage(FullImage(true)) != kv::LoggerParseOk) {
+        state.SkipWithError("image not parsed");
+        return;
+    }
+    for (auto _ : state) {
+        graph->showDataSet(data, 0);
+        graph->PESGraph1->redrawNow();
+    }
+    if (graph->PESGraph1->Points() != LargestSetSamples)
+        state.SkipWithError("the data set was not drawn");
+}
+BENCHMARK(BM_ShowDataSetFull)->Unit(benchmark::kMillisecond);
 
 } // namespace
