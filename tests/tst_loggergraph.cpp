@@ -61,7 +61,8 @@ struct Rig {
             QMdiSubWindow *sub = main.AddChild(window);
             sub->resize(900, 600);
             sub->show();
-            QTest::qWaitForWindowExposed(&main);
+            if (!QTest::qWaitForWindowExposed(&main))
+                qWarning("the main window was not exposed");
         }
         return *window;
     }
