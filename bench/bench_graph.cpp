@@ -85,8 +85,10 @@ void BM_AddRealTimeSampleFull(benchmark::State &state)
         }
         chart.setManualMaxX(t0 + (LongestRecording - 2) * 2 * kv::OneSecond);
         chart.redrawNow();
-        main.RealTimeCount = LongestRecording - 1;
-        main.RealTimeRecording = true;
+        // A recording one sample short of full.
+        main.Recorder.start(LongestRecording);
+        for (int p = 0; p < LongestRecording - 1; ++p)
+            main.Recorder.addSample(reading, t0);
         main.Link.LinkBusy = true;
     };
     prepare();
@@ -94,14 +96,14 @@ void BM_AddRealTimeSampleFull(benchmark::State &state)
         static_cast<kv::PollView &>(main).AddRealTimeSample(reading, stamp);
         chart.redrawNow();
         state.PauseTiming();
-        if (main.RealTimeRecording || chart.Points() != LongestRecording)
+        if (main.Recorder.isRecording() || chart.Points() != LongestRecording)
             state.SkipWithError("the full graph did not stop the recording");
         prepare();
         state.ResumeTiming();
     }
     main.Link.LinkBusy = false;
-    main.RealTimeUnsaved = false;
-    main.RealTimeRecording = false;
+    main.Recorder.setUnsaved(false);
+    main.Recorder.setRecording(false);
 }
 BENCHMARK(BM_AddRealTimeSampleFull)->Unit(benchmark::kMillisecond);
 

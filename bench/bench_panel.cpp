@@ -105,7 +105,7 @@ void BM_BlinkTick(benchmark::State &state)
     panel->UpdatePanel(f.main->Poll.Reading);
     kv::WaitPumping(RepaintSettleMs);
     for (auto _ : state)
-        f.main->MaxMinTimerTimer();
+        f.main->runBlinkTick();
 
     PaintCounter counter;
     for (QWidget *w : panel->findChildren<QWidget *>())
@@ -113,7 +113,7 @@ void BM_BlinkTick(benchmark::State &state)
     kv::WaitPumping(RepaintSettleMs);
     counter.painted = 0;
     for (int i = 0; i < CountedTicks; ++i) {
-        f.main->MaxMinTimerTimer();
+        f.main->runBlinkTick();
         kv::WaitPumping(RepaintSettleMs);
     }
     state.counters["elements painted"] = double(counter.painted) / CountedTicks;

@@ -5,8 +5,16 @@
 #include <QSerialPortInfo>
 #include <QThread>
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cstdint>
+
+#ifdef Q_OS_LINUX
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#endif
 
 namespace kv {
 namespace {
@@ -43,6 +51,88 @@ QStringList SerialPortNames()
     return names;
 }
 
+#ifdef Q_OS_LINUX
+namespace {
+
+// Character device majors of Linux (Documentation/admin-guide/devices.txt).
+constexpr unsigned TtyMajor = 4;             // tty0..63 virtual consoles, ttyS serial ports
+constexpr unsigned FirstSerialMinor = 64;
+constexpr unsigned AltTtyMajor = 5;          // /dev/tty, /dev/console, /dev/ptmx
+constexpr unsigned LegacyPtySlaveMajor = 3;  // ttyp*
+constexpr unsigned FirstPtsMajor = 136;      // /dev/pts/* (136..143)
+constexpr unsigned LastPtsMajor = 143;
+constexpr unsigned RfcommMajor = 216;        // Bluetooth serial, rfcomm*
+
+// The device number of the process's controlling terminal, 0 without one
+// (the tty_nr field of /proc/self/stat; read, never opened).
+dev_t ControllingTerminal()
+{
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray line = stat.readAll();
+    // The command name in parentheses may hold spaces: count from its end.
+    const int close = line.lastIndexOf(')');
+    if (close < 0)
+        return 0;
+    const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+    // After the name: state, ppid, pgrp, session, tty_nr.
+    if (fields.size() < 5)
+        return 0;
+    bool ok = false;
+    const qlonglong ttyNr = fields[4].toLongLong(&ok);
+    if (!ok || ttyNr <= 0)
+        return 0;
+    const unsigned major = (unsigned(ttyNr) >> 8) & 0xfff;
+    const unsigned minor = (unsigned(ttyNr) & 0xff) | ((unsigned(ttyNr) >> 12) & 0xfff00);
+    return makedev(major, minor);
+}
+
+// A tty backed by hardware (a UART, a USB serial adapter) has a device in
+// sysfs; consoles and /dev/tty do not.
+bool IsHardwareTty(unsigned major, unsigned minor)
+{
+    const QString base = QStringLiteral("/sys/dev/char/%1:%2/").arg(major).arg(minor);
+    return QFileInfo(base + QStringLiteral("subsystem")).canonicalFilePath().endsWith(QLatin1String("/tty")) &&
+           QFileInfo::exists(base + QStringLiteral("device"));
+}
+
+} // namespace
+#endif
+
+bool IsMeterPortDevice(const QString &deviceName, QString *why)
+{
+    const auto refuse = [why](const QString &text) {
+        if (why)
+            *why = text;
+        return false;
+    };
+#ifdef Q_OS_LINUX
+    struct stat info {};
+    if (::stat(QFile::encodeName(deviceName).constData(), &info) != 0)
+        return refuse(QStringLiteral("no such device"));
+    if (!S_ISCHR(info.st_mode))
+        return refuse(QStringLiteral("not a character device"));
+    if (info.st_rdev == ControllingTerminal())
+        return refuse(QStringLiteral("the controlling terminal"));
+    const unsigned major = ::major(info.st_rdev);
+    const unsigned minor = ::minor(info.st_rdev);
+    if ((major >= FirstPtsMajor && major <= LastPtsMajor) || major == LegacyPtySlaveMajor || major == RfcommMajor)
+        return true;
+    if (major == TtyMajor && minor < FirstSerialMinor)
+        return refuse(QStringLiteral("a virtual console"));
+    if (major == AltTtyMajor)
+        return refuse(QStringLiteral("a terminal or the console"));
+    if (IsHardwareTty(major, minor))
+        return true;
+    return refuse(QStringLiteral("not a serial port"));
+#else
+    if (!QFileInfo::exists(deviceName) && !deviceName.startsWith(QLatin1String("\\\\.\\")))
+        return refuse(QStringLiteral("no such device"));
+    return true;
+#endif
+}
+
 QtSerialPort::QtSerialPort() : m_port(std::make_unique<QSerialPort>()) {}
 
 QtSerialPort::~QtSerialPort() { close(); }
@@ -53,18 +143,24 @@ bool QtSerialPort::open()
 {
     if (m_port->isOpen())
         return true;
+    if (!IsMeterPortDevice(m_deviceName))
+        return false;
     m_port->setPortName(m_deviceName);
     m_port->setBaudRate(SerialBaudRate);
     m_port->setDataBits(QSerialPort::Data8);
     m_port->setParity(QSerialPort::NoParity);
     m_port->setStopBits(QSerialPort::OneStop);
-    m_port->setFlowControl(QSerialPort::HardwareControl);
+    // DTR and RTS are raised for the meter; output is never held back
+    // waiting for CTS.
+    m_port->setFlowControl(QSerialPort::NoFlowControl);
     const bool opened = m_port->open(QIODevice::ReadWrite);
-    // A pseudo-terminal or a Bluetooth port may refuse the modem lines; the
-    // port is usable all the same.
     m_port->clearError();
     if (!opened || !m_port->isOpen())
         return false;
+    // A pseudo-terminal or a Bluetooth port may refuse the modem lines; the
+    // port is usable all the same.
+    m_port->setDataTerminalReady(true);
+    m_port->setRequestToSend(true);
     // A session starts with an empty input queue, as on a serial line that
     // receives nothing while closed (a pseudo-terminal keeps what was sent to
     // it meanwhile).

@@ -1,6 +1,7 @@
 #pragma once
-// The serial port of the meter link over QSerialPort: 9600 baud, 8N1, RTS/CTS
-// handshake, XON/XOFF off.  Every call swallows the port's errors; a failed
+// The serial port of the meter link over QSerialPort: 9600 baud, 8N1, DTR and
+// RTS raised for the meter, no flow control (a cable or Bluetooth link that
+// leaves CTS low must still receive our frames).  Every call swallows the port's errors; a failed
 // call leaves the port's error set, so nothing here decides on error(): the
 // open state and the byte counts are what the callers see.
 
@@ -24,6 +25,13 @@ QString SerialDeviceName(const QString &portName);
 // The serial ports of the system, in the order the system lists them.
 QStringList SerialPortNames();
 
+// Whether a device may be opened as the meter's port: an existing serial
+// port, pseudo-terminal or Bluetooth serial device, never the program's
+// controlling terminal, the console or a virtual console.  Opening nothing
+// else keeps a half-typed name ("tty", "tty1") from reconfiguring a
+// terminal.  When refused, *why says why.
+bool IsMeterPortDevice(const QString &deviceName, QString *why = nullptr);
+
 class QtSerialPort : public SerialPort {
 public:
     QtSerialPort();
@@ -33,6 +41,7 @@ public:
 
     void setDeviceName(const QString &name) override;
     QString deviceName() const override { return m_deviceName; }
+    // Opens only what IsMeterPortDevice allows.
     bool open() override;
     void close() override;
     bool isOpen() const override;

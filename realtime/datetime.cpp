@@ -22,6 +22,15 @@ double ToDateTime(const QDateTime &localTime)
 
 void SplitDateTime(double dateTime, QDate *date, QTime *time)
 {
+    // NaN, infinities and days far beyond any calendar give no date or time
+    // (converting them to an integer would be undefined).
+    if (!std::isfinite(dateTime) || std::fabs(dateTime) > MaxDateTimeDays) {
+        if (date)
+            *date = QDate();
+        if (time)
+            *time = QTime();
+        return;
+    }
     double days = std::floor(dateTime);
     qint64 ms = std::llround((dateTime - days) * SecondsPerDay * 1000.0);
     if (ms >= MsPerDay) {

@@ -2,7 +2,7 @@
 
 #include "chart/view/chart.h"
 #include "chart/model/chartstate.h"
-#include "tests/chartfixture.h"
+#include "tests/support/chartfixture.h"
 #include "tests/testsupport.h"
 
 #include <QApplication>
@@ -17,6 +17,8 @@
 #include <QTimer>
 #include <QtEndian>
 #include <QtTest>
+
+#include <cmath>
 
 using namespace kv;
 
@@ -173,6 +175,20 @@ void TestChart::refusesBadBlocks_data()
     twice.replace(series - 8, 4, "DATA");
     Reseal(twice);
     QTest::newRow("section twice") << twice << "twice";
+
+    // X values are date-times: no NaN or infinity gets in.
+    const double notFinite[] = {std::nan(""), HUGE_VAL, -HUGE_VAL};
+    for (double x : notFinite) {
+        Chart bad;
+        kvtest::FillFullChart(bad, 10);
+        bad.setXDataII(0, 3, x);
+        QTest::newRow(qPrintable(QStringLiteral("X %1").arg(x))) << bad.storeState()
+                                                               << "X value 3 of subset 0 is not a finite number";
+    }
+    Chart badLine;
+    kvtest::FillFullChart(badLine, 10);
+    badLine.setVertLineAnnotation(0, std::nan(""));
+    QTest::newRow("vertical line X NaN") << badLine.storeState() << "vertical line X is not a finite number";
 }
 
 void TestChart::refusesBadBlocks()

@@ -4,6 +4,7 @@
 #include "live/psychro.h"
 #include "sim/simmeter.h"
 #include "sim/simpty.h"
+#include "tests/support/ptymeter.h"
 #include "tests/testsupport.h"
 
 #include <QElapsedTimer>
@@ -19,19 +20,7 @@ namespace {
 
 constexpr int ProcessTimeoutMs = 30000;
 
-kv::SimOptions QuietMeter()
-{
-    kv::SimOptions options;
-    options.drift = false;
-    options.prefillLogger = false;
-    return options;
-}
-
-struct PtyMeter {
-    kv::SimMeter meter{nullptr, QuietMeter()};
-    kv::SimPtyServer server{meter, kv::SimSerialPacing::Baud9600};
-    ~PtyMeter() { server.stop(); }
-};
+using kvtest::PtyMeter;
 
 struct Run {
     int exitCode = -1;

@@ -3,7 +3,7 @@
 #include "chart/view/chart.h"
 #include "chart/view/chartfile.h"
 #include "chart/model/graphfile.h"
-#include "tests/chartfixture.h"
+#include "tests/support/chartfixture.h"
 #include "tests/testsupport.h"
 
 #include <QTemporaryDir>

@@ -1,6 +1,7 @@
 // The USB exchanges: frame persistence, live sequence, memory page codes.
 #include "link/commands.h"
 #include "link/meterlink.h"
+#include "tests/support/fakeusb.h"
 
 #include <QtTest>
 
@@ -9,48 +10,7 @@
 
 namespace {
 
-// A transfer that records every frame and answers from a script.
-class FakeTransfer : public kv::UsbTransfer {
-public:
-    int openResult = 0, timeoutResult = 0, writeResult = 0, readResult = 0;
-    std::vector<std::array<std::uint8_t, 7>> frames;
-    std::vector<std::uint8_t> reply; // copied into every read
-    int opens = 0, closes = 0;
-
-    int OpenDevice(std::uint16_t vid, std::uint16_t pid) override
-    {
-        ++opens;
-        return (vid == kv::MeterVendorId && pid == kv::MeterProductId) ? openResult : 1;
-    }
-    int SetDeviceTimeouts(int, int) override { return timeoutResult; }
-    int WriteCommand(int length, const std::uint8_t *frame) override
-    {
-        std::array<std::uint8_t, 7> f{};
-        std::copy(frame, frame + length, f.begin());
-        frames.push_back(f);
-        return writeResult;
-    }
-    int WriteData(int, const std::uint8_t *) override { return 0; }
-    int AfterWrite() override { return 0; }
-    int ReadReply(int length, std::uint8_t *buffer) override
-    {
-        if (readResult != 0)
-            return readResult;
-        std::fill(buffer, buffer + length, 0);
-        std::copy(reply.begin(), reply.begin() + std::min<std::size_t>(reply.size(), length), buffer);
-        return 0;
-    }
-    int ReadSerialText(int, std::uint8_t *buffer, int) override
-    {
-        buffer[0] = 0;
-        return 0;
-    }
-    int CloseDevice() override
-    {
-        ++closes;
-        return 0;
-    }
-};
+using kvtest::FakeTransfer;
 
 std::vector<std::uint8_t> PageReply(int page, std::uint8_t marker = 5)
 {

@@ -10,6 +10,9 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -19,6 +22,15 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
+
+// Records the URLs handed to the desktop.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened << url; }
+};
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -82,7 +94,7 @@ private slots:
         QVERIFY(main.frmPanel->lblNoConnection->isVisible());
         QVERIFY(!main.frmPanel->ingBlutoothLink->isVisible());
         QCOMPARE(main.RealTimeGraph->windowTitle(), QString("Real-Time Graph"));
-        QVERIFY(qAbs(main.TimeAxisMargin - 1.1574074e-4) < 1e-10);
+        QVERIFY(qAbs(main.Recorder.timeAxisMargin() - 1.1574074e-4) < 1e-10);
         QVERIFY(!main.Run1->isEnabled());
         QVERIFY(!main.Stop1->isEnabled());
         QVERIFY(main.ControlPanel1->isChecked());
@@ -113,14 +125,14 @@ private slots:
         main.frmPanel->parentWidget()->close();
         QTRY_VERIFY(!main.frmPanel);
         QVERIFY(!main.ControlPanel1->isChecked());
-        main.ControlPanel1Click();
+        main.showPanel();
         QVERIFY(main.frmPanel);
         QVERIFY(main.ControlPanel1->isChecked());
 
         main.RealTimeGraph->parentWidget()->close();
         QTRY_VERIFY(!main.RealTimeGraph);
         QVERIFY(!main.RealTimeGraph1->isChecked());
-        main.RealTimeGraph1Click();
+        main.showRealTimeGraph();
         QVERIFY(main.RealTimeGraph);
         QCOMPARE(main.MdiArea->subWindowList().size(), 2);
     }
@@ -140,8 +152,8 @@ private slots:
                     versions << "wrong title";
                 return int(QDialog::Accepted);
             });
-        main.About1Click();
-        main.About1Click();
+        main.showAbout();
+        main.showAbout();
         QCOMPARE(versions, (QStringList{KV_VERSION, KV_VERSION}));
         QVERIFY(!main.frmAbout);
         QVERIFY(main.findChildren<AboutDialog *>().isEmpty());
@@ -156,10 +168,10 @@ private slots:
         kv::NoDeviceTransfer usb;
         {
             MainWindow main(usb);
-            QCOMPARE(main.RealTimeRate, 2);
+            QCOMPARE(main.Recorder.period(), 2);
             QCOMPARE(main.AnnoColor, 0u);
             main.show();
-            main.RealTimeRate = 7;
+            main.Recorder.setPeriod(7);
             main.AnnoColor = 0x00FF00;
             QVERIFY(main.close());
         }
@@ -167,15 +179,28 @@ private slots:
         QCOMPARE(settings->value("RealTimeRate").toInt(), 7);
         QCOMPARE(settings->value("AnnoColor").toInt(), 0x00FF00);
         MainWindow again(usb);
-        QCOMPARE(again.RealTimeRate, 7);
+        QCOMPARE(again.Recorder.period(), 7);
     }
 
-    void helpPageMissingIsHarmless()
+    void helpOpensThePageBesideTheProgram()
     {
+        // The page is handed to the desktop (caught here instead of starting
+        // a browser); when it is missing, nothing is asked or shown.
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+        kv::ScriptedPrompts prompts;
+        kv::PromptScope scope(prompts);
         kv::NoDeviceTransfer usb;
         MainWindow main(usb);
-        QVERIFY(MainWindow::HelpFilePath().endsWith("/KV3917Help.htm"));
-        main.Contents1Click(); // nothing to assert beyond: no crash, no message
+        const QString page = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("KV3917Help.htm"));
+        QVERIFY(!QFileInfo::exists(page));
+        auto *contents = main.findChild<QAction *>(QStringLiteral("Contents1"));
+        QVERIFY(contents);
+        contents->trigger();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(catcher.opened, QList<QUrl>{QUrl::fromLocalFile(page)});
+        QVERIFY(prompts.shown.isEmpty());
+        QCOMPARE(prompts.unexpected, 0);
     }
 };
 

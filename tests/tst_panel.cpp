@@ -8,6 +8,7 @@
 #include "sim/simmeter.h"
 #include "sim/simpty.h"
 #include "sim/simusbtransfer.h"
+#include "tests/support/fakeusb.h"
 #include "tests/testsupport.h"
 
 #include <QAction>
@@ -24,49 +25,8 @@
 
 namespace {
 
-using Frame = std::array<std::uint8_t, 7>;
-
-// A USB transfer that records what is sent and answers from a script.
-class FakeTransfer : public kv::UsbTransfer {
-public:
-    int openResult = 0, timeoutResult = 0, writeResult = 0, readResult = 0;
-    bool throwOnRead = false;
-    std::vector<std::uint8_t> reply; // copied into every read
-    std::vector<Frame> frames;
-    std::vector<int> readLengths;
-
-    int OpenDevice(std::uint16_t vid, std::uint16_t pid) override
-    {
-        return (vid == kv::MeterVendorId && pid == kv::MeterProductId) ? openResult : 1;
-    }
-    int SetDeviceTimeouts(int, int) override { return timeoutResult; }
-    int WriteCommand(int length, const std::uint8_t *frame) override
-    {
-        Frame f{};
-        std::copy(frame, frame + std::min(length, 7), f.begin());
-        frames.push_back(f);
-        return writeResult;
-    }
-    int WriteData(int, const std::uint8_t *) override { return 0; }
-    int AfterWrite() override { return 0; }
-    int ReadReply(int length, std::uint8_t *buffer) override
-    {
-        readLengths.push_back(length);
-        if (throwOnRead)
-            throw std::runtime_error("device gone");
-        if (readResult != 0)
-            return readResult;
-        std::fill(buffer, buffer + length, 0);
-        std::copy(reply.begin(), reply.begin() + std::min<std::size_t>(reply.size(), length), buffer);
-        return 0;
-    }
-    int ReadSerialText(int, std::uint8_t *buffer, int) override
-    {
-        buffer[0] = 0;
-        return 0;
-    }
-    int CloseDevice() override { return 0; }
-};
+using kvtest::FakeTransfer;
+using kvtest::Frame;
 
 // A live reply with its markers, display bytes zero unless given.
 std::vector<std::uint8_t> LiveReply(std::initializer_list<std::pair<int, std::uint8_t>> bytes)
@@ -145,7 +105,7 @@ struct SimRig {
     {
         std::vector<bool> shown;
         for (int i = 0; i < ticks; ++i) {
-            main->MaxMinTimerTimer();
+            main->runBlinkTick();
             shown.push_back(w->isVisibleTo(panel()));
         }
         return shown;
@@ -221,6 +181,35 @@ private slots:
 
     // ---- display --------------------------------------------------------------------
 
+    void onlyDrawnGlyphsHavePictures_data()
+    {
+        QTest::addColumn<QString>("set");
+        QTest::addColumn<int>("glyph");
+        // Large: 0..9, minus sign 17, L 18.  Small: 0..9, n 21, r 22.
+        // Glyph 14 of the small set is wider and is left out.
+        const QList<int> drawnLarge{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 17, 18};
+        const QList<int> drawnSmall{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 14, 21, 22};
+        for (int g = 0; g < 25; ++g) {
+            if (!drawnLarge.contains(g) && g != 16)
+                QTest::addRow("LCD%d", g) << QStringLiteral("LCD") << g;
+            if (!drawnSmall.contains(g) && g != 16)
+                QTest::addRow("LCDS%d", g) << QStringLiteral("LCDS") << g;
+        }
+    }
+    void onlyDrawnGlyphsHavePictures()
+    {
+        // Every other picture is the blank digit, the same as glyph 16 (an
+        // unlit digit).
+        QFETCH(QString, set);
+        QFETCH(int, glyph);
+        for (const QString &scale : {QString(), QStringLiteral("@2x")}) {
+            const QImage blank(QStringLiteral(":/glyphs/%1%2%3.jpg").arg(set).arg(16).arg(scale));
+            const QImage picture(QStringLiteral(":/glyphs/%1%2%3.jpg").arg(set).arg(glyph).arg(scale));
+            QVERIFY(!blank.isNull());
+            QVERIFY(picture == blank);
+        }
+    }
+
     void everyElementIsThere()
     {
         const char *names[] = {
@@ -291,7 +280,7 @@ private slots:
         QVERIFY(!m_main->ControlPanel1->isChecked());
         Tick(reply); // no panel: nothing to draw, nothing breaks
 
-        m_main->ControlPanel1Click();
+        m_main->showPanel();
         QVERIFY(panel());
         QVERIFY(m_main->ControlPanel1->isChecked());
         QCOMPARE(panel()->parentWidget()->pos(), QPoint(0, 0));
@@ -322,7 +311,7 @@ private slots:
         if (connected)
             Tick(LiveReply({}));
         ClosePanel();
-        m_main->ControlPanel1Click();
+        m_main->showPanel();
         QCOMPARE(panel()->lblNoConnection->isVisibleTo(panel()), !connected);
         QVERIFY(!panel()->ingBlutoothLink->isVisibleTo(panel()));
     }
@@ -426,7 +415,7 @@ private slots:
                                       {4, static_cast<std::uint8_t>(blink ? 0x08 : 0)}});
         Tick(reply);
         for (int tick = 0; tick < 4; ++tick) {
-            m_main->MaxMinTimerTimer();
+            m_main->runBlinkTick();
             Tick(reply); // the poll tick leaves blinking symbols alone
             const bool phase = m_main->BlinkPhase;
             if (blinks) {
@@ -458,7 +447,7 @@ private slots:
         std::vector<bool> rec, fullShown;
         for (int tick = 0; tick < 4; ++tick) {
             Tick(reply);
-            m_main->MaxMinTimerTimer();
+            m_main->runBlinkTick();
             rec.push_back(p->imgREC->isVisibleTo(p));
             fullShown.push_back(p->imgFULL->isVisibleTo(p));
         }
@@ -467,7 +456,7 @@ private slots:
         // Recording stops: REC and FULL follow their segments again.
         Tick(LiveReply({{57, 0x20}}));
         QVERIFY(p->imgREC->isVisibleTo(p) && !p->imgFULL->isVisibleTo(p));
-        m_main->MaxMinTimerTimer();
+        m_main->runBlinkTick();
         QVERIFY(p->imgREC->isVisibleTo(p));
     }
 
@@ -496,7 +485,7 @@ private slots:
         QVERIFY(!p->lblNoConnection->isVisibleTo(p));
         std::vector<bool> shown;
         for (int tick = 0; tick < 4; ++tick) {
-            m_main->MaxMinTimerTimer();
+            m_main->runBlinkTick();
             shown.push_back(p->ingBlutoothLink->isVisibleTo(p));
         }
         const std::vector<bool> blinking{true, false, true, false};
@@ -504,8 +493,8 @@ private slots:
 
         // A lost connection hides it and shows "No Connection".
         m_main->Poll.ConnectionLost();
-        m_main->MaxMinTimerTimer();
-        m_main->MaxMinTimerTimer();
+        m_main->runBlinkTick();
+        m_main->runBlinkTick();
         QVERIFY(!p->ingBlutoothLink->isVisibleTo(p));
         QVERIFY(p->lblNoConnection->isVisibleTo(p));
     }
@@ -530,7 +519,7 @@ private slots:
         QVERIFY(!p->lblNoConnection->isVisibleTo(p));
         std::vector<bool> shown;
         for (int tick = 0; tick < 4; ++tick) {
-            m_main->MaxMinTimerTimer();
+            m_main->runBlinkTick();
             shown.push_back(p->ingBlutoothLink->isVisibleTo(p));
         }
         QCOMPARE(shown, (std::vector<bool>{shown[0], !shown[0], shown[0], !shown[0]}));
@@ -541,8 +530,8 @@ private slots:
     {
         ClosePanel();
         m_main->Link.SerialLink = true;
-        m_main->MaxMinTimerTimer();
-        m_main->MaxMinTimerTimer();
+        m_main->runBlinkTick();
+        m_main->runBlinkTick();
         QVERIFY(!m_main->BlinkBusy);
     }
 
@@ -700,6 +689,18 @@ private slots:
         QVERIFY(m_main->MainTimer->isActive());
     }
 
+    void closingDuringKeyPauseKeepsPollingStopped()
+    {
+        // The program is closed during the pause after a failed key; the
+        // key's end must not start polling again.
+        m_usb.openResult = 1;
+        m_usb.readResult = 1;
+        m_main->MainTimer->start();
+        QTimer::singleShot(0, m_main.get(), [this] { m_main->close(); });
+        panel()->btnMemClick();
+        QVERIFY(!m_main->isVisible());
+        QVERIFY(!m_main->MainTimer->isActive());
+    }
 
     // ---- the keys working the simulated meter ------------------------------------------
 
@@ -764,7 +765,7 @@ private slots:
         rig.press(p->btnMMA);
         QCOMPARE(rig.meter.mmaMode(), kv::SimMma::Max);
         for (int tick = 0; tick < 4; ++tick) {
-            rig.main->MaxMinTimerTimer();
+            rig.main->runBlinkTick();
             const bool phase = rig.main->BlinkPhase;
             QCOMPARE(p->lblMAX->isVisibleTo(p), phase);
             QCOMPARE(p->lblMIN->isVisibleTo(p), phase);

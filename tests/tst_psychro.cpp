@@ -77,6 +77,47 @@ private slots:
         QTest::newRow("R C below floor") << C << 5 << -10.1f << 3;
         QTest::newRow("type 7 always in range") << C << 7 << 99999.0f << 0;
         QTest::newRow("type 255 always in range") << F << 255 << -99999.0f << 0;
+
+        // Every row of the meter's table, both units, each limit itself and
+        // 0.1 either side.  Values are single precision; the Fahrenheit high
+        // limits are double-precision constants, every other limit a
+        // single-precision one.
+        struct Limits {
+            const char *name;
+            float fFloor, fLow;
+            double fHigh;
+            float cFloor, cLow, cHigh;
+        };
+        const Limits table[] = {
+            {"K", -340, -328, 2501.6, -220, -200, 1372}, {"J", -340, -328, 1832.6, -220, -200, 1000},
+            {"E", -340, -328, 1382.6, -220, -200, 750},  {"T", -340, -328, 752.4, -220, -200, 400},
+            {"N", -346, -328, 2372.4, -210, -200, 1300}, {"R", 14, 14, 3215.1, -10, -10, 1768},
+            {"S", 14, 32, 3215.1, -10, 0, 1768},
+        };
+        for (int type = 0; type < 7; ++type) {
+            const Limits &row = table[type];
+            for (const bool fahrenheit : {true, false}) {
+                const float floor = fahrenheit ? row.fFloor : row.cFloor;
+                const float low = fahrenheit ? row.fLow : row.cLow;
+                const double high = fahrenheit ? row.fHigh : double(row.cHigh);
+                const auto expect = [&](float v) {
+                    if (v < floor)
+                        return 3;
+                    if (v < low)
+                        return 2;
+                    return (fahrenheit ? double(v) > high : v > float(high)) ? 1 : 0;
+                };
+                const double limits[] = {floor, low, high};
+                const char *limitNames[] = {"floor", "low", "high"};
+                for (int l = 0; l < 3; ++l) {
+                    for (const double offset : {-0.1, 0.0, 0.1}) {
+                        const float v = float(limits[l] + offset);
+                        QTest::addRow("%s %s %s %+.1f", row.name, fahrenheit ? "F" : "C", limitNames[l], offset)
+                            << (fahrenheit ? F : C) << type << v << expect(v);
+                    }
+                }
+            }
+        }
     }
     void classify()
     {

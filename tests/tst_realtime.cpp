@@ -57,12 +57,12 @@ struct Rig {
     {
         now = now.addMSecs(500);
         clock.advanceMs(500);
-        main->MainTimerTimer();
+        main->runPollTick();
     }
     // Ticks until `samples` points are recorded (or a limit is reached).
     void tickUntil(int samples)
     {
-        for (int i = 0; i < 400 && main->RealTimeCount < samples && main->RealTimeRecording; ++i)
+        for (int i = 0; i < 400 && main->Recorder.count() < samples && main->Recorder.isRecording(); ++i)
             tick();
     }
     // Scripts the setup dialog: count text and, when given, the period boxes.
@@ -81,7 +81,7 @@ struct Rig {
     void run(const QString &count)
     {
         scriptSetup(count);
-        main->btnRunClick();
+        main->startRecording();
     }
 };
 
@@ -119,20 +119,20 @@ private slots:
         Rig rig;
         rig.meter.setReading(45.0, 21.5, 30.0);
         rig.run(" 5");
-        QVERIFY(rig.main->RealTimeRecording);
+        QVERIFY(rig.main->Recorder.isRecording());
         QVERIFY(!rig.main->btnRun->isEnabled());
         QVERIFY(rig.main->btnStop->isEnabled());
         QVERIFY(!rig.graph().tbntClr->isEnabled());
         rig.tickUntil(6);
 
-        QVERIFY(!rig.main->RealTimeRecording);
-        QCOMPARE(rig.main->RealTimeCount, 5);
+        QVERIFY(!rig.main->Recorder.isRecording());
+        QCOMPARE(rig.main->Recorder.count(), 5);
         QCOMPARE(rig.chart().Points(), 5);
         QCOMPARE(rig.graph().txtDataNo->text(), QString("5"));
         QCOMPARE(rig.graph().txtRHAvg->text(), QString("45.0"));
         QCOMPARE(rig.graph().txtT1Avg->text(), QString("21.5"));
         QCOMPARE(rig.graph().txtT2Avg->text(), QString("30.0"));
-        QVERIFY(rig.main->RealTimeUnsaved);
+        QVERIFY(rig.main->Recorder.isUnsaved());
         QVERIFY(rig.main->btnRun->isEnabled());
         QVERIFY(!rig.main->btnStop->isEnabled());
         QVERIFY(rig.graph().tbntClr->isEnabled());
@@ -150,17 +150,17 @@ private slots:
         rig.run("2000");
         QCOMPARE(rig.chart().Points(), 2000);
         rig.tickUntil(3);
-        QCOMPARE(rig.main->RealTimeCount, 3);
+        QCOMPARE(rig.main->Recorder.count(), 3);
         rig.tick();
-        rig.main->btnStopClick();
-        QVERIFY(!rig.main->RealTimeRecording);
+        rig.main->stopRecording();
+        QVERIFY(!rig.main->Recorder.isRecording());
         QCOMPARE(rig.chart().Points(), 3);
         QCOMPARE(rig.chart().ManualMaxX(), kv::ToDateTime(rig.now));
         QVERIFY(rig.chart().XDataII(0, 2) > 0);
         QVERIFY(!rig.graph().txtT1Avg->text().isEmpty());
         // The data stay: the next Run asks first; Cancel leaves all as it is.
         rig.prompts.answers.push_back(kv::Answer::Cancel);
-        rig.main->btnRunClick();
+        rig.main->startRecording();
         QCOMPARE(rig.prompts.shown.last(), RunQuestion);
         QCOMPARE(rig.chart().Points(), 3);
         QVERIFY(rig.prompts.dialogs.empty() && rig.prompts.unexpected == 0);
@@ -170,12 +170,12 @@ private slots:
     {
         Rig rig;
         rig.run("50");
-        rig.main->btnStopClick();
+        rig.main->stopRecording();
         QCOMPARE(rig.chart().Points(), 50);
         QCOMPARE(rig.graph().txtRHAvg->text(), QString("****"));
         // Nothing was recorded: Run starts again without a question.
         rig.run("10");
-        QVERIFY(rig.main->RealTimeRecording);
+        QVERIFY(rig.main->Recorder.isRecording());
         QVERIFY(rig.prompts.shown.isEmpty());
     }
 
@@ -202,13 +202,13 @@ private slots:
         rig.meter.setReading(rh, 21.5, t2);
         rig.run("10");
         rig.tickUntil(1);
-        QCOMPARE(rig.main->RealTimeCount, 1);
+        QCOMPARE(rig.main->Recorder.count(), 1);
         for (int s = 0; s < stored.size(); ++s)
             QCOMPARE(rig.chart().YData(s, 0), stored[s]);
         QVERIFY2(rig.graph().txtRHMax->text().startsWith(rhMax), qPrintable(rig.graph().txtRHMax->text()));
         QVERIFY2(rig.graph().txtT2Min->text().startsWith(t2Min), qPrintable(rig.graph().txtT2Min->text()));
         // Markers never stop a recording.
-        QVERIFY(rig.main->RealTimeRecording);
+        QVERIFY(rig.main->Recorder.isRecording());
     }
 
     void markersFromFlags_data()
@@ -251,8 +251,8 @@ private slots:
         // 60 samples at 2 s pass the end once.
         rig.tickUntil(60);
         QVERIFY(rig.chart().ManualMaxX() > end);
-        QVERIFY(rig.chart().ManualMaxX() - rig.chart().XDataII(0, rig.main->RealTimeCount - 1)
-                <= rig.main->TimeAxisMargin + 1e-9);
+        QVERIFY(rig.chart().ManualMaxX() - rig.chart().XDataII(0, rig.main->Recorder.count() - 1)
+                <= rig.main->Recorder.timeAxisMargin() + 1e-9);
     }
 
     void setupDialogPeriodText()
@@ -275,9 +275,9 @@ private slots:
             seen << setup.edtPeriod->text();
             return int(QDialog::Rejected);
         });
-        rig.main->btnRunClick();
+        rig.main->startRecording();
         QCOMPARE(seen, (QStringList{"Real-Time Setup", " 2000", "1:6:40", "1:06:40", "00:02", "0:00:00"}));
-        QVERIFY(!rig.main->RealTimeRecording);
+        QVERIFY(!rig.main->Recorder.isRecording());
     }
 
     void invalidCountStartsNothing_data()
@@ -292,12 +292,39 @@ private slots:
         QFETCH(QString, count);
         Rig rig;
         rig.scriptSetup(count, 0, 5);
-        rig.main->btnRunClick();
+        rig.main->startRecording();
         QCOMPARE(rig.prompts.shown, QStringList{count + " is not valid.\n"});
-        QVERIFY(!rig.main->RealTimeRecording);
-        QCOMPARE(rig.main->RealTimeRate, 2);
+        QVERIFY(!rig.main->Recorder.isRecording());
+        QCOMPARE(rig.main->Recorder.period(), 2);
         // The dialog's boxes were taken over even so.
         QCOMPARE(rig.graph().ComboBox2->currentText(), QString("05"));
+    }
+
+    void runAndStopRestoreTheWindow_data()
+    {
+        QTest::addColumn<bool>("stop"); // Stop, else Run
+        QTest::addColumn<Qt::WindowState>("state");
+        QTest::newRow("run, minimised") << false << Qt::WindowMinimized;
+        QTest::newRow("run, maximised") << false << Qt::WindowMaximized;
+        QTest::newRow("stop, minimised") << true << Qt::WindowMinimized;
+        QTest::newRow("stop, maximised") << true << Qt::WindowMaximized;
+    }
+    void runAndStopRestoreTheWindow()
+    {
+        QFETCH(bool, stop);
+        QFETCH(Qt::WindowState, state);
+        Rig rig;
+        if (stop)
+            rig.run(QStringLiteral("10"));
+        QWidget *frame = rig.graph().parentWidget();
+        QVERIFY(frame);
+        frame->setWindowState(state);
+        QVERIFY(frame->windowState() & state);
+        if (stop)
+            rig.main->stopRecording();
+        else
+            rig.run(QStringLiteral("10"));
+        QVERIFY(!(frame->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)));
     }
 
     void runNeedsAMeterAndAPeriod()
@@ -307,13 +334,13 @@ private slots:
         for (int i = 0; i < 3; ++i)
             rig.tick();
         QVERIFY(!rig.main->Link.IsConnected);
-        rig.main->btnRunClick();
+        rig.main->startRecording();
         QVERIFY(rig.prompts.fileRequests.isEmpty() && rig.prompts.unexpected == 0);
         rig.meter.faults().setDeviceAbsent(false);
         rig.tick();
         rig.scriptSetup("10", 0, 0);
-        rig.main->btnRunClick();
-        QVERIFY(!rig.main->RealTimeRecording);
+        rig.main->startRecording();
+        QVERIFY(!rig.main->Recorder.isRecording());
         QVERIFY(rig.prompts.shown.isEmpty());
     }
 
@@ -325,9 +352,9 @@ private slots:
         QVERIFY(!rig.main->RealTimeGraph1->isChecked());
         rig.run("10");
         QVERIFY(rig.main->RealTimeGraph);
-        QVERIFY(rig.main->RealTimeRecording);
+        QVERIFY(rig.main->Recorder.isRecording());
         rig.tickUntil(1);
-        QCOMPARE(rig.main->RealTimeCount, 1);
+        QCOMPARE(rig.main->Recorder.count(), 1);
     }
 
     void periodChangeAsksThenResets()
@@ -342,18 +369,18 @@ private slots:
         g.ComboBox2->setCurrentIndex(5);
         g.ComboBox1Change();
         QCOMPARE(rig.prompts.shown.last(), RateQuestion);
-        QCOMPARE(rig.main->RealTimeRate, 5);
-        QVERIFY(rig.main->RealTimeRecording);
-        QCOMPARE(rig.main->RealTimeCount, 2);
+        QCOMPARE(rig.main->Recorder.period(), 5);
+        QVERIFY(rig.main->Recorder.isRecording());
+        QCOMPARE(rig.main->Recorder.count(), 2);
 
         // No: the recording ends and the graph is cleared.
         rig.prompts.answers.push_back(kv::Answer::No);
         g.ComboBox2->setCurrentIndex(10);
         g.ComboBox1Change();
-        QVERIFY(!rig.main->RealTimeRecording);
-        QCOMPARE(rig.main->RealTimeCount, 0);
+        QVERIFY(!rig.main->Recorder.isRecording());
+        QCOMPARE(rig.main->Recorder.count(), 0);
         QCOMPARE(rig.chart().YData(0, 0), 9999.0f);
-        QCOMPARE(qRound(rig.main->TimeAxisMargin * kv::SecondsPerDay), 1000);
+        QCOMPARE(qRound(rig.main->Recorder.timeAxisMargin() * kv::SecondsPerDay), 1000);
         QVERIFY(rig.main->btnRun->isEnabled());
         QVERIFY(g.tbntClr->isEnabled());
 
@@ -363,7 +390,7 @@ private slots:
         g.ComboBox2->setCurrentIndex(0);
         g.ComboBox1Change();
         QCOMPARE(int(rig.prompts.shown.size()), questions);
-        QCOMPARE(rig.main->RealTimeRate, 2);
+        QCOMPARE(rig.main->Recorder.period(), 2);
         QCOMPARE(g.ComboBox2->currentText(), QString("02"));
     }
 
@@ -372,11 +399,11 @@ private slots:
         Rig rig;
         rig.run("5");
         rig.tickUntil(5);
-        QVERIFY(!rig.main->RealTimeRecording);
+        QVERIFY(!rig.main->Recorder.isRecording());
         rig.prompts.answers.push_back(kv::Answer::No);
         rig.graph().tbntClrClick();
         QCOMPARE(rig.prompts.shown.last(), QString("Save Real-Time Graph ?"));
-        QCOMPARE(rig.main->RealTimeCount, 0);
+        QCOMPARE(rig.main->Recorder.count(), 0);
         QCOMPARE(rig.chart().XDataII(0, 0), 0.0);
         QCOMPARE(rig.graph().txtDataNo->text(), QString());
         QCOMPARE(rig.graph().txtRHAvg->text(), QString());
@@ -397,7 +424,7 @@ private slots:
         rig.prompts.fileNames.push_back(file);
         rig.graph().tbntClrClick();
         QVERIFY(QFileInfo::exists(file));
-        QCOMPARE(rig.main->RealTimeCount, 0);
+        QCOMPARE(rig.main->Recorder.count(), 0);
         QCOMPARE(rig.prompts.fileRequests.last().defaultSuffix, QString("GHF"));
         QCOMPARE(rig.prompts.fileRequests.last().folder, rig.main->InitialFolder());
     }
@@ -429,17 +456,17 @@ private slots:
         QCOMPARE(rig.prompts.shown.first(), QString("Save Real-Time Graph ?"));
         QCOMPARE(!rig.main->RealTimeGraph, closed);
         if (closed) {
-            QVERIFY(!rig.main->RealTimeRecording);
-            QCOMPARE(rig.main->RealTimeCount, 0);
-            QVERIFY(!rig.main->RealTimeUnsaved);
+            QVERIFY(!rig.main->Recorder.isRecording());
+            QCOMPARE(rig.main->Recorder.count(), 0);
+            QVERIFY(!rig.main->Recorder.isUnsaved());
             QVERIFY(rig.main->btnRun->isEnabled());
             QVERIFY(!rig.main->btnStop->isEnabled());
             QVERIFY(!rig.main->RealTimeGraph1->isChecked());
         } else {
-            QVERIFY(rig.main->RealTimeUnsaved);
-            QVERIFY(rig.main->RealTimeRecording);
+            QVERIFY(rig.main->Recorder.isUnsaved());
+            QVERIFY(rig.main->Recorder.isRecording());
             rig.tickUntil(3);
-            QCOMPARE(rig.main->RealTimeCount, 3);
+            QCOMPARE(rig.main->Recorder.count(), 3);
         }
         if (fileChosen) {
             QFile file(dir.filePath("closing.txt"));

@@ -6,10 +6,12 @@
 #include "ui/panelwindow.h"
 #include "sim/simmeter.h"
 #include "sim/simpty.h"
+#include "tests/support/ptymeter.h"
 #include "tests/testsupport.h"
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QToolButton>
@@ -20,25 +22,9 @@
 
 namespace {
 
-kv::SimOptions QuietMeter()
-{
-    kv::SimOptions options;
-    options.drift = false;
-    options.prefillLogger = false;
-    return options;
-}
-
-// A simulated meter on a pseudo-terminal of its own, paced at 9600 baud.
-// Set the meter up before start(); read its log after stop().
-struct PtyMeter {
-    kv::SimMeter meter{nullptr, QuietMeter()};
-    kv::SimPtyServer server{meter, kv::SimSerialPacing::Baud9600};
-
+// The serial tests' meter shows a fixed reading.
+struct PtyMeter : kvtest::PtyMeter {
     PtyMeter() { meter.setReading(54.0, 25.0, 30.0); }
-    ~PtyMeter() { server.stop(); }
-    void start() { server.start(); }
-    void stop() { server.stop(); }
-    QString path() const { return server.slavePath(); }
 };
 
 enum class Behaviour { Meter, WrongIdentification, Silent, NoPort };
@@ -201,6 +187,50 @@ private slots:
         // Selecting the entry in code made no connection attempt of its own.
         QCOMPARE(FramesSent(meter.meter, 'K'), 1);
         QCOMPARE(FramesSent(later.meter, 'K'), 0);
+    }
+
+    void closingDuringSearchEndsIt()
+    {
+        // The program is closed during the search's first pause: no port is
+        // tried, none stays open, nothing polls afterwards.
+        PtyMeter meter;
+        SetUp(meter, Behaviour::Meter);
+        kv::NoDeviceTransfer usb;
+        MainWindow main(usb);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        ListPorts(main, {meter.path()});
+        QTimer::singleShot(10, &main, [&main] { main.close(); });
+        main.BitBtn1->click();
+        QVERIFY(!main.isVisible());
+        QVERIFY(!main.MainTimer->isActive());
+        QVERIFY(!main.Link.IsConnected);
+        QVERIFY(!main.Comm1.isOpen());
+        meter.stop();
+        QCOMPARE(FramesSent(meter.meter, 'K'), 0);
+    }
+
+    void typedNameIsNotCompleted()
+    {
+        // Each keystroke tries the name typed so far, never a listed name it
+        // is the beginning of.
+        PtyMeter meter;
+        SetUp(meter, Behaviour::Meter);
+        kv::NoDeviceTransfer usb;
+        MainWindow main(usb);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        auto *box = main.findChild<QComboBox *>(QStringLiteral("ComboBoxDeviceName"));
+        QVERIFY(box);
+        ListPorts(main, {meter.path()});
+        box->lineEdit()->clear();
+        const QString typed = meter.path().left(meter.path().size() - 1);
+        box->setFocus();
+        QTest::keyClicks(box->lineEdit(), typed);
+        QCOMPARE(box->currentText(), typed);
+        QVERIFY(!main.Link.IsConnected);
+        meter.stop();
+        QCOMPARE(FramesSent(meter.meter, 'K'), 0);
     }
 
     void wrongIdentificationIsAskedAgain()

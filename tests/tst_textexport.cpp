@@ -252,6 +252,33 @@ private slots:
         QCOMPARE(scope.lblTotalBytes->text(), QString("total bytes"));
     }
 
+    void typingARangeSelectsIt_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::newRow("from") << "edtSelFrom" << 5 << 42;
+        QTest::newRow("to") << "edtSelTo" << 1 << 5;
+    }
+    void typingARangeSelectsIt()
+    {
+        // A range typed with "&All" left ticked must not export everything.
+        QFETCH(QString, field);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        RangeDialog scope;
+        scope.PrepareRangeSelection("Save File", 42);
+        auto *edit = scope.findChild<QLineEdit *>(field);
+        QVERIFY(edit);
+        edit->selectAll();
+        QTest::keyClicks(edit, "5");
+        QVERIFY(scope.findChild<QRadioButton *>("radNo")->isChecked());
+        const kv::RowRange range = scope.RangeRequest(42);
+        QVERIFY(range.valid);
+        QCOMPARE(range.from, from);
+        QCOMPARE(range.to, to);
+    }
+
     void writerFollowsTheExtension_data()
     {
         QTest::addColumn<QString>("name");

@@ -92,11 +92,12 @@ QPainterPath TextShape(const QString &text, const QRectF &box, double height, Qt
 
 // ---- seven-segment digits -----------------------------------------------------
 
-// The glyphs that have a picture; every other glyph is a blank digit.
+// The glyphs that have a picture; every other glyph is a blank digit.  The
+// minus sign (17) and the L (18) exist in the large set only.
 std::uint8_t PictureSegments(int glyph, bool small)
 {
     using namespace kv;
-    if (glyph <= 9 || glyph == 17 || glyph == 18)
+    if (glyph <= 9 || (!small && (glyph == 17 || glyph == 18)))
         return GlyphSegments(glyph);
     if (small && glyph == 21)
         return SegC | SegE | SegG; // n

@@ -46,7 +46,7 @@ int main(int argc, char **argv)
                 seconds->setCurrentIndex(1);
             return int(QDialog::Accepted);
         });
-        QTimer::singleShot(1200, &main, [&main] { main.btnRunClick(); });
+        QTimer::singleShot(1200, &main, [&main] { main.startRecording(); });
     }
     int rc = 1; // set when the picture is saved
     QTimer::singleShot(static_cast<int>(seconds * 1000), &app, [&] {

@@ -7,6 +7,7 @@
 #include "chart/model/chartstate.h"
 #include "chart/model/graphfile.h"
 #include "logger/loggerdata.h"
+#include "realtime/recorder.h"
 #include "realtime/statistics.h"
 #include "realtime/datetime.h"
 #include "ui/realtimesetupdialog.h"
@@ -81,7 +82,6 @@ constexpr double RealTimeYMin = -10;
 constexpr double RealTimeYMax = 50;
 constexpr int DefaultSamplingRate = 2;
 // Each second of the period extends the time axis by this many seconds.
-constexpr int TimeAxisMarginPerSecond = 100;
 constexpr double NoLineGaps = 1e20;
 
 // Split view: subsets per axis and the axes' shares of the height.
@@ -306,15 +306,14 @@ void ClearGraph(GraphWindow &window)
     GraphWindow::LastAnnotationIndex = GraphWindow::FirstLastAnnotationIndex;
     if (window.isRealTimeGraph()) {
         // Nothing recorded is left to save.
-        window.mainWindow().RealTimeCount = 0;
-        window.mainWindow().RealTimeUnsaved = false;
+        window.recorder().clear();
     }
     chart.resetImage();
 }
 
 // ---- the window ----------------------------------------------------------------------------
 
-GraphWindow::GraphWindow(MainWindow &main, const QString &caption, QWidget *parent) : QWidget(parent), m_main(main)
+GraphWindow::GraphWindow(MainWindow &main, const QString &caption, QWidget *parent) : QWidget(parent), m_main(main), m_recorder(main.Recorder)
 {
     setObjectName(QStringLiteral("frmGraph"));
     setWindowTitle(caption);
@@ -641,7 +640,7 @@ bool GraphWindow::FormCloseQuery()
 {
     if (isLoggerGraph() && !askToSaveLoggerData())
         return false;
-    if (m_main.RealTimeUnsaved && isRealTimeGraph()) {
+    if (m_recorder.isUnsaved() && isRealTimeGraph()) {
         switch (Prompts().askYesNoCancel(this, SaveRealTimeQuestion)) {
         case Answer::Cancel:
             return false;
@@ -649,10 +648,10 @@ bool GraphWindow::FormCloseQuery()
             // A save that did not happen keeps the window and its data.
             if (!SaveRecording())
                 return false;
-            m_main.RealTimeUnsaved = false;
+            m_recorder.setUnsaved(false);
             break;
         default:
-            m_main.RealTimeUnsaved = false;
+            m_recorder.setUnsaved(false);
             break;
         }
     }
@@ -673,15 +672,15 @@ void GraphWindow::FormClose()
         m_main.RealTimeGraph1->setChecked(false);
         m_main.RealTimeGraph = nullptr;
         m_main.SetRunStopEnabled(m_main.Link.IsConnected, false);
-        m_main.RealTimeRecording = false;
-        m_main.RealTimeCount = 0;
+        m_recorder.setRecording(false);
+        m_recorder.clear();
     }
 }
 
 void GraphWindow::RestoreWindow()
 {
     QWidget *frame = parentWidget() ? parentWidget() : this;
-    if (frame->isMinimized())
+    if (frame->isMinimized() || frame->isMaximized())
         frame->showNormal();
 }
 
@@ -803,7 +802,7 @@ void GraphWindow::SetUpRealTimeGraph(double now)
     PESGraph1->setAllowBar(false);
     PESGraph1->setLineGapThreshold(NoLineGaps);
     pnlSamplingRate->setEnabled(true);
-    ShowSamplingRate(m_main.RealTimeRate);
+    ShowSamplingRate(m_recorder.period());
 }
 
 void GraphWindow::ShowSamplingRate(int seconds)
@@ -822,8 +821,6 @@ void GraphWindow::StartRealTimeRecording(int points, double now)
     Chart &chart = *PESGraph1;
     chart.setPoints(points);
     ClearChartValues(chart);
-    m_realTimeMax.fill(ExtremeMaxStart);
-    m_realTimeMin.fill(ExtremeMinStart);
     for (int c = 0; c < StatisticsChannelCount; ++c) {
         maxBoxes()[size_t(c)]->clear();
         minBoxes()[size_t(c)]->clear();
@@ -841,50 +838,35 @@ void GraphWindow::StartRealTimeRecording(int points, double now)
 void GraphWindow::AddRealTimeSample(const LiveReading &reading, const QDateTime &stamp)
 {
     Chart &chart = *PESGraph1;
-    const int p = m_main.RealTimeCount;
+    const int p = m_recorder.count();
     const double t = ToDateTime(stamp);
     if (t > chart.ManualMaxX())
-        chart.setManualMaxX(t + m_main.TimeAxisMargin);
+        chart.setManualMaxX(t + m_recorder.timeAxisMargin());
 
-    const bool rhFlagged = reading.rhFlagged();
-    const bool t1Flagged = reading.t1Flagged();
-    const bool t2Flagged = reading.t2Flagged();
-    float t2 = reading.T2;
-    if (t2Flagged)
-        t2 = reading.T2 > 0 ? OverRangeValue : reading.T2 < 0 ? UnderRangeValue : 0.0f;
-    const bool derivedMissing = rhFlagged || t1Flagged;
-    const std::array<float, GraphChannelCount> values = {
-        rhFlagged ? OverRangeValue : reading.Rh,
-        t1Flagged ? OverRangeValue : reading.T1,
-        t2,
-        derivedMissing ? NoValue : reading.WetBulb,
-        derivedMissing ? NoValue : reading.DewPoint,
-    };
+    std::array<float, StatisticsChannelCount> maxBefore{}, minBefore{};
+    for (int c = 0; c < StatisticsChannelCount; ++c) {
+        maxBefore[size_t(c)] = m_recorder.maximum(c).value;
+        minBefore[size_t(c)] = m_recorder.minimum(c).value;
+    }
+    const SampleValues values = m_recorder.addSample(reading, t);
     for (int s = 0; s < GraphChannelCount; ++s) {
         chart.setXDataII(s, p, t);
         chart.setYData(s, p, values[size_t(s)]);
     }
-
-    // Extremes from the reading's own values, not the markers.
-    const std::array<float, StatisticsChannelCount> own = {reading.Rh, reading.T1, reading.T2};
-    const std::array<bool, StatisticsChannelCount> flagged = {rhFlagged, t1Flagged, t2Flagged};
+    // The boxes change with the extremes.
     for (int c = 0; c < StatisticsChannelCount; ++c) {
-        const float v = own[size_t(c)];
-        if (v > m_realTimeMax[size_t(c)]) {
-            m_realTimeMax[size_t(c)] = v;
-            maxBoxes()[size_t(c)]->setText(RealTimeExtremeText(c, v, flagged[size_t(c)], t));
-        }
-        if (v < m_realTimeMin[size_t(c)]) {
-            m_realTimeMin[size_t(c)] = v;
-            minBoxes()[size_t(c)]->setText(RealTimeExtremeText(c, v, flagged[size_t(c)], t));
-        }
+        const RecordedExtreme &high = m_recorder.maximum(c);
+        if (high.value != maxBefore[size_t(c)])
+            maxBoxes()[size_t(c)]->setText(RealTimeExtremeText(c, high.value, high.flagged, high.dateTime));
+        const RecordedExtreme &low = m_recorder.minimum(c);
+        if (low.value != minBefore[size_t(c)])
+            minBoxes()[size_t(c)]->setText(RealTimeExtremeText(c, low.value, low.flagged, low.dateTime));
     }
     chart.resetImage();
 
-    ++m_main.RealTimeCount;
-    txtDataNo->setText(QString::number(m_main.RealTimeCount));
-    if (m_main.RealTimeCount >= chart.Points())
-        m_main.StopRecording(true);
+    txtDataNo->setText(QString::number(m_recorder.count()));
+    if (m_recorder.count() >= chart.Points())
+        m_main.endRecording(true);
 }
 
 void GraphWindow::StopRealTimeRecording(double now)
@@ -892,7 +874,7 @@ void GraphWindow::StopRealTimeRecording(double now)
     Chart &chart = *PESGraph1;
     RestoreWindow();
     tbntClr->setEnabled(true);
-    const int count = m_main.RealTimeCount;
+    const int count = m_recorder.count();
     if (count > 0 && count < chart.Points())
         chart.setPoints(count);
     chart.setManualMaxX(now);
@@ -907,25 +889,25 @@ bool GraphWindow::SaveRecording()
 {
     // Samples arriving while the dialogs are open would miss the file and
     // then be cleared unasked: hold the recording until the save is done.
-    const bool recording = m_main.RealTimeRecording;
-    m_main.RealTimeRecording = false;
+    const bool recording = m_recorder.isRecording();
+    m_recorder.setRecording(false);
     const SaveOutcome outcome = SaveGraphToFile(this, *PESGraph1, m_main.InitialFolder());
-    m_main.RealTimeRecording = recording && m_main.RealTimeGraph == this;
+    m_recorder.setRecording(recording && m_main.RealTimeGraph == this);
     return outcome == SaveOutcome::Saved;
 }
 
 void GraphWindow::ComboBox1Change()
 {
     int rate = SamplingRateFromBoxes();
-    if (rate == m_main.RealTimeRate)
+    if (rate == m_recorder.period())
         return;
     if (rate == 0) {
         rate = DefaultSamplingRate;
         ShowSamplingRate(rate);
     }
-    m_main.RealTimeRate = rate;
+    m_recorder.setPeriod(rate);
 
-    if (m_main.RealTimeRecording || m_main.RealTimeCount > 0) {
+    if (m_recorder.isRecording() || m_recorder.count() > 0) {
         switch (Prompts().askYesNoCancel(this, RateChangeQuestion)) {
         case Answer::Cancel:
             return;
@@ -937,12 +919,12 @@ void GraphWindow::ComboBox1Change()
             break;
         }
     }
-    m_main.RealTimeRecording = false;
+    m_recorder.setRecording(false);
     tbntClr->setEnabled(true);
     m_main.SetRunStopEnabled(m_main.Link.IsConnected, false);
     ClearGraph(*this);
     PESGraph1->setLineGapThreshold(NoLineGaps);
-    m_main.TimeAxisMargin = double(m_main.RealTimeRate) * TimeAxisMarginPerSecond * OneSecond;
+    m_recorder.setMarginFromPeriod();
     PESGraph1->setFocus();
 }
 

@@ -28,6 +28,7 @@ class MainWindow;
 
 namespace kv {
 class Chart;
+class RealTimeRecorder;
 }
 
 const QString RealTimeGraphCaption = QStringLiteral("Real-Time Graph");
@@ -51,6 +52,7 @@ public:
     bool isRealTimeGraph() const;
     bool isLoggerGraph() const;
     MainWindow &mainWindow() const { return m_main; }
+    kv::RealTimeRecorder &recorder() const { return m_recorder; }
 
     // ---- controls -----------------------------------------------------------
     QToolBar *ToolBar1 = nullptr;
@@ -138,7 +140,7 @@ public:
     void StopRealTimeRecording(double now);
     // Saves this chart with recording paused meanwhile; true when saved.
     bool SaveRecording();
-    // Restores the window when it is minimised.
+    // Restores the window to normal size when it is minimised or maximised.
     void RestoreWindow();
 
     // Enables the cross and text tools only while the chart has one axis.
@@ -185,14 +187,12 @@ private:
 
     MainWindow &m_main;
     QPointer<kv::LoggerData> m_loggerData;
+    kv::RealTimeRecorder &m_recorder;
     QAction *m_clrSeparator = nullptr;
     QAction *m_clrAction = nullptr;
     QAction *m_splitAction = nullptr;
     QSplitter *m_splitter = nullptr;
     bool m_shown = false;
-    // Running extremes of a real-time recording (RH, T1, T2).
-    std::array<float, 3> m_realTimeMax{};
-    std::array<float, 3> m_realTimeMin{};
 };
 
 // Prepares a chart for a new set of samples: the graph template's look and

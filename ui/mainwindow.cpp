@@ -42,7 +42,6 @@ constexpr int StatusPanel1Width = 50;
 constexpr int RealTimeGraphWidth = 800;
 constexpr int RealTimeGraphHeightSlack = 40;
 // Ten seconds as a fraction of a day, held in single precision.
-constexpr float InitialTimeAxisMargin = static_cast<float>(10.0 / 86400.0);
 
 // Stop waits this long at most for a running poll tick.
 constexpr int StopLinkWaitMs = 2500;
@@ -114,12 +113,12 @@ MainWindow::MainWindow(kv::UsbTransfer &usb, QWidget *parent)
     MainTimer = new QTimer(this);
     MainTimer->setObjectName(QStringLiteral("MainTimer"));
     MainTimer->setInterval(kv::PollIntervalMs);
-    connect(MainTimer, &QTimer::timeout, this, &MainWindow::MainTimerTimer);
+    connect(MainTimer, &QTimer::timeout, this, &MainWindow::runPollTick);
 
     MaxMinTimer = new QTimer(this);
     MaxMinTimer->setObjectName(QStringLiteral("MaxMinTimer"));
     MaxMinTimer->setInterval(kv::PollIntervalMs);
-    connect(MaxMinTimer, &QTimer::timeout, this, &MainWindow::MaxMinTimerTimer);
+    connect(MaxMinTimer, &QTimer::timeout, this, &MainWindow::runBlinkTick);
     MaxMinTimer->start();
 
     resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height() + ToolBarHeight
@@ -148,7 +147,7 @@ void MainWindow::BuildMenus()
     PrinterSetup1 = MakeAction(File1, "PrinterSetup1", QStringLiteral("&Printer Setup"));
     File1->addSeparator();
     Exit1 = MakeAction(File1, "Exit1", QStringLiteral("E&xit"));
-    connect(Exit1, &QAction::triggered, this, &MainWindow::Exit1Click);
+    connect(Exit1, &QAction::triggered, this, &MainWindow::exitProgram);
 
     RealTime1 = menuBar()->addMenu(QStringLiteral("Real Time"));
     RealTime1->setObjectName(QStringLiteral("RealTime1"));
@@ -156,8 +155,8 @@ void MainWindow::BuildMenus()
     Run1->setEnabled(false);
     Stop1 = MakeAction(RealTime1, "Stop1", QStringLiteral("Stop"));
     Stop1->setEnabled(false);
-    connect(Run1, &QAction::triggered, this, &MainWindow::btnRunClick);
-    connect(Stop1, &QAction::triggered, this, &MainWindow::btnStopClick);
+    connect(Run1, &QAction::triggered, this, &MainWindow::startRecording);
+    connect(Stop1, &QAction::triggered, this, &MainWindow::stopRecording);
 
     DataLogger1 = menuBar()->addMenu(QStringLiteral("&Data Logger"));
     DataLogger1->setObjectName(QStringLiteral("DataLogger1"));
@@ -169,11 +168,11 @@ void MainWindow::BuildMenus()
     ControlPanel1 = MakeAction(View1, "ControlPanel1", QStringLiteral("&Control Panel"));
     ControlPanel1->setCheckable(true);
     ControlPanel1->setChecked(true);
-    connect(ControlPanel1, &QAction::triggered, this, &MainWindow::ControlPanel1Click);
+    connect(ControlPanel1, &QAction::triggered, this, &MainWindow::showPanel);
     RealTimeGraph1 = MakeAction(View1, "RealTimeGraph1", QStringLiteral("Real Time &Graph"));
     RealTimeGraph1->setCheckable(true);
     RealTimeGraph1->setChecked(true);
-    connect(RealTimeGraph1, &QAction::triggered, this, &MainWindow::RealTimeGraph1Click);
+    connect(RealTimeGraph1, &QAction::triggered, this, &MainWindow::showRealTimeGraph);
 
     Window1 = menuBar()->addMenu(QStringLiteral("&Window"));
     Window1->setObjectName(QStringLiteral("Window1"));
@@ -183,10 +182,10 @@ void MainWindow::BuildMenus()
     Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
     Contents1 = MakeAction(Help1, "Contents1", QStringLiteral("&Contents"));
-    connect(Contents1, &QAction::triggered, this, &MainWindow::Contents1Click);
+    connect(Contents1, &QAction::triggered, this, &MainWindow::openHelp);
     Help1->addSeparator();
     About1 = MakeAction(Help1, "About1", QStringLiteral("&About"));
-    connect(About1, &QAction::triggered, this, &MainWindow::About1Click);
+    connect(About1, &QAction::triggered, this, &MainWindow::showAbout);
 }
 
 void MainWindow::FillWindowMenu()
@@ -194,9 +193,9 @@ void MainWindow::FillWindowMenu()
     // "&Tile", "&Cascade", then the open child windows.
     Window1->clear();
     Tile1 = MakeAction(Window1, "Tile1", QStringLiteral("&Tile"));
-    connect(Tile1, &QAction::triggered, this, &MainWindow::Tile1Click);
+    connect(Tile1, &QAction::triggered, this, &MainWindow::tileWindows);
     Cascade1 = MakeAction(Window1, "Cascade1", QStringLiteral("&Cascade"));
-    connect(Cascade1, &QAction::triggered, this, &MainWindow::Cascade1Click);
+    connect(Cascade1, &QAction::triggered, this, &MainWindow::cascadeWindows);
     const auto windows = MdiArea->subWindowList();
     if (!windows.isEmpty())
         Window1->addSeparator();
@@ -228,24 +227,27 @@ void MainWindow::BuildToolBar()
     btnRun->setEnabled(false);
     btnStop = MakeSpeedButton(ToolBarPanel, "btnStop", QStringLiteral("Stop Graphing Real Time Data"), QStringLiteral(":/icons/stop.svg"));
     btnStop->setEnabled(false);
-    connect(btnRun, &QToolButton::clicked, this, &MainWindow::btnRunClick);
-    connect(btnStop, &QToolButton::clicked, this, &MainWindow::btnStopClick);
+    connect(btnRun, &QToolButton::clicked, this, &MainWindow::startRecording);
+    connect(btnStop, &QToolButton::clicked, this, &MainWindow::stopRecording);
     SpeedButton8 = MakeSpeedButton(ToolBarPanel, "SpeedButton8", QStringLiteral("Help"), QStringLiteral(":/icons/help.svg"));
     SpeedButton8->setVisible(false);
-    connect(SpeedButton8, &QToolButton::clicked, this, &MainWindow::Contents1Click);
+    connect(SpeedButton8, &QToolButton::clicked, this, &MainWindow::openHelp);
 
     ComboBoxDeviceName = new QComboBox(ToolBarPanel);
     ComboBoxDeviceName->setObjectName(QStringLiteral("ComboBoxDeviceName"));
     ComboBoxDeviceName->setEditable(true);
+    // Every keystroke is a connection attempt: completing "t" to a listed
+    // "ttyS0" would try a name nobody typed.
+    ComboBoxDeviceName->setCompleter(nullptr);
     ComboBoxDeviceName->setMinimumWidth(160);
     ComboBoxDeviceName->setEditText(QStringLiteral("ComPort"));
 
     BitBtn1 = MakeSpeedButton(ToolBarPanel, "BitBtn1", QStringLiteral("search bluetooth device"), QStringLiteral(":/icons/search.svg"));
     BitBtn2 = MakeSpeedButton(ToolBarPanel, "BitBtn2", QStringLiteral("disconnect bluetooth device"), QStringLiteral(":/icons/disconnect.svg"));
     // Every change of the text, picked or typed, is a connection attempt.
-    connect(ComboBoxDeviceName, &QComboBox::editTextChanged, this, &MainWindow::ComboBoxDeviceNameChange);
-    connect(BitBtn1, &QToolButton::clicked, this, &MainWindow::BitBtn1Click);
-    connect(BitBtn2, &QToolButton::clicked, this, &MainWindow::BitBtn2Click);
+    connect(ComboBoxDeviceName, &QComboBox::editTextChanged, this, &MainWindow::connectTypedPort);
+    connect(BitBtn1, &QToolButton::clicked, this, &MainWindow::searchPorts);
+    connect(BitBtn2, &QToolButton::clicked, this, &MainWindow::dropLink);
 
     for (QWidget *w : std::initializer_list<QWidget *>{SpeedButton1, SpeedButton2, btnPrint, btnDataLogger,
                                                       btnOutputToGraph, btnRun, btnStop, SpeedButton8})
@@ -309,7 +311,7 @@ void MainWindow::FormCreate()
 {
     std::unique_ptr<QSettings> settings(kv::OpenUserSettings());
     const kv::PersistentSettings values = kv::LoadSettings(*settings);
-    RealTimeRate = values.RealTimeRate;
+    Recorder.setPeriod(values.RealTimeRate);
     AnnoColor = values.AnnoColor;
 
     LoadGlyphs();
@@ -338,7 +340,7 @@ void MainWindow::FormShow()
     DataFolder = kv::DetermineDataFolder();
     Setup1->setVisible(false);
     MaskFloatingPointExceptions();
-    TimeAxisMargin = InitialTimeAxisMargin;
+    Recorder.setTimeAxisMargin(kv::InitialTimeAxisMargin);
     CreateRealTimeGraph();
     CreatePanel();
 
@@ -390,7 +392,7 @@ void MainWindow::FormClose()
         Link.serial()->close();
 
     std::unique_ptr<QSettings> settings(kv::OpenUserSettings());
-    kv::SaveSettings(*settings, {RealTimeRate, AnnoColor});
+    kv::SaveSettings(*settings, {Recorder.period(), AnnoColor});
 
     GlyphSetLarge.fill(QPixmap());
 }
@@ -439,9 +441,9 @@ QString MainWindow::HelpFilePath()
 
 // ---- handlers ---------------------------------------------------------------------
 
-void MainWindow::MainTimerTimer() { Poll.PollTick(); }
+void MainWindow::runPollTick() { Poll.PollTick(); }
 
-void MainWindow::MaxMinTimerTimer()
+void MainWindow::runBlinkTick()
 {
     BlinkBusy = true;
     BlinkPhase = !BlinkPhase;
@@ -450,7 +452,7 @@ void MainWindow::MaxMinTimerTimer()
     BlinkBusy = false;
 }
 
-void MainWindow::ControlPanel1Click()
+void MainWindow::showPanel()
 {
     if (frmPanel) {
         frmPanel->parentWidget()->showNormal();
@@ -460,7 +462,7 @@ void MainWindow::ControlPanel1Click()
     CreatePanel();
 }
 
-void MainWindow::RealTimeGraph1Click()
+void MainWindow::showRealTimeGraph()
 {
     if (RealTimeGraph) {
         RealTimeGraph->parentWidget()->showNormal();
@@ -470,17 +472,17 @@ void MainWindow::RealTimeGraph1Click()
     CreateRealTimeGraph();
 }
 
-void MainWindow::Tile1Click() { MdiArea->tileSubWindows(); }
+void MainWindow::tileWindows() { MdiArea->tileSubWindows(); }
 
-void MainWindow::Cascade1Click() { MdiArea->cascadeSubWindows(); }
+void MainWindow::cascadeWindows() { MdiArea->cascadeSubWindows(); }
 
-void MainWindow::Contents1Click()
+void MainWindow::openHelp()
 {
     // The result is ignored: a missing page shows nothing.
     QDesktopServices::openUrl(QUrl::fromLocalFile(HelpFilePath()));
 }
 
-void MainWindow::About1Click()
+void MainWindow::showAbout()
 {
     auto *about = new AboutDialog(this);
     frmAbout = about;
@@ -489,15 +491,17 @@ void MainWindow::About1Click()
     frmAbout = nullptr;
 }
 
-void MainWindow::Exit1Click() { close(); }
+void MainWindow::exitProgram() { close(); }
 
 // ---- serial port link --------------------------------------------------------------
 
-void MainWindow::ComboBoxDeviceNameChange(const QString &) { ConnectSelectedPort(); }
+void MainWindow::connectTypedPort(const QString &) { connectSelectedPort(); }
 
-void MainWindow::ConnectSelectedPort()
+void MainWindow::connectSelectedPort()
 {
     const kv::LinkLease lease(Link, true);
+    if (m_closed)
+        return; // closed while waiting for the link
     Link.IsConnected = false;
     Link.UsbLink = false;
     Link.SerialLink = false;
@@ -515,7 +519,7 @@ void MainWindow::ConnectSelectedPort()
         Poll.ConnectionLost();
 }
 
-bool MainWindow::SearchSerialPorts()
+bool MainWindow::tryEveryPort()
 {
     const int count = ComboBoxDeviceName->count();
     bool found = false;
@@ -530,6 +534,8 @@ bool MainWindow::SearchSerialPorts()
 
     for (int pass = 0; pass < count; ++pass) {
         kv::WaitPumping(SearchStepPauseMs);
+        if (m_closed)
+            break;
         {
             // Selected in code: no connection attempt of its own.
             const QSignalBlocker quiet(ComboBoxDeviceName);
@@ -539,6 +545,8 @@ bool MainWindow::SearchSerialPorts()
         if (SearchSplash)
             SearchSplash->SetTitleText(SearchingOn + Comm1.deviceName());
         kv::WaitPumping(SearchStepPauseMs);
+        if (m_closed)
+            break;
         if (!Comm1.open()) {
             ++portIndex;
             continue;
@@ -558,16 +566,23 @@ bool MainWindow::SearchSerialPorts()
     SetPortControlsEnabled(true);
     if (SearchSplash)
         SearchSplash->close();
+    if (m_closed) {
+        // The window was closed during a pause: no port stays open.
+        Comm1.close();
+        return false;
+    }
     return found;
 }
 
-void MainWindow::BitBtn1Click()
+void MainWindow::searchPorts()
 {
     const kv::LinkLease lease(Link, false);
     Link.IsConnected = false;
     Link.UsbLink = false;
     Link.SerialLink = false;
-    const bool found = SearchSerialPorts();
+    const bool found = tryEveryPort();
+    if (m_closed)
+        return;
     Link.IsConnected = found;
     Link.SerialLink = found;
     if (found) {
@@ -578,7 +593,7 @@ void MainWindow::BitBtn1Click()
     }
 }
 
-void MainWindow::BitBtn2Click() { Poll.DropLink(); }
+void MainWindow::dropLink() { Poll.DropLink(); }
 
 void MainWindow::SetPortControlsEnabled(bool enabled)
 {
@@ -615,9 +630,9 @@ void MainWindow::ShowConnectionFound()
     DataLogger1->menuAction()->setEnabled(true);
     btnDataLogger->setVisible(true);
     btnDataLogger->setEnabled(true);
-    SetRunStopEnabled(!RealTimeRecording, RealTimeRecording);
+    SetRunStopEnabled(!Recorder.isRecording(), Recorder.isRecording());
     if (RealTimeGraph)
-        RealTimeGraph->tbntClr->setEnabled(!RealTimeRecording);
+        RealTimeGraph->tbntClr->setEnabled(!Recorder.isRecording());
 }
 
 void MainWindow::ShowConnectionLost()
@@ -649,18 +664,17 @@ void MainWindow::AddRealTimeSample(const kv::LiveReading &reading, const QDateTi
     if (!RealTimeGraph)
         return;
     RealTimeGraph->AddRealTimeSample(reading, stamp);
-    RealTimeUnsaved = true;
 }
 
 // ---- real-time recording ---------------------------------------------------------------
 
-void MainWindow::btnRunClick()
+void MainWindow::startRecording()
 {
     if (!Link.IsConnected)
         return;
     if (RealTimeGraph) {
         RealTimeGraph->RestoreWindow();
-        if (RealTimeRecording || RealTimeCount > 0) {
+        if (Recorder.isRecording() || Recorder.count() > 0) {
             switch (kv::Prompts().askYesNoCancel(this, RunResetQuestion)) {
             case kv::Answer::Cancel:
                 return;
@@ -682,7 +696,7 @@ void MainWindow::btnRunClick()
     RealTimeSetupDialog dialog(this);
     dialog.ComboBox1->setCurrentIndex(RealTimeGraph->ComboBox1->currentIndex());
     dialog.ComboBox2->setCurrentIndex(RealTimeGraph->ComboBox2->currentIndex());
-    dialog.edtPeriod->setText(kv::RecordingPeriodText(qint64(RealTimeRate) * SetupPeriodSamples, false));
+    dialog.edtPeriod->setText(kv::RecordingPeriodText(qint64(Recorder.period()) * SetupPeriodSamples, false));
     if (kv::Prompts().exec(dialog) != QDialog::Accepted || !RealTimeGraph)
         return;
     const QString typed = dialog.edtRealTimeNo->text();
@@ -695,20 +709,18 @@ void MainWindow::btnRunClick()
         kv::Prompts().message(this, typed + NotValidText);
         return;
     }
-    RealTimeRate = RealTimeGraph->SamplingRateFromBoxes();
-    if (RealTimeRate == 0)
+    Recorder.setPeriod(RealTimeGraph->SamplingRateFromBoxes());
+    if (Recorder.period() == 0)
         return;
 
     RealTimeGraph->StartRealTimeRecording(count, Now());
-    RealTimeCount = 0;
-    RealTimeUnsaved = false;
-    RealTimeRecording = true;
+    Recorder.start(count);
     SetRunStopEnabled(false, true);
 }
 
-void MainWindow::btnStopClick() { StopRecording(false); }
+void MainWindow::stopRecording() { endRecording(false); }
 
-void MainWindow::StopRecording(bool insideTick)
+void MainWindow::endRecording(bool insideTick)
 {
     if (!insideTick) {
         // A tick running below a nested wait: let it finish, without
@@ -718,7 +730,7 @@ void MainWindow::StopRecording(bool insideTick)
         while (Link.LinkBusy && clock.elapsed() < StopLinkWaitMs)
             kv::WaitSpinning(StopLinkWaitStepMs);
     }
-    RealTimeRecording = false;
+    Recorder.stop();
     SetRunStopEnabled(Link.IsConnected, false);
     if (!RealTimeGraph)
         return;
@@ -727,4 +739,10 @@ void MainWindow::StopRecording(bool insideTick)
 
 void MainWindow::stopPolling() { MainTimer->stop(); }
 
-void MainWindow::startPolling() { MainTimer->start(); }
+// A window closed during a nested wait (a port search, a key's pause) stays
+// closed: nothing restarts polling afterwards.
+void MainWindow::startPolling()
+{
+    if (!m_closed)
+        MainTimer->start();
+}

@@ -5,6 +5,7 @@
 #include "link/meterlink.h"
 #include "link/qtserialport.h"
 #include "live/poll.h"
+#include "realtime/recorder.h"
 
 #include <QMainWindow>
 #include <QPixmap>
@@ -41,12 +42,8 @@ public:
     kv::QtSerialPort Comm1; // the serial port; declared first, so it outlives Link
     kv::MeterLink Link;
     kv::PollLoop Poll;
-    int RealTimeRate = 2;
+    kv::RealTimeRecorder Recorder;
     quint32 AnnoColor = 0;
-    bool RealTimeRecording = false;
-    int RealTimeCount = 0;
-    bool RealTimeUnsaved = false;
-    double TimeAxisMargin = 0;
     bool LoggerDataUnsaved = false;
     QString DataFolder;
     bool BlinkBusy = false;   // a blink tick is running
@@ -59,7 +56,7 @@ public:
     QPointer<GraphWindow> LoggerGraph;
     QPointer<AboutDialog> frmAbout;
     QPointer<AboutDialog> Splash; // closed at the end of FormShow
-    QPointer<AboutDialog> SearchSplash; // shown while SearchSerialPorts runs
+    QPointer<AboutDialog> SearchSplash; // shown while tryEveryPort runs
 
     // ---- controls ---------------------------------------------------------
     QMdiArea *MdiArea = nullptr;
@@ -116,7 +113,7 @@ public:
     void SetRunStopEnabled(bool run, bool stop);
     // Ends a real-time recording.  Inside a poll tick (a full graph) the
     // tick holds LinkBusy, so the wait for the link is skipped there.
-    void StopRecording(bool insideTick);
+    void endRecording(bool insideTick);
 
     void SetStatusText(int panel, const QString &text);
     QString StatusText(int panel) const;
@@ -127,26 +124,26 @@ public:
     // ---- serial port link -----------------------------------------------------
     // Identifies a meter on the port named in ComboBoxDeviceName; also used
     // when a logger download ends on a serial connection.
-    void ConnectSelectedPort();
+    void connectSelectedPort();
     // Tries every listed port; the port where a meter answered stays open
     // and selected.
-    bool SearchSerialPorts();
+    bool tryEveryPort();
 
 public slots:
-    void MainTimerTimer();
-    void MaxMinTimerTimer();
-    void btnRunClick();
-    void btnStopClick();
-    void ControlPanel1Click();
-    void RealTimeGraph1Click();
-    void Tile1Click();
-    void Cascade1Click();
-    void Contents1Click();
-    void About1Click();
-    void Exit1Click();
-    void ComboBoxDeviceNameChange(const QString &text);
-    void BitBtn1Click();
-    void BitBtn2Click();
+    void runPollTick();
+    void runBlinkTick();
+    void startRecording();
+    void stopRecording();
+    void showPanel();
+    void showRealTimeGraph();
+    void tileWindows();
+    void cascadeWindows();
+    void openHelp();
+    void showAbout();
+    void exitProgram();
+    void connectTypedPort(const QString &text);
+    void searchPorts();
+    void dropLink();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -158,8 +155,8 @@ protected:
     void ShowLinkDropped() override;
     void HideLinkPicture() override;
     void UpdatePanel(const kv::LiveReading &reading) override;
-    bool IsRecordingRealTime() const override { return RealTimeRecording; }
-    int RealTimeSamplingPeriod() const override { return RealTimeRate; }
+    bool IsRecordingRealTime() const override { return Recorder.isRecording(); }
+    int RealTimeSamplingPeriod() const override { return Recorder.period(); }
     void AddRealTimeSample(const kv::LiveReading &reading, const QDateTime &stamp) override;
 
     // kv::LinkTimer

@@ -81,7 +81,7 @@ RangeDialog::RangeDialog(QWidget *parent) : QDialog(parent)
         new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Cancel"), this),
         "BitBtn2");
     connect(BitBtn1, &QPushButton::clicked, this, [this] { done(ResultOk); });
-    connect(BitBtn2, &QPushButton::clicked, this, &RangeDialog::BitBtn2Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &RangeDialog::cancelClicked);
 
     auto *texts = new QGridLayout;
     texts->addWidget(SText1, 0, 0);
@@ -142,7 +142,7 @@ void RangeDialog::StepProgress()
         Progress1->setValue(m_steps);
 }
 
-void RangeDialog::BitBtn2Click()
+void RangeDialog::cancelClicked()
 {
     if (m_progress)
         setResult(ResultCancel);   // the running operation sees it and stops

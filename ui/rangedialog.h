@@ -59,7 +59,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void BitBtn2Click();
+    void cancelClicked();
 
     bool m_progress = false;
     int m_steps = 0;

@@ -509,6 +509,13 @@ void ReadData(Reader &r, ChartState &s)
                 return;
             sub.x.resize(points);
             r.f64s(sub.x.data(), points);
+            // X values are date-times: a NaN or an infinity is no time.
+            for (quint32 p = 0; p < points; ++p) {
+                if (!std::isfinite(sub.x[p])) {
+                    r.fail(QStringLiteral("X value %1 of subset %2 is not a finite number").arg(p).arg(i));
+                    return;
+                }
+            }
         } else {
             r.fail(QStringLiteral("subset %1 has an unknown X encoding %2").arg(i).arg(xEncoding));
             return;
@@ -653,7 +660,7 @@ void ReadAnnotations(Reader &r, ChartState &s)
         previous = index;
         GraphAnnotationState a;
         a.type = r.ranged(r.u8(), 0, GraphAnnotationTypeCount - 1, "annotation type");
-        a.x = r.f64();
+        a.x = r.finite("annotation X");
         a.y = r.f64();
         a.color = r.u32();
         a.text = r.str();
@@ -679,7 +686,7 @@ void ReadVertLines(Reader &r, ChartState &s)
             r.fail(QStringLiteral("vertical line index %1 repeated or out of order").arg(index));
         previous = index;
         VertLineState v;
-        v.x = r.f64();
+        v.x = r.finite("vertical line X");
         v.color = r.u32();
         v.lineType = r.ranged(r.u8(), sgThinSolid, sgThickSolid, "vertical line type");
         v.text = r.str();
