@@ -40,30 +40,23 @@ struct Rig {
     kv::PromptScope scope{prompts};
     MainWindow main{usb};
     QTemporaryDir dir;
-    kv::LoggerData data;
+    kv::LoggerData &data = main.LoggerData;
     GraphWindow *window = nullptr;
 
     Rig()
     {
-        data.setDataFolder(dir.path());
-        main.DataFolder = dir.path();
         main.resize(1000, 700);
         main.show();
         main.MainTimer->stop();
+        main.DataFolder = dir.path();
+        data.setDataFolder(dir.path());
     }
     // The "DataLogger" window as the program makes it.
     GraphWindow &loggerWindow()
     {
-        if (!window) {
-            window = new GraphWindow(main, LoggerGraphCaption);
-            window->attachLoggerData(data);
-            main.LoggerGraph = window;
-            QMdiSubWindow *sub = main.AddChild(window);
-            sub->resize(900, 600);
-            sub->show();
-            if (!QTest::qWaitForWindowExposed(&main))
-                qWarning("the main window was not exposed");
-        }
+        window = &main.ensureLoggerGraph();
+        if (!QTest::qWaitForWindowExposed(&main))
+            qWarning("the main window was not exposed");
         return *window;
     }
 };
@@ -253,14 +246,14 @@ private slots:
     }
 
     // Cancelling the open dialog leaves a "DataLogger" window; a collection
-    // that opens is shown in it.
+    // that opens is shown in it, and a window made later shows it too.
     void openCollection()
     {
         Rig rig;
-        const auto ensure = [&rig] { rig.loggerWindow(); };
-        QVERIFY(!kv::OpenCollection(&rig.main, rig.data, rig.dir.path(), ensure));
+        QVERIFY(!rig.main.openCollection());
         QVERIFY(rig.main.LoggerGraph);
         QCOMPARE(rig.main.LoggerGraph->windowTitle(), QStringLiteral("DataLogger"));
+        QCOMPARE(rig.prompts.fileRequests.size(), 1);
 
         const QString path = rig.dir.filePath(QStringLiteral("three.REC"));
         QFile file(path);
@@ -268,9 +261,34 @@ private slots:
         file.write(ThreeSets());
         file.close();
         rig.prompts.fileNames.push_back(path);
-        QVERIFY(kv::OpenCollection(&rig.main, rig.data, rig.dir.path(), ensure));
-        QCOMPARE(rig.window->Grid2RowCount(), 4);
-        QCOMPARE(rig.window->PESGraph1->Points(), 10);
+        QVERIFY(rig.main.openCollection());
+        GraphWindow *g = rig.main.LoggerGraph;
+        QCOMPARE(g->Grid2RowCount(), 4);
+        QCOMPARE(g->PESGraph1->Points(), 10);
+        QVERIFY(!rig.data.unsaved());
+
+        g->parentWidget()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!rig.main.LoggerGraph);
+        QCOMPARE(rig.main.ensureLoggerGraph().Grid2RowCount(), 4);
+    }
+
+    // The save command on the "DataLogger" window saves the collection on show.
+    void saveCommand()
+    {
+        Rig rig;
+        rig.loggerWindow();
+        QVERIFY(rig.data.acceptDownload(ThreeSets()).shown());
+        const QString path = rig.dir.filePath(QStringLiteral("saved.REC"));
+        rig.prompts.dialogs.push_back([](QDialog &dialog) {
+            dialog.findChild<QPushButton *>(QStringLiteral("btnOpenSets"))->click();
+            return dialog.result();
+        });
+        rig.prompts.fileNames.push_back(path);
+        QVERIFY(rig.main.saveLoggerGraph());
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), ThreeSets());
         QVERIFY(!rig.data.unsaved());
     }
 };

@@ -663,7 +663,6 @@ void GraphWindow::FormClose()
     // Only the logger graph holds logger data: closing another graph window
     // must not drop the question about it.
     if (isLoggerGraph() && m_main.LoggerGraph == this) {
-        m_main.LoggerDataUnsaved = false;
         if (m_loggerData)
             m_loggerData->setUnsaved(false);
         m_main.LoggerGraph = nullptr;
