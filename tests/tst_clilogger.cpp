@@ -2,7 +2,7 @@
 // they write, damaged files, and exit statuses.
 #include "live/psychro.h"
 #include "sim/simmeter.h"
-#include "tests/loggerimages.h"
+#include "tests/support/loggerimages.h"
 #include "tests/testsupport.h"
 
 #include <QProcess>

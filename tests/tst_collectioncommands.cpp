@@ -6,7 +6,7 @@
 #include "logger/loggerdata.h"
 #include "ui/collectionchooser.h"
 #include "ui/collectioncommands.h"
-#include "tests/loggerimages.h"
+#include "tests/support/loggerimages.h"
 #include "tests/testsupport.h"
 
 #include <QPushButton>

@@ -3,7 +3,7 @@
 // and keep the unsaved flag, and the working copy.
 #include "logger/loggerdata.h"
 #include "sim/simmeter.h"
-#include "tests/loggerimages.h"
+#include "tests/support/loggerimages.h"
 #include "tests/testsupport.h"
 
 #include <QSignalSpy>

@@ -8,7 +8,7 @@
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
 #include "sim/simusbtransfer.h"
-#include "tests/loggerimages.h"
+#include "tests/support/loggerimages.h"
 #include "tests/testsupport.h"
 #include "ui/collectioncommands.h"
 #include "ui/graphwindow.h"

@@ -5,7 +5,7 @@
 #include "logger/loggerimage.h"
 #include "realtime/datetime.h"
 #include "sim/simmeter.h"
-#include "tests/loggerimages.h"
+#include "tests/support/loggerimages.h"
 
 #include <QtTest>
 
