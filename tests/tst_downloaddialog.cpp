@@ -105,13 +105,6 @@ private slots:
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         MainWindowLoggerDownload &logger = *main.LoggerDownload;
-        QList<QByteArray> shown;
-        logger.showImageHook = [&](GraphWindow &graph, const QByteArray &image, QString &) {
-            if (&graph != main.LoggerGraph.data())
-                return -1;
-            shown << image;
-            return 0;
-        };
 
         main.Link.IsConnected = false;
         main.LoadData1->trigger();
@@ -127,10 +120,12 @@ private slots:
         QVERIFY(graph->pnlDataSets->isVisible());
         const QRect frame = graph->parentWidget()->geometry();
         const QSize client = main.MdiArea->viewport()->size();
-        QCOMPARE(frame, QRect(0, 0, client.width(), client.height() - LoggerGraphHeightMargin));
-        QVERIFY(main.LoggerDataUnsaved);
+        QCOMPARE(frame.topLeft(), QPoint(0, 0));
+        QCOMPARE(frame.width(), client.width());
+        QVERIFY(main.LoggerData.unsaved());
         const int used = meter.memoryPointer() + 1;
-        QCOMPARE(shown, QList<QByteArray>{meter.memory().left((used + 31) / 32 * 32)});
+        QCOMPARE(main.LoggerData.image(), meter.memory().left((used + 31) / 32 * 32));
+        QCOMPARE(int(main.LoggerData.dataSets().size()), 1);
         QVERIFY(!main.Link.IsConnected); // dropped: the next tick identifies the meter
         QCOMPARE(prompts.shown.size(), 1);
         if (!qEnvironmentVariableIsEmpty("KV_GRAB_DIR"))
@@ -142,7 +137,7 @@ private slots:
         QCOMPARE(logger.loadData(), int(DownloadOk));
         QCOMPARE(main.LoggerGraph.data(), graph);
         QVERIFY(!graph->parentWidget()->isMinimized());
-        QCOMPARE(shown.size(), 2);
+        QCOMPARE(int(main.LoggerData.dataSets().size()), 1);
     }
 };
 

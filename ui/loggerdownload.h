@@ -10,22 +10,12 @@
 
 #include <QByteArray>
 
-#include <functional>
 
 class GraphWindow;
 class MainWindow;
 
-// EnsureLoggerGraph: restores the "DataLogger" graph window, or creates it
-// with its data set panel as wide as the main window's client area and 60
-// less high, at its top left, ready for five channels.
+// EnsureLoggerGraph: restores the "DataLogger" graph window or creates it.
 GraphWindow &EnsureLoggerGraph(MainWindow &main);
-
-// Height the "DataLogger" window leaves free below it in the client area.
-constexpr int LoggerGraphHeightMargin = 60;
-constexpr int LoggerGraphPoints = 500;
-constexpr int LoggerGraphSpanSeconds = 500;
-constexpr double LoggerGraphYMin = 30;
-constexpr double LoggerGraphYMax = 130;
 
 class MainWindowLoggerDownload : public kv::LoggerDownloadView {
 public:
@@ -34,12 +24,6 @@ public:
     // The whole command; a second start while a download runs does nothing.
     int loadData();
     bool downloadInProgress() const { return m_command.downloadInProgress(); }
-
-    // Parses a downloaded image, shows it in the "DataLogger" window and
-    // writes the working copy (see LoggerDownloadView::showLoggerImage).  The
-    // data set list's code sets it; until then only the data set count is
-    // checked and the working copy written here.
-    std::function<int(GraphWindow &, const QByteArray &, QString &workingFolderError)> showImageHook;
 
     // kv::LoggerDownloadView
     bool meterRecording() const override;

@@ -370,6 +370,7 @@ void MainWindow::showEvent(QShowEvent *event)
 void MainWindow::FormShow()
 {
     DataFolder = kv::DetermineDataFolder();
+    LoggerData.setDataFolder(DataFolder);
     Setup1->setVisible(ServiceMode); // a service item, offered only with --service
     MaskFloatingPointExceptions();
     Recorder.setTimeAxisMargin(kv::InitialTimeAxisMargin);

@@ -7,6 +7,7 @@
 #include "link/qtserialport.h"
 #include "live/poll.h"
 #include "realtime/journal.h"
+#include "logger/loggerdata.h"
 #include "realtime/recorder.h"
 #include "setup/meterservice.h"
 
@@ -60,7 +61,6 @@ public:
     // the journal finishes when the recording stops and goes when its
     // samples are cleared.
     kv::JournalWriter RecordingJournal{kv::DefaultJournalPath()};
-    bool LoggerDataUnsaved = false;
     QString DataFolder;
     bool BlinkBusy = false;   // a blink tick is running
     bool BlinkPhase = false;  // blinking symbols are lit; toggled every blink tick
@@ -128,6 +128,19 @@ public:
 
     QTimer *MainTimer = nullptr;
     QTimer *MaxMinTimer = nullptr;
+
+    // ---- logger data (ui/loggercommands.cpp) ---------------------------------
+    // What the "DataLogger" window shows, with its unsaved flag; a download
+    // hands its image to LoggerData.acceptDownload().
+    kv::LoggerData LoggerData;
+    // Restores the "DataLogger" window, or makes it (an empty chart from now
+    // on) showing LoggerData.
+    GraphWindow &ensureLoggerGraph();
+    // The save command's branch for the "DataLogger" window: the chooser,
+    // then the collection or the selected data set.  True when saved.
+    bool saveLoggerGraph();
+    // The open command's collection branch.  True when a collection opened.
+    bool openCollection();
 
     // ---- windows ------------------------------------------------------------
     // Puts a child window into the multiple-document area.
