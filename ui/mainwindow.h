@@ -12,6 +12,7 @@
 #include <QPointer>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -20,6 +21,7 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
+class QSettings;
 class QStatusBar;
 class QTimer;
 class QToolBar;
@@ -27,6 +29,10 @@ class QToolButton;
 class AboutDialog;
 class GraphWindow;
 class PanelWindow;
+
+namespace kv {
+class RecentFiles;
+}
 
 constexpr int GlyphPictureCount = 25;
 
@@ -145,7 +151,26 @@ public slots:
     void searchPorts();
     void dropLink();
 
+public:
+    // ---- files from the desktop (ui/desktopfiles.cpp) ----------------------
+    // Opens each file as File > Open does for its extension: .GHF a graph
+    // window, .TXT/.CSV a table window, .REC the collection in the
+    // "DataLogger" window.  Used by the command line and by dropped files.
+    void openFiles(const QStringList &fileNames);
+    // Opens one file; false when it was not opened (the reason is reported).
+    bool openDataFile(const QString &fileName);
+    // Puts an opened or saved file first in File > recent files.
+    void addRecentFile(const QString &fileName);
+    // The open functions per kind of file; each opens the file, reports
+    // its own failure and returns whether it opened it.
+    struct FileOpeners {
+        std::function<bool(const QString &)> graph, table, collection;
+    } Openers;
+    QMenu *RecentFiles1 = nullptr;
+
 protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
@@ -177,6 +202,12 @@ private:
     // The port box and the search/disconnect buttons, disabled while a
     // search is running so that no port operation starts inside it.
     void SetPortControlsEnabled(bool enabled);
+
+    // Shortcuts, accessible names, the recent-files menu and file drops.
+    void SetUpDesktop();
+    void FillRecentFilesMenu();
+    std::unique_ptr<QSettings> m_recentSettings;
+    std::unique_ptr<kv::RecentFiles> m_recentFiles;
 
     bool m_shown = false;
     bool m_closed = false;

@@ -1,0 +1,134 @@
+// The main window as a desktop program: keyboard shortcuts, accessible names,
+// files opened from the command line, by dropping or from the recent-files
+// list.
+#include "ui/mainwindow.h"
+
+#include "app/prompt.h"
+#include "app/recentfiles.h"
+#include "app/settings.h"
+#include "live/displaytext.h"
+#include "ui/accessibility.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QUrl>
+
+namespace {
+
+const QString RecentFilesText = QStringLiteral("&Recent Files");
+const QString UnknownFileText = QStringLiteral(" cannot be opened: it is no graph (.ghf), text (.txt, .csv) "
+                                               "or data logger (.rec) file.");
+const QString NoOpenerText = QStringLiteral(" cannot be opened: this kind of file is not supported here.");
+
+QStringList LocalFiles(const QMimeData *data)
+{
+    QStringList files;
+    if (!data)
+        return files;
+    for (const QUrl &url : data->urls())
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    return files;
+}
+
+} // namespace
+
+void MainWindow::SetUpDesktop()
+{
+    Open1->setShortcut(QKeySequence::Open);
+    Save1->setShortcut(QKeySequence::Save);
+    Print1->setShortcut(QKeySequence::Print);
+    Exit1->setShortcut(QKeySequence::Quit);
+    Run1->setShortcut(QKeySequence(Qt::Key_F5));
+    Stop1->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
+    Contents1->setShortcut(QKeySequence(Qt::Key_F1));
+
+    kv::NameControls(this);
+    ComboBoxDeviceName->setAccessibleName(QStringLiteral("Serial port"));
+    StatusPanels[1]->setAccessibleName(kv::ConnectionStateText(StatusPanels[1]->text()));
+
+    // File > Recent Files, above the separator before Exit.
+    RecentFiles1 = new QMenu(RecentFilesText, File1);
+    RecentFiles1->setObjectName(QStringLiteral("RecentFiles1"));
+    const QList<QAction *> fileActions = File1->actions();
+    const qsizetype exitAt = fileActions.indexOf(Exit1);
+    File1->insertMenu(exitAt > 0 ? fileActions.at(exitAt - 1) : Exit1, RecentFiles1);
+    m_recentSettings.reset(kv::OpenUserSettings());
+    m_recentFiles = std::make_unique<kv::RecentFiles>(*m_recentSettings);
+    FillRecentFilesMenu();
+
+    setAcceptDrops(true);
+}
+
+void MainWindow::FillRecentFilesMenu()
+{
+    RecentFiles1->clear();
+    const QStringList files = m_recentFiles->files();
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        // "&1 name" ... "&8 name": the number is the mnemonic.
+        QString shown = QDir::toNativeSeparators(files.at(i));
+        shown.replace(QLatin1Char('&'), QLatin1String("&&"));
+        QAction *action = RecentFiles1->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown));
+        action->setData(files.at(i));
+        connect(action, &QAction::triggered, this, [this, file = files.at(i)] { openFiles({file}); });
+    }
+    RecentFiles1->setEnabled(!files.isEmpty());
+}
+
+void MainWindow::addRecentFile(const QString &fileName)
+{
+    m_recentFiles->add(fileName);
+    FillRecentFilesMenu();
+}
+
+bool MainWindow::openDataFile(const QString &fileName)
+{
+    const QString shown = QDir::toNativeSeparators(fileName);
+    const std::function<bool(const QString &)> *opener = nullptr;
+    switch (kv::DataFileKindOf(fileName)) {
+    case kv::DataFileKind::Graph: opener = &Openers.graph; break;
+    case kv::DataFileKind::Table: opener = &Openers.table; break;
+    case kv::DataFileKind::Collection: opener = &Openers.collection; break;
+    case kv::DataFileKind::Unknown:
+        kv::Prompts().error(this, shown + UnknownFileText);
+        return false;
+    }
+    if (!*opener) {
+        kv::Prompts().error(this, shown + NoOpenerText);
+        return false;
+    }
+    if (!(*opener)(fileName))
+        return false;
+    addRecentFile(fileName);
+    return true;
+}
+
+void MainWindow::openFiles(const QStringList &fileNames)
+{
+    for (const QString &fileName : fileNames)
+        openDataFile(fileName);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!LocalFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    const QStringList files = LocalFiles(event->mimeData());
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Opened after the drop has ended: an error report must not hold the
+    // drag source's drop waiting.
+    QMetaObject::invokeMethod(this, [this, files] { openFiles(files); }, Qt::QueuedConnection);
+}
