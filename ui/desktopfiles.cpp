@@ -45,7 +45,9 @@ void MainWindow::SetUpDesktop()
     Open1->setShortcut(QKeySequence::Open);
     Save1->setShortcut(QKeySequence::Save);
     Print1->setShortcut(QKeySequence::Print);
-    Exit1->setShortcut(QKeySequence::Quit);
+    // Some platforms bind no key to Quit; Ctrl+Q is the common one there.
+    Exit1->setShortcut(QKeySequence(QKeySequence::Quit).isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q)
+                                                                  : QKeySequence(QKeySequence::Quit));
     Run1->setShortcut(QKeySequence(Qt::Key_F5));
     Stop1->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
     Contents1->setShortcut(QKeySequence(Qt::Key_F1));
