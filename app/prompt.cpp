@@ -19,18 +19,6 @@ PromptService &Prompts() { return Current ? *Current : Unanswered(); }
 
 void SetPrompts(PromptService *service) { Current = service; }
 
-QString QtFilterFromPipes(const QString &pipes)
-{
-    const QStringList parts = pipes.split(QLatin1Char('|'));
-    QStringList filters;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QString patterns = parts[i + 1].trimmed();
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
-    }
-    return filters.join(QStringLiteral(";;"));
-}
-
 // ---- scripted ---------------------------------------------------------------
 
 namespace {
@@ -76,6 +64,9 @@ void ScriptedPrompts::error(QWidget *, const QString &text) { shown << text; }
 QString ScriptedPrompts::saveFileName(QWidget *, const FileDialogRequest &request, QString *selectedFilter)
 {
     fileRequests << request;
+    for (; !typeChanges.empty(); typeChanges.pop_front())
+        if (request.typeChanged)
+            renamed << request.typeChanged(typeChanges.front().first, typeChanges.front().second);
     QString name;
     if (TakeNext(fileNames, unexpected, name) && selectedFilter)
         *selectedFilter = request.filter.section(QStringLiteral(";;"), 0, 0);

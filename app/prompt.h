@@ -11,6 +11,7 @@
 
 #include <deque>
 #include <functional>
+#include <utility>
 
 class QDialog;
 class QWidget;
@@ -26,6 +27,10 @@ struct FileDialogRequest {
     QString defaultSuffix;
     QString fileName;     // initial name
     bool confirmOverwrite = true;
+    // Save dialogs: runs while the dialog is open when the user picks another
+    // file type (filter index from 1), with the name in the name box; a
+    // non-empty result replaces that name.
+    std::function<QString(int filterIndex, const QString &name)> typeChanged;
 };
 
 class PromptService {
@@ -59,6 +64,10 @@ class ScriptedPrompts : public PromptService {
 public:
     std::deque<Answer> answers;
     std::deque<QString> fileNames;
+    // File type switches a save dialog sees before it is answered: the filter
+    // index and the name typed; the names the dialog then shows go to `renamed`.
+    std::deque<std::pair<int, QString>> typeChanges;
+    QStringList renamed;
     std::deque<QColor> colors;
     std::deque<QFont> fonts;
     // Dialog scripts: fill the dialog and return its result code.
@@ -90,8 +99,5 @@ public:
     PromptScope(const PromptScope &) = delete;
     PromptScope &operator=(const PromptScope &) = delete;
 };
-
-// Converts a "Desc|*.A|Desc2|*.B" filter into Qt's "Desc (*.A);;Desc2 (*.B)".
-QString QtFilterFromPipes(const QString &pipes);
 
 } // namespace kv

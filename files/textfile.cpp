@@ -1,5 +1,6 @@
 #include "files/textfile.h"
 
+#include "files/textcodec.h"
 #include "realtime/datetime.h"
 
 #include <QIODevice>
@@ -77,18 +78,19 @@ QString GraphValueField(float value, QChar decimalPoint)
 
 // ---- times of day ---------------------------------------------------------------------------
 
-TimeTextFormatter::TimeTextFormatter(const QLocale &locale, const QString &format)
-    : m_locale(locale), m_format(format)
+TimeFormatTokens TokenizeTimeFormat(const QLocale &locale, const QString &format)
 {
-    m_fast = locale.zeroDigit() == QLatin1String("0");
+    TimeFormatTokens result;
+    result.fast = locale.zeroDigit() == QLatin1String("0");
+    std::vector<TimeFormatToken> &tokens = result.tokens;
     const qsizetype n = format.size();
     QString literal;
     auto flushLiteral = [&] {
         if (!literal.isEmpty())
-            m_tokens.push_back(Token{0, 0, literal});
+            tokens.push_back(TimeFormatToken{0, 0, literal});
         literal.clear();
     };
-    for (qsizetype i = 0; i < n && m_fast;) {
+    for (qsizetype i = 0; i < n && result.fast;) {
         const QChar c = format.at(i);
         qsizetype run = 1;
         while (i + run < n && format.at(i + run) == c)
@@ -118,10 +120,10 @@ TimeTextFormatter::TimeTextFormatter(const QLocale &locale, const QString &forma
         }
         if ((k == 'h' || k == 'H' || k == 'm' || k == 's') && run <= 2) {
             flushLiteral();
-            m_tokens.push_back(Token{k, int(run), {}});
+            tokens.push_back(TimeFormatToken{k, int(run), {}});
         } else if (k == 'z' && (run == 1 || run == 3)) {
             flushLiteral();
-            m_tokens.push_back(Token{'z', int(run), {}});
+            tokens.push_back(TimeFormatToken{'z', int(run), {}});
         } else if (k == 'A' || k == 'a') {
             flushLiteral();
             const bool upper = k == 'A';
@@ -129,33 +131,39 @@ TimeTextFormatter::TimeTextFormatter(const QLocale &locale, const QString &forma
             if (run == 1 && i + 1 < n && format.at(i + 1) == QLatin1Char(upper ? 'P' : 'p'))
                 run = 2;
             else if (run != 1)
-                m_fast = false;
-            m_tokens.push_back(Token{'a', upper ? 1 : 0, {}});
-            m_twelveHours = true;
+                result.fast = false;
+            tokens.push_back(TimeFormatToken{'a', upper ? 1 : 0, {}});
+            result.twelveHours = true;
         } else if (c.isLetter()) {
-            m_fast = false;     // seconds fractions, time zones, ...
+            result.fast = false;     // seconds fractions, time zones, ...
         } else {
             literal += QString(run, c);
         }
         i += run;
     }
     flushLiteral();
+    return result;
+}
+
+TimeTextFormatter::TimeTextFormatter(const QLocale &locale, const QString &format)
+    : m_locale(locale), m_format(format), m_tokens(TokenizeTimeFormat(locale, format))
+{
 }
 
 void TimeTextFormatter::append(QString &out, const QTime &time) const
 {
-    if (!m_fast) {
+    if (!m_tokens.fast) {
         out += m_locale.toString(time, m_format);
         return;
     }
-    for (const Token &t : m_tokens) {
+    for (const TimeFormatToken &t : m_tokens.tokens) {
         switch (t.kind) {
         case 0:
             out += t.literal;
             break;
         case 'h': {
             int hour = time.hour();
-            if (m_twelveHours) {
+            if (m_tokens.twelveHours) {
                 hour %= 12;
                 if (hour == 0)
                     hour = 12;
@@ -234,27 +242,39 @@ QString GraphLineBuilder::line(double dateTime, const std::array<float, GraphCha
     return text;
 }
 
-GraphTextResult WriteGraphText(QIODevice &out, const GraphTextColumns &columns, int from, int to,
+TextBlockWriter::TextBlockWriter(QIODevice &out, TextWriteResult &result)
+    : m_out(out), m_result(result), m_encoder(LocalTextEncoder())
+{
+    m_block.reserve(WriteBlockChars + 1024);
+}
+
+bool TextBlockWriter::endLine()
+{
+    m_block += LineEnd;
+    ++m_result.lines;
+    return m_block.size() < WriteBlockChars || flush();
+}
+
+bool TextBlockWriter::flush()
+{
+    if (m_block.isEmpty())
+        return true;
+    const QByteArray bytes = m_encoder.encode(m_block);
+    m_block.resize(0);
+    if (m_out.write(bytes) != bytes.size()) {
+        m_result.failed = true;
+        m_result.error = m_out.errorString();
+        return false;
+    }
+    return true;
+}
+
+TextWriteResult WriteGraphText(QIODevice &out, const GraphTextColumns &columns, int from, int to,
                                const TextFileFormat &format, const std::function<bool()> &afterLine)
 {
-    GraphTextResult result;
+    TextWriteResult result;
+    TextBlockWriter writer(out, result);
     GraphLineBuilder builder(format);
-    QString block;
-    block.reserve(WriteBlockChars + 256);
-    auto flush = [&] {
-        if (block.isEmpty())
-            return true;
-        // The system's 8-bit code page.
-        const QByteArray bytes = block.toLocal8Bit();
-        block.resize(0);
-        if (out.write(bytes) != bytes.size()) {
-            result.failed = true;
-            result.error = out.errorString();
-            return false;
-        }
-        return true;
-    };
-
     const int first = qMax(from, 1) - 1;
     const int last = qMin(to, columns.points) - 1;
     std::array<float, GraphChannelCount> values{};
@@ -266,17 +286,15 @@ GraphTextResult WriteGraphText(QIODevice &out, const GraphTextColumns &columns, 
             const double *ys = columns.y[size_t(s)];
             values[size_t(s)] = ys ? float(ys[p]) : NoValue;
         }
-        builder.appendLine(block, stamp, values);
-        block += LineEnd;
-        ++result.lines;
-        if (block.size() >= WriteBlockChars && !flush())
+        builder.appendLine(writer.block(), stamp, values);
+        if (!writer.endLine())
             return result;
         if (afterLine && !afterLine()) {
             result.cancelled = true;
             break;
         }
     }
-    flush();
+    writer.flush();
     return result;
 }
 

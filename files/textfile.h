@@ -9,6 +9,7 @@
 #include <QDate>
 #include <QLocale>
 #include <QString>
+#include <QStringEncoder>
 
 #include <array>
 #include <functional>
@@ -42,10 +43,23 @@ struct TextFileFormat {
 QString GraphValueField(float value, QChar decimalPoint);
 void AppendGraphValueField(QString &out, float value, QChar decimalPoint);
 
+// A time format as tokens, for formats of hours, minutes, seconds,
+// milliseconds, AM/PM and literal text.  Formats with anything else, and
+// locales with other digits than 0..9, are left to QLocale.
+struct TimeFormatToken {
+    char kind = 0;      // 0 literal, 'h', 'H', 'm', 's', 'z', 'a'
+    int width = 0;      // digits (0: no leading zeros), or 1 upper / 0 lower for 'a'
+    QString literal;
+};
+struct TimeFormatTokens {
+    bool fast = false;          // false: QLocale reads and writes the format
+    bool twelveHours = false;
+    std::vector<TimeFormatToken> tokens;
+};
+TimeFormatTokens TokenizeTimeFormat(const QLocale &locale, const QString &format);
+
 // Times of day as QLocale::toString(time, format) writes them, without its
-// per-call locale look-ups (one call per exported line).  Formats with
-// anything but hours, minutes, seconds, milliseconds, AM/PM and literal
-// text, and locales with other digits than 0..9, go through QLocale.
+// per-call locale look-ups (one call per exported line).
 class TimeTextFormatter {
 public:
     TimeTextFormatter(const QLocale &locale, const QString &format);
@@ -53,16 +67,9 @@ public:
     QString text(const QTime &time) const;
 
 private:
-    struct Token {
-        char kind = 0;      // 0 literal, 'h', 'H', 'm', 's', 'z', 'a'
-        int width = 0;      // digits (0: no leading zeros), or 1 upper / 0 lower for 'a'
-        QString literal;
-    };
     QLocale m_locale;
     QString m_format;
-    bool m_fast = true;
-    bool m_twelveHours = false;
-    std::vector<Token> m_tokens;
+    TimeFormatTokens m_tokens;
 };
 
 // Builds graph lines; remembers the last date's text, since consecutive
@@ -89,17 +96,35 @@ struct GraphTextColumns {
     int points = 0;
 };
 
-struct GraphTextResult {
+struct TextWriteResult {
     int lines = 0;
     bool cancelled = false;
     bool failed = false;
     QString error;          // the device's error text when failed
 };
 
+// Collects lines and writes them in blocks in the system's 8-bit encoding.
+class TextBlockWriter {
+public:
+    explicit TextBlockWriter(QIODevice &out, TextWriteResult &result);
+    // The text of the lines not written yet.
+    QString &block() { return m_block; }
+    // Ends a line (CR LF); writes the block once it is large.  False when
+    // the device failed (the result says why).
+    bool endLine();
+    bool flush();
+
+private:
+    QIODevice &m_out;
+    TextWriteResult &m_result;
+    QStringEncoder m_encoder;
+    QString m_block;
+};
+
 // Writes the lines of points from - 1 .. to - 1 (1-based range, clipped to
 // the points present).  A point whose time stamp is exactly 0 ends the data.
 // `afterLine` runs after every line written; returning false stops (cancel).
-GraphTextResult WriteGraphText(QIODevice &out, const GraphTextColumns &columns, int from, int to,
+TextWriteResult WriteGraphText(QIODevice &out, const GraphTextColumns &columns, int from, int to,
                                const TextFileFormat &format, const std::function<bool()> &afterLine = {});
 
 } // namespace kv

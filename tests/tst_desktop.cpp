@@ -20,6 +20,7 @@
 #include <QAction>
 #include <QDir>
 #include <QLabel>
+#include <QMdiArea>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
@@ -286,6 +287,33 @@ private slots:
         next.RecentFiles1->actions().first()->trigger();
         QCOMPARE(log.calls, QStringList{call});
         QCOMPARE(prompts.shown, QStringList());
+    }
+
+    void realOpenFunctions()
+    {
+        // Through the main window's own open functions: a text file becomes a
+        // table window; a broken graph file gets the open command's report
+        // and is not listed as recent.
+        kv::ScriptedPrompts prompts;
+        kv::PromptScope scope(prompts);
+        QTemporaryDir dir;
+        const QString text = dir.filePath(QStringLiteral("a.txt"));
+        const QString broken = dir.filePath(QStringLiteral("junk.ghf"));
+        for (const auto &[path, bytes] : {std::pair{text, QByteArray("d\tt\t1.0\t\r\n")},
+                                          std::pair{broken, QByteArray("\x03\0\0\0abc", 7)}}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+        }
+        kv::NoDeviceTransfer usb;
+        MainWindow main(usb);
+        const int before = main.MdiArea->subWindowList().size();
+        main.openFiles({broken, text});
+        QCOMPARE(main.MdiArea->subWindowList().size(), before + 1);
+        QCOMPARE(prompts.shown.size(), 1);
+        QVERIFY2(prompts.shown.first().contains(QDir::toNativeSeparators(broken)), qPrintable(prompts.shown.first()));
+        QCOMPARE(main.RecentFiles1->actions().size(), 1);
+        QCOMPARE(main.RecentFiles1->actions().first()->data().toString(), text);
     }
 
     void refusedFiles()

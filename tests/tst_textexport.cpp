@@ -308,7 +308,7 @@ private slots:
         QCOMPARE(request.folder, dir.path());
         QCOMPARE(request.defaultSuffix, QString("GHF"));
         QVERIFY(request.confirmOverwrite);
-        QCOMPARE(request.filter, QtFilterFromPipes(PointFilter));
+        QCOMPARE(request.filter, QtFileFilter(PointFilter));
         QVERIFY(prompts.shown.isEmpty());
         if (kind == "none") {
             QCOMPARE(outcome, SaveOutcome::NothingWritten);
@@ -390,7 +390,7 @@ private slots:
         Chart chart;
         Fill(chart, 2);
         QCOMPARE(SaveGraphToFile(nullptr, chart, dir.path()), SaveOutcome::Saved);
-        QCOMPARE(prompts.fileRequests.first().filter, QtFilterFromPipes(CommaFilter));
+        QCOMPARE(prompts.fileRequests.first().filter, QtFileFilter(CommaFilter));
         QCOMPARE(ReadAll(path), QByteArray("03.05.2024,10:00:00,20,0,21,0,22,0,23,0,24,0\r\n"
                                            "03.05.2024,10:00:02,20,1,21,1,22,1,23,1,24,1\r\n"));
         QCOMPARE(GraphFileFilter(), CommaFilter);

@@ -9,6 +9,7 @@
 #include "live/poll.h"
 #include "realtime/samplevalues.h"
 
+#include "tools/cli_export.h"
 #include "tools/optionreader.h"
 
 #include <QCoreApplication>
@@ -257,6 +258,8 @@ int RunLive(const Options &options)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    if (IsGraphFileExport(QCoreApplication::arguments()))
+        return RunGraphFileExport(QCoreApplication::arguments());
     Options options;
     if (const std::optional<int> rc = ParseArguments(QCoreApplication::arguments(), options))
         return *rc;

@@ -8,6 +8,9 @@
 #include "app/settings.h"
 #include "live/displaytext.h"
 #include "ui/accessibility.h"
+#include "ui/filecommands.h"
+#include "ui/graphwindow.h"
+#include "ui/tablewindow.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -66,6 +69,11 @@ void MainWindow::SetUpDesktop()
     m_recentFiles = std::make_unique<kv::RecentFiles>(*m_recentSettings);
     FillRecentFilesMenu();
 
+    // Graph and text files open as File > Open opens them, with its reports.
+    if (Files) {
+        Openers.graph = [this](const QString &file) { return Files->openGraphFile(file) != nullptr; };
+        Openers.table = [this](const QString &file) { return Files->openTextFile(file) != nullptr; };
+    }
     setAcceptDrops(true);
 }
 

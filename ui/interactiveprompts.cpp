@@ -3,6 +3,7 @@
 #include <QColorDialog>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDialog>
 #include <QMessageBox>
 
@@ -50,6 +51,15 @@ QString InteractivePrompts::saveFileName(QWidget *parent, const FileDialogReques
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     if (!request.fileName.isEmpty())
         dialog.selectFile(request.fileName);
+    if (request.typeChanged) {
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &request](const QString &filter) {
+            const QString typed = dialog.selectedFiles().value(0);
+            const QString name =
+                request.typeChanged(int(dialog.nameFilters().indexOf(filter)) + 1, QFileInfo(typed).fileName());
+            if (!name.isEmpty())
+                dialog.selectFile(name);
+        });
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     if (selectedFilter)

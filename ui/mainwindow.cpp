@@ -5,7 +5,9 @@
 #include "live/displaytext.h"
 #include "app/prompt.h"
 #include "app/settings.h"
+#include "ui/filecommands.h"
 #include "ui/graphwindow.h"
+#include "ui/maindocuments.h"
 #include "ui/panelwindow.h"
 #include "realtime/datetime.h"
 #include "ui/realtimesetupdialog.h"
@@ -111,6 +113,7 @@ MainWindow::MainWindow(kv::UsbTransfer &usb, QWidget *parent)
     BuildMenus();
     BuildToolBar();
     BuildStatusBar();
+    ConnectFileCommands();
     SetUpDesktop();
 
     MainTimer = new QTimer(this);
@@ -131,6 +134,22 @@ MainWindow::MainWindow(kv::UsbTransfer &usb, QWidget *parent)
     FormCreate();
 }
 
+void MainWindow::ConnectFileCommands()
+{
+    m_documents = std::make_unique<MainWindowDocuments>(*this);
+    Files = new kv::FileCommands(*m_documents, this);
+    Files->setObjectName(QStringLiteral("FileCommands"));
+    connect(Open1, &QAction::triggered, Files, &kv::FileCommands::open);
+    connect(SpeedButton1, &QToolButton::clicked, Files, &kv::FileCommands::open);
+    connect(Save1, &QAction::triggered, Files, &kv::FileCommands::save);
+    connect(SpeedButton2, &QToolButton::clicked, Files, &kv::FileCommands::save);
+    connect(Print1, &QAction::triggered, Files, &kv::FileCommands::print);
+    connect(btnPrint, &QToolButton::clicked, Files, &kv::FileCommands::print);
+    connect(PrinterSetup1, &QAction::triggered, Files, &kv::FileCommands::printerSetup);
+    connect(PrintPreview1, &QAction::triggered, Files, &kv::FileCommands::printPreview);
+    connect(btnOutputToGraph, &QToolButton::clicked, Files, &kv::FileCommands::outputTableToGraph);
+}
+
 MainWindow::~MainWindow()
 {
     if (!m_closed)
@@ -148,6 +167,7 @@ void MainWindow::BuildMenus()
     File1->addSeparator();
     Print1 = MakeAction(File1, "Print1", QStringLiteral("&Print"));
     PrinterSetup1 = MakeAction(File1, "PrinterSetup1", QStringLiteral("&Printer Setup"));
+    PrintPreview1 = MakeAction(File1, "PrintPreview1", QStringLiteral("Print Pre&view"));
     File1->addSeparator();
     Exit1 = MakeAction(File1, "Exit1", QStringLiteral("E&xit"));
     connect(Exit1, &QAction::triggered, this, &MainWindow::exitProgram);

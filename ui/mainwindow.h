@@ -28,9 +28,11 @@ class QToolBar;
 class QToolButton;
 class AboutDialog;
 class GraphWindow;
+class MainWindowDocuments;
 class PanelWindow;
 
 namespace kv {
+class FileCommands;
 class RecentFiles;
 }
 
@@ -92,6 +94,7 @@ public:
     QAction *Save1 = nullptr;
     QAction *Print1 = nullptr;
     QAction *PrinterSetup1 = nullptr;
+    QAction *PrintPreview1 = nullptr;
     QAction *Exit1 = nullptr;
     QAction *Run1 = nullptr;
     QAction *Stop1 = nullptr;
@@ -203,6 +206,11 @@ private:
     // search is running so that no port operation starts inside it.
     void SetPortControlsEnabled(bool enabled);
 
+    // Open, save, print, print preview, printer setup and table to graph
+    // act on the active child window through the file commands.
+    void ConnectFileCommands();
+
+    std::unique_ptr<MainWindowDocuments> m_documents;
     // Shortcuts, accessible names, the recent-files menu and file drops.
     void SetUpDesktop();
     void FillRecentFilesMenu();
@@ -211,4 +219,7 @@ private:
 
     bool m_shown = false;
     bool m_closed = false;
+
+public:
+    kv::FileCommands *Files = nullptr;
 };

@@ -17,11 +17,6 @@
 namespace kv {
 namespace {
 
-const QString GraphFilterComma =
-    QStringLiteral("Graph file(*.ghf,only for KV3917)|*.GHF|TXT file(*.txt,data seperated by tab)|*.TXT");
-const QString GraphFilterPoint =
-    QStringLiteral("Graph file(*.ghf,only for KV3917)|*.GHF|TXT file(*.txt,data seperated by tab)|*.TXT|"
-                   "EXCEL file format(*.CSV,seperated by comma)|*.CSV");
 const QString SaveFileCaption = QStringLiteral("Save File");
 const QString SavingProgressCaption = QStringLiteral("Saving Progress");
 const QString SavingText = QStringLiteral("saving.....");
@@ -34,18 +29,15 @@ QString Native(const QString &path) { return QDir::toNativeSeparators(path); }
 
 } // namespace
 
-QString GraphFileFilter(const QLocale &locale)
-{
-    return locale.decimalPoint() == QLatin1String(",") ? GraphFilterComma : GraphFilterPoint;
-}
-
 SaveOutcome SaveGraphToFile(QWidget *parent, Chart &chart, const QString &initialFolder)
 {
     FileDialogRequest request;
     request.folder = initialFolder;
-    request.filter = QtFilterFromPipes(GraphFileFilter());
+    const QString filter = GraphFileFilter();
+    request.filter = QtFileFilter(filter);
     request.defaultSuffix = GraphDefaultExtension;
     request.confirmOverwrite = true;
+    request.typeChanged = [filter](int index, const QString &name) { return NameForFilter(filter, index, name); };
     const QString fileName = Prompts().saveFileName(parent, request);
     if (fileName.isEmpty())
         return SaveOutcome::Cancelled;
@@ -85,13 +77,22 @@ SaveOutcome ExportGraphText(QWidget *parent, const Chart &chart, const QString &
         columns.y[s] = y[s].constData();
     }
 
-    kv::RowRange range;
+    const TextFileFormat format = TextFileFormat::fromLocale(separator);
+    return ExportTextLines(parent, fileName, points,
+                           [&](QIODevice &out, const RowRange &range, const std::function<bool()> &afterLine) {
+                               return WriteGraphText(out, columns, range.from, range.to, format, afterLine);
+                           });
+}
+
+SaveOutcome ExportTextLines(QWidget *parent, const QString &fileName, int count, const RangeWriter &write)
+{
+    RowRange range;
     {
         RangeDialog dialog(parent);
-        dialog.PrepareRangeSelection(SaveFileCaption, points);
+        dialog.PrepareRangeSelection(SaveFileCaption, count);
         if (Prompts().exec(dialog) != RangeDialog::ResultOk)
             return SaveOutcome::Cancelled;
-        range = dialog.RangeRequest(points);
+        range = dialog.RangeRequest(count);
         if (!range.valid) {
             Prompts().message(parent, InvalidIntegerText);
             return SaveOutcome::Cancelled;
@@ -102,6 +103,8 @@ SaveOutcome ExportGraphText(QWidget *parent, const Chart &chart, const QString &
     progress.setWindowModality(Qt::ApplicationModal);
     progress.ShowProgress(SavingProgressCaption, SavingText, qMax(range.to - range.from + 1, 0), true);
 
+    // The text goes to a temporary file that replaces an old one only when
+    // complete.
     const bool replacing = QFileInfo::exists(fileName);
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -114,17 +117,16 @@ SaveOutcome ExportGraphText(QWidget *parent, const Chart &chart, const QString &
     QElapsedTimer sinceEvents;
     sinceEvents.start();
     bool first = true;
-    const GraphTextResult written =
-        WriteGraphText(file, columns, range.from, range.to, TextFileFormat::fromLocale(separator), [&] {
-            progress.StepProgress();
-            // Let the Cancel button be pressed now and then.
-            if (first || sinceEvents.elapsed() >= ProgressEventsIntervalMs) {
-                first = false;
-                QCoreApplication::processEvents();
-                sinceEvents.restart();
-            }
-            return !progress.CancelRequested();
-        });
+    const TextWriteResult written = write(file, range, [&] {
+        progress.StepProgress();
+        // Let the Cancel button be pressed now and then.
+        if (first || sinceEvents.elapsed() >= ProgressEventsIntervalMs) {
+            first = false;
+            QCoreApplication::processEvents();
+            sinceEvents.restart();
+        }
+        return !progress.CancelRequested();
+    });
     progress.hide();
 
     if (written.failed) {
@@ -133,6 +135,8 @@ SaveOutcome ExportGraphText(QWidget *parent, const Chart &chart, const QString &
                                     .arg(Native(fileName), written.error));
         return SaveOutcome::Failed;
     }
+    // A cancelled export keeps the lines written so far, unless they would
+    // replace a complete file.
     if (written.cancelled && replacing) {
         file.cancelWriting();
         return SaveOutcome::Cancelled;

@@ -1,0 +1,653 @@
+// The file commands of the main window: the table window, opening text and
+// graph files, saving tables, drawing a table as a graph, printing.
+#include "app/prompt.h"
+#include "chart/model/graphfile.h"
+#include "chart/view/chart.h"
+#include "chart/view/chartfile.h"
+#include "chart/view/customizedialog.h"
+#include "realtime/datetime.h"
+#include "realtime/statistics.h"
+#include "sim/simclock.h"
+#include "sim/simmeter.h"
+#include "sim/simusbtransfer.h"
+#include "tests/testsupport.h"
+#include "ui/filecommands.h"
+#include "ui/graphwindow.h"
+#include "ui/interactiveprompts.h"
+#include "ui/maindocuments.h"
+#include "ui/mainwindow.h"
+#include "ui/rangedialog.h"
+#include "ui/tablewindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace kv;
+
+namespace {
+
+const double Start = ToDateTime(QDateTime(QDate(2024, 5, 3), QTime(10, 0, 0)));
+
+// The main window's side of the commands, with the active child set by the test.
+class TestHost : public DocumentHost {
+public:
+    explicit TestHost(MainWindow &main) : m_main(main) {}
+    QWidget *active = nullptr;
+    QList<QPointer<QWidget>> made;
+
+    QWidget *dialogParent() override { return &m_main; }
+    QWidget *activeDocument() const override { return active; }
+    QString initialFolder() const override { return QStringLiteral("/start/folder"); }
+    GraphWindow *createGraphWindow(const QString &caption) override
+    {
+        auto *g = new GraphWindow(m_main, caption);
+        m_main.AddChild(g);
+        made << g;
+        return g;
+    }
+    TableWindow *createTableWindow(const QString &caption) override
+    {
+        auto *t = new TableWindow(caption);
+        m_main.AddChild(t)->show();
+        made << t;
+        return t;
+    }
+    void showDocument(QWidget *window) override
+    {
+        if (QWidget *frame = window->parentWidget())
+            frame->showNormal();
+        window->show();
+    }
+    QRect openedGraphGeometry() const override { return QRect(0, 0, 700, 460); }
+
+private:
+    MainWindow &m_main;
+};
+
+struct Rig {
+    kv::ManualSimClock clock;
+    kv::SimMeter meter{&clock, kv::SimOptions{1, false, false, {}}};
+    kv::SimUsbTransfer usb{meter};
+    kv::ScriptedPrompts prompts;
+    kv::PromptScope scope{prompts};
+    MainWindow main{usb};
+    TestHost host{main};
+    FileCommands commands{host};
+};
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QString DateField(const QDate &date) { return QLocale().toString(date, ShortDateFormat()); }
+
+// Range dialog script: "&All".
+int AllRows(QDialog &d)
+{
+    auto &scope = static_cast<RangeDialog &>(d);
+    scope.radAll->setChecked(true);
+    return RangeDialog::ResultOk;
+}
+
+TableWindow *TableOf(Rig &rig, const QByteArray &bytes, const QString &path)
+{
+    WriteFile(path, bytes);
+    rig.prompts.fileNames.push_back(path);
+    return qobject_cast<TableWindow *>(rig.commands.openSingleDataFile());
+}
+
+} // namespace
+
+class TestFileCommands : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        kvtest::UseIsolatedPaths();
+        QLocale::setDefault(QLocale::c());
+        SetGraphTemplatePath(m_dir.filePath("template/graph.ghf"));
+    }
+
+    void tableWindow()
+    {
+        Rig rig;
+        rig.main.resize(900, 700);
+        rig.main.show();
+        const QString date = DateField(QDate(2024, 5, 3));
+        QByteArray bytes;
+        for (int i = 0; i < 30; ++i)
+            bytes += date.toUtf8() + "\t10:00:" + QByteArray::number(10 + i) + "\t45.2\t21.7\t OL\t -OL\t9.3\t\r\n";
+        TableWindow *table = TableOf(rig, bytes, m_dir.filePath("look.txt"));
+        QVERIFY(table);
+        QCOMPARE(table->windowTitle(), QDir::toNativeSeparators(m_dir.filePath("look.txt")));
+        QTableView *grid = table->findChild<QTableView *>("Grid1");
+        QVERIFY(grid);
+        QCOMPARE(grid->model()->columnCount(), 8);
+        QCOMPARE(grid->model()->rowCount(), 30);
+        QStringList titles;
+        for (int c = 0; c < 8; ++c)
+            titles << grid->model()->headerData(c, Qt::Horizontal).toString();
+        QCOMPARE(titles, (QStringList{"No", "Date", "Time", "%RH", "T1", "T2", "WET BULB", "DEW POINT"}));
+        QCOMPARE(grid->model()->index(29, 0).data().toString(), QStringLiteral("30"));
+        QCOMPARE(grid->model()->index(0, 5).data().toString(), QStringLiteral(" OL"));
+        QCOMPARE(grid->selectionMode(), QAbstractItemView::ContiguousSelection);
+        QCOMPARE(grid->horizontalHeader()->sectionResizeMode(1), QHeaderView::Interactive);
+        QCOMPARE(grid->verticalHeader()->defaultSectionSize(), 18);
+        QVERIFY(grid->editTriggers() == QAbstractItemView::NoEditTriggers);
+
+        // Activation inside the document area is reported.
+        QSignalSpy activated(table, &TableWindow::activated);
+        auto *other = new QWidget;
+        rig.main.AddChild(other)->show();
+        rig.main.MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(other->parentWidget()));
+        rig.main.MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(table->parentWidget()));
+        QVERIFY(activated.count() >= 1);
+
+        table->parentWidget()->resize(560, 420);
+        QVERIFY(table->grab().save(m_dir.filePath("tablewindow.png")));
+        if (!qEnvironmentVariableIsEmpty("KV_TEST_PICTURES"))
+            table->grab().save(qEnvironmentVariable("KV_TEST_PICTURES") + "/tablewindow.png");
+    }
+
+    void openTextFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("rows");
+        QTest::newRow(".txt, TAB") << "a.txt" << QByteArray("d\tt\t1.0\t\r\nd\tt\t2.0\t\r\n") << 2;
+        QTest::newRow(".Csv, comma") << "b.Csv" << QByteArray("d,t,1.0,\r\nd,t,2.0,\r\n") << 2;
+        QTest::newRow(".CSV holding TABs") << "c.CSV" << QByteArray("d\tt\t1.0\t\r\n") << 0;
+        QTest::newRow("empty file") << "d.TXT" << QByteArray() << 0;
+    }
+    void openTextFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, rows);
+        Rig rig;
+        TableWindow *table = TableOf(rig, bytes, m_dir.filePath(name));
+        QVERIFY(table);
+        QCOMPARE(table->table().rows(), rows);
+        if (rows > 0)
+            QCOMPARE(table->table().field(1, 3), QStringLiteral("2.0"));
+        const FileDialogRequest request = rig.prompts.fileRequests.constFirst();
+        QCOMPARE(request.folder, QStringLiteral("/start/folder"));
+        QCOMPARE(request.filter,
+                 QStringLiteral("Graph file(*.ghf,only for KV3917) (*.GHF *.ghf);;TXT file(*.txt,data seperated by "
+                                "tab) (*.TXT *.txt);;EXCEL file format(*.CSV,seperated by comma) (*.CSV *.csv)"));
+        QCOMPARE(rig.prompts.unexpected, 0);
+    }
+
+    void openFailures_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing text file") << "missing.txt" << QByteArray() << "Cannot open";
+        QTest::newRow("missing graph file") << "missing.GHF" << QByteArray() << "Cannot open";
+        QTest::newRow("graph file of 3 bytes") << "short.ghf" << QByteArray("abc") << "too short";
+        QTest::newRow("length beyond the data") << "cut.ghf" << QByteArray("\x10\0\0\0abc", 7) << "shorter";
+        QTest::newRow("not a chart") << "junk.ghf" << QByteArray("\x03\0\0\0abc", 7) << "not a graph file";
+    }
+    void openFailures()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        Rig rig;
+        const QString path = m_dir.filePath(name);
+        if (!bytes.isEmpty())
+            WriteFile(path, bytes);
+        rig.prompts.fileNames.push_back(path);
+        QCOMPARE(rig.commands.openSingleDataFile(), nullptr);
+        QVERIFY(rig.host.made.isEmpty());
+        QCOMPARE(rig.prompts.shown.size(), 1);
+        QVERIFY2(rig.prompts.shown.first().contains(QDir::toNativeSeparators(path)), qPrintable(rig.prompts.shown.first()));
+        QVERIFY2(rig.prompts.shown.first().contains(reason), qPrintable(rig.prompts.shown.first()));
+    }
+
+    // A graph file opens as a new window with the same data and settings,
+    // whatever the case of its extension.
+    void graphFileRoundTrip_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("split");
+        QTest::newRow(".GHF") << "run.GHF" << false;
+        QTest::newRow(".ghf") << "run.ghf" << false;
+        QTest::newRow(".Ghf, split") << "run.Ghf" << true;
+    }
+    void graphFileRoundTrip()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, split);
+        Rig rig;
+        auto *source = rig.host.createGraphWindow(QStringLiteral("table"));
+        Chart &chart = *source->PESGraph1;
+        SetUpGraph(chart, 5, 20, Start, Start + 40 * OneSecond, -20, 100);
+        for (int p = 0; p < 20; ++p)
+            for (int s = 0; s < 5; ++s) {
+                chart.setXDataII(s, p, Start + 2 * p * OneSecond);
+                chart.setYData(s, p, float(10 * s + p));
+            }
+        chart.setGraphBackColor(QColor(10, 20, 30));
+        chart.setMainTitle(QStringLiteral("Hall 3"));
+        source->chkSplit->setChecked(false);
+        source->chkSplit->setChecked(split);
+        const QString path = m_dir.filePath(name);
+        QString error;
+        QVERIFY2(WriteGraphFile(chart, path, &error), qPrintable(error));
+
+        rig.prompts.fileNames.push_back(path);
+        auto *opened = qobject_cast<GraphWindow *>(rig.commands.openSingleDataFile());
+        QVERIFY(opened);
+        QVERIFY(opened != source);
+        QCOMPARE(opened->windowTitle(), QDir::toNativeSeparators(path));
+        Chart &copy = *opened->PESGraph1;
+        QCOMPARE(copy.Points(), 20);
+        QCOMPARE(copy.YData(4, 19), 59.0f);
+        QCOMPARE(copy.XDataII(0, 19), Start + 38 * OneSecond);
+        QCOMPARE(copy.GraphBackColor(), QColor(10, 20, 30));
+        QCOMPARE(copy.MainTitle(), QStringLiteral("Hall 3"));
+        QCOMPARE(opened->chkSplit->isChecked(), split);
+        QCOMPARE(copy.MultiAxesSubsets(1), split ? 2 : 0);
+        QCOMPARE(opened->ToolButton5->isEnabled(), !split);
+        QVERIFY(copy.AllowGraphAnnotHotSpots());
+        QCOMPARE(opened->txtDataNo->text(), QStringLiteral("20"));
+        QCOMPARE(opened->parentWidget()->geometry(), QRect(0, 0, 700, 460));
+    }
+
+    void saveTables_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow(".Csv") << "out.Csv" << QByteArray("d,t,1.0, OL,,,,\r\nd,t,2.0,,,,,\r\n");
+        QTest::newRow(".txt") << "out.txt" << QByteArray("d\tt\t1.0\t OL\t\t\t\t\r\nd\tt\t2.0\t\t\t\t\t\r\n");
+    }
+    void saveTables()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, expected);
+        Rig rig;
+        TableWindow *table = TableOf(rig, "d\tt\t1.0\t OL\r\nd\tt\t2.0\r\n", m_dir.filePath("in.txt"));
+        rig.host.active = table;
+        const QString out = m_dir.filePath(name);
+        rig.prompts.fileNames.push_back(out);
+        rig.prompts.dialogs.push_back(AllRows);
+        rig.commands.save();
+        QCOMPARE(ReadAll(out), expected);
+        const FileDialogRequest request = rig.prompts.fileRequests.last();
+        QCOMPARE(request.defaultSuffix, QStringLiteral("TXT"));
+        QCOMPARE(request.folder, QStringLiteral("/start/folder"));
+        QCOMPARE(request.filter, QStringLiteral("TXT file(*.txt,data seperated by tab) (*.TXT *.txt);;EXCEL file "
+                                                "format(*.CSV,seperated by comma)  (*.CSV *.csv)"));
+        QCOMPARE(rig.prompts.unexpected, 0);
+    }
+
+    // A table that cannot be written is reported by name and reason; a
+    // cancelled export leaves an existing file as it was.
+    void saveTableFailures()
+    {
+        Rig rig;
+        TableWindow *table = TableOf(rig, "d\tt\t1.0\r\nd\tt\t2.0\r\n", m_dir.filePath("in2.txt"));
+        rig.host.active = table;
+        const QString missing = m_dir.filePath("no/such/folder/out.txt");
+        rig.prompts.fileNames.push_back(missing);
+        rig.prompts.dialogs.push_back(AllRows);
+        rig.commands.save();
+        QCOMPARE(rig.prompts.shown.size(), 1);
+        QVERIFY(rig.prompts.shown.first().contains(QDir::toNativeSeparators(missing)));
+        QVERIFY(!QFile::exists(missing));
+
+        const QString existing = m_dir.filePath("existing.txt");
+        WriteFile(existing, "old contents\r\n");
+        rig.prompts.fileNames.push_back(existing);
+        rig.prompts.dialogs.push_back(AllRows);
+        // Cancel as soon as the progress dialog handles events.
+        QTimer::singleShot(0, [] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *scope = qobject_cast<RangeDialog *>(w); scope && scope->isVisible())
+                    scope->BitBtn2->click();
+        });
+        rig.commands.save();
+        QCOMPARE(ReadAll(existing), QByteArray("old contents\r\n"));
+        QCOMPARE(rig.prompts.unexpected, 0);
+    }
+
+    void tableToGraph()
+    {
+        Rig rig;
+        const QString d = DateField(QDate(2024, 5, 3)).toUtf8();
+        const QByteArray bytes = (d + "\t10:00:00\t OL\t21.5\t -OL\t OL\t -OL\r\n"
+                                  + "\t10:00:02\t1\t2\t3\t4\t5\r\n"
+                                  + d + "\t10:00:04\t45.5\tabc\t22.0\t10.0\tabc\r\n").toUtf8();
+        TableWindow *table = TableOf(rig, bytes, m_dir.filePath("markers.txt"));
+        rig.host.active = table;
+        rig.commands.outputTableToGraph();
+        GraphWindow *first = rig.commands.outputTableToGraph();
+        QVERIFY(first);
+        QCOMPARE(rig.host.made.size(), 3);   // the table and two graphs
+        QVERIFY(rig.host.made.at(1) != rig.host.made.at(2));
+        QCOMPARE(first->windowTitle(), table->windowTitle());
+        const Chart &c = *first->PESGraph1;
+        QCOMPARE(c.Points(), 3);
+        const float row0[5] = {9000, 21.5f, -9000, 9999, 9999};
+        const float row2[5] = {45.5f, 9000, 22.0f, 10.0f, 9999};
+        for (int s = 0; s < 5; ++s) {
+            QCOMPARE(c.YData(s, 0), row0[s]);
+            QCOMPARE(c.YData(s, 1), 9999.0f);   // the row without a date is skipped
+            QCOMPARE(c.XDataII(s, 1), 0.0);
+            QCOMPARE(c.YData(s, 2), row2[s]);
+            QCOMPARE(c.XDataII(s, 2), Start + 4 * OneSecond);
+        }
+        QCOMPARE(c.ManualMinX(), Start);
+        QCOMPARE(c.ManualMaxX(), Start + 4 * OneSecond);
+        QCOMPARE(table->table().rows(), 3);   // the table is unchanged
+        QCOMPARE(rig.prompts.unexpected, 0);
+        QVERIFY(rig.prompts.shown.isEmpty());
+    }
+
+    void tableToGraphRefusals()
+    {
+        Rig rig;
+        // No date in the first row: no data.
+        rig.host.active = TableOf(rig, "\tt\t1\r\n", m_dir.filePath("nodate.txt"));
+        QCOMPARE(rig.commands.outputTableToGraph(), nullptr);
+        QCOMPARE(rig.prompts.shown, QStringList{"No data to graph !"});
+        QCOMPARE(rig.host.made.size(), 1);
+
+        // A last row that is no date-time: its message, an empty window.
+        const QByteArray d = DateField(QDate(2024, 5, 3)).toUtf8();
+        rig.host.active = TableOf(rig, d + "\t10:00:00\t1\r\nx\ty\t2\r\n", m_dir.filePath("badend.txt"));
+        GraphWindow *g = rig.commands.outputTableToGraph();
+        QVERIFY(g);
+        QCOMPARE(rig.prompts.shown.last(), QStringLiteral("'x y' is not a valid date and time"));
+
+        // Not a table: nothing.
+        rig.host.active = g;
+        QCOMPARE(rig.commands.outputTableToGraph(), nullptr);
+        QCOMPARE(rig.host.made.size(), 3);
+    }
+
+    // Without a table or graph window active, save, print and preview do
+    // nothing at all.
+    void nothingActive_data()
+    {
+        QTest::addColumn<bool>("panel");
+        QTest::newRow("no window") << false;
+        QTest::newRow("panel") << true;
+    }
+    void nothingActive()
+    {
+        QFETCH(bool, panel);
+        Rig rig;
+        QWidget other;
+        rig.host.active = panel ? &other : nullptr;
+        rig.commands.save();
+        rig.commands.print();
+        rig.commands.printPreview();
+        QCOMPARE(rig.commands.outputTableToGraph(), nullptr);
+        QCOMPARE(rig.prompts.unexpected, 0);
+        QVERIFY(rig.prompts.shown.isEmpty());
+        QVERIFY(rig.prompts.fileRequests.isEmpty());
+    }
+
+    // Switching the save dialog's file type renames the typed name.
+    void typeChangeRenames_data()
+    {
+        QTest::addColumn<bool>("table");
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("graph: GHF to TXT") << false << 2 << "run1.GHF" << "run1.TXT";
+        QTest::newRow("graph: to CSV") << false << 3 << "run1.GHF" << "run1.CSV";
+        QTest::newRow("table: TXT to CSV") << true << 2 << "t.TXT" << "t.CSV";
+    }
+    void typeChangeRenames()
+    {
+        QFETCH(bool, table);
+        QFETCH(int, filter);
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        Rig rig;
+        if (table) {
+            rig.host.active = TableOf(rig, "d\tt\r\n", m_dir.filePath("rename.txt"));
+        } else {
+            GraphWindow *g = rig.host.createGraphWindow(QStringLiteral("graph"));
+            SetUpGraph(*g->PESGraph1, 5, 2, Start, Start + 2 * OneSecond, -20, 100);
+            rig.host.active = g;
+        }
+        rig.prompts.typeChanges.push_back({filter, typed});
+        rig.commands.save();   // the dialog is then cancelled
+        QCOMPARE(rig.prompts.renamed, QStringList{shown});
+    }
+
+    // The real save dialog shows the renamed name while it stays open.
+    void typeChangeInTheFileDialog()
+    {
+        InteractivePrompts interactive;
+        QString shownName;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+            QVERIFY(name && types);
+            name->setText(QStringLiteral("run1.GHF"));
+            types->setCurrentIndex(1);
+            emit types->activated(1);
+            shownName = name->text();
+            dialog->reject();
+        });
+        FileDialogRequest request;
+        request.folder = m_dir.path();
+        const QString filter = GraphFileFilter(QLocale::c());
+        request.filter = QtFileFilter(filter);
+        request.typeChanged = [filter](int index, const QString &n) { return NameForFilter(filter, index, n); };
+        QCOMPARE(interactive.saveFileName(nullptr, request, nullptr), QString());
+        QCOMPARE(shownName, QStringLiteral("run1.TXT"));
+    }
+
+    // The "DataLogger" window offers the collection first; Cancel there saves
+    // nothing, the single-file choice saves the graph.
+    void loggerGraphChooser()
+    {
+        struct Hooks : CollectionHooks {
+            std::deque<int> choices;
+            QStringList calls;
+            int chooseSave(QWidget *) override { calls << "chooseSave"; return take(); }
+            int chooseOpen(QWidget *, const QString &text) override { calls << "chooseOpen " + text; return take(); }
+            void saveCollection(QWidget *) override { calls << "saveCollection"; }
+            void openCollection(QWidget *) override { calls << "openCollection"; }
+            int take()
+            {
+                const int c = choices.front();
+                choices.pop_front();
+                return c;
+            }
+        } hooks;
+        Rig rig;
+        rig.commands.setCollectionHooks(&hooks);
+        GraphWindow *logger = rig.host.createGraphWindow(QStringLiteral("DataLogger"));
+        SetUpGraph(*logger->PESGraph1, 5, 2, Start, Start + 2 * OneSecond, -20, 100);
+        rig.host.active = logger;
+        hooks.choices = {CollectionHooks::Cancelled, CollectionHooks::Collection, CollectionHooks::SingleFile,
+                         CollectionHooks::Collection, CollectionHooks::Cancelled};
+        rig.commands.save();
+        QVERIFY(rig.prompts.fileRequests.isEmpty());
+        rig.commands.save();
+        const QString path = m_dir.filePath("logger.ghf");
+        rig.prompts.fileNames.push_back(path);
+        rig.commands.save();
+        QVERIFY(QFile::exists(path));
+        rig.commands.open();
+        rig.commands.open();
+        QCOMPARE(hooks.calls, (QStringList{"chooseSave", "chooseSave", "saveCollection", "chooseSave",
+                                           "chooseOpen Open single data file(*.TXT,*.CSV,*.GHF)", "openCollection",
+                                           "chooseOpen Open single data file(*.TXT,*.CSV,*.GHF)"}));
+        QCOMPARE(rig.prompts.fileRequests.size(), 1);
+        QCOMPARE(rig.prompts.unexpected, 0);
+    }
+
+    void printTableToPdf()
+    {
+        Rig rig;
+        QByteArray bytes;
+        for (int i = 0; i < 150; ++i)
+            bytes += "2024-05-03\t10:00:00\t45.2\t21.7\t OL\t -OL\t9.3\t\r\n";
+        rig.host.active = TableOf(rig, bytes, m_dir.filePath("print.txt"));
+        const QString pdf = m_dir.filePath("table.pdf");
+        rig.prompts.dialogs.push_back([&](QDialog &d) {
+            auto &dialog = static_cast<QPrintDialog &>(d);
+            dialog.printer()->setOutputFormat(QPrinter::PdfFormat);
+            dialog.printer()->setOutputFileName(pdf);
+            return int(QDialog::Accepted);
+        });
+        rig.commands.print();
+        QVERIFY(ReadAll(pdf).startsWith("%PDF"));
+        QCOMPARE(rig.prompts.unexpected, 0);
+
+        // Cancel in the print dialog prints nothing.
+        QFile::remove(pdf);
+        rig.prompts.dialogs.push_back([](QDialog &) { return int(QDialog::Rejected); });
+        rig.commands.print();
+        QVERIFY(!QFile::exists(pdf));
+    }
+
+    // A graph prints through the customisation dialog without its font,
+    // graph, colour and subset pages, then the print dialog.
+    void printGraph()
+    {
+        Rig rig;
+        GraphWindow *g = rig.host.createGraphWindow(QStringLiteral("graph"));
+        SetUpGraph(*g->PESGraph1, 5, 10, Start, Start + 20 * OneSecond, -20, 100);
+        rig.host.active = g;
+        QStringList tabs;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<CustomizeDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            for (int i = 0; i < dialog->pages()->count(); ++i)
+                if (dialog->pages()->isTabVisible(i))
+                    tabs << dialog->pages()->tabText(i);
+            dialog->reject();
+        });
+        const QString pdf = m_dir.filePath("graph.pdf");
+        QPageLayout::Orientation orientation = QPageLayout::Portrait;
+        rig.prompts.dialogs.push_back([&](QDialog &d) {
+            QPrinter *printer = static_cast<QPrintDialog &>(d).printer();
+            orientation = printer->pageLayout().orientation();
+            printer->setOutputFormat(QPrinter::PdfFormat);
+            printer->setOutputFileName(pdf);
+            return int(QDialog::Accepted);
+        });
+        rig.commands.print();
+        QVERIFY(!tabs.isEmpty());
+        for (const char *hidden : {"Fonts", "Graph", "Colors", "Subsets"})
+            QVERIFY2(!tabs.contains(QLatin1String(hidden)), qPrintable(tabs.join(',')));
+        QVERIFY(g->PESGraph1->AllowFontPage() && g->PESGraph1->AllowPage1() && g->PESGraph1->AllowPage2()
+                && g->PESGraph1->AllowSubsetsPage());
+        QCOMPARE(orientation, QPageLayout::Landscape);
+        QVERIFY(ReadAll(pdf).startsWith("%PDF"));
+        QCOMPARE(rig.prompts.unexpected, 0);
+    }
+
+    // The preview draws the printout's pages; the page setup's orientation
+    // is then used.
+    void previewAndPageSetup()
+    {
+        Rig rig;
+        QByteArray bytes;
+        for (int i = 0; i < 300; ++i)
+            bytes += "2024-05-03\t10:00:00\t45.2\t21.7\t OL\t -OL\t9.3\t\r\n";
+        rig.host.active = TableOf(rig, bytes, m_dir.filePath("preview.txt"));
+        rig.prompts.dialogs.push_back([](QDialog &d) {
+            static_cast<QPageSetupDialog &>(d).printer()->setPageOrientation(QPageLayout::Landscape);
+            return int(QDialog::Accepted);
+        });
+        rig.commands.printerSetup();
+        int pages = 0;
+        QPageLayout::Orientation orientation = QPageLayout::Portrait;
+        rig.prompts.dialogs.push_back([&](QDialog &d) {
+            auto *widget = d.findChild<QPrintPreviewWidget *>();
+            widget->updatePreview();
+            pages = widget->pageCount();
+            if (!qEnvironmentVariableIsEmpty("KV_TEST_PICTURES")) {
+                d.resize(900, 700);
+                widget->fitInView();
+                d.grab().save(qEnvironmentVariable("KV_TEST_PICTURES") + "/tablepreview.png");
+            }
+            orientation = static_cast<QPrintPreviewDialog &>(d).printer()->pageLayout().orientation();
+            return int(QDialog::Accepted);
+        });
+        rig.commands.printPreview();
+        QCOMPARE(orientation, QPageLayout::Landscape);
+        QVERIFY2(pages >= 5, qPrintable(QString::number(pages)));   // 301 lines, fewer than 60 a page
+        QCOMPARE(rig.prompts.unexpected, 0);
+    }
+
+    // In the main window: File > Open opens a text file as a child window
+    // whose activation enables "Output Tabular to graph", which draws the
+    // active table as a new child window; File > Save saves it.
+    void inTheMainWindow()
+    {
+        Rig rig;
+        rig.main.resize(900, 700);
+        rig.main.show();
+        const QByteArray d = DateField(QDate(2024, 5, 3)).toUtf8();
+        const QString path = m_dir.filePath("main.txt");
+        WriteFile(path, d + "\t10:00:00\t1\t2\t3\t4\t5\r\n" + d + "\t10:00:02\t1\t2\t3\t4\t5\r\n");
+        rig.prompts.fileNames.push_back(path);
+        rig.main.btnOutputToGraph->setEnabled(false);
+        rig.main.Open1->trigger();
+        QMdiSubWindow *sub = rig.main.MdiArea->subWindowList().last();
+        auto *table = qobject_cast<TableWindow *>(sub->widget());
+        QVERIFY(table);
+        rig.main.MdiArea->setActiveSubWindow(sub);
+        QVERIFY(rig.main.btnOutputToGraph->isEnabled());
+        rig.main.btnOutputToGraph->click();
+        auto *graph = qobject_cast<GraphWindow *>(rig.main.MdiArea->activeSubWindow()->widget());
+        QVERIFY(graph);
+        QCOMPARE(graph->PESGraph1->Points(), 2);
+        QVERIFY(!rig.main.btnOutputToGraph->isEnabled());   // the graph window's activation
+
+        const QString saved = m_dir.filePath("main.ghf");
+        rig.prompts.fileNames.push_back(saved);
+        rig.main.SpeedButton2->click();
+        QVERIFY(QFile::exists(saved));
+        QCOMPARE(rig.prompts.unexpected, 0);
+        QVERIFY(rig.main.findChild<QAction *>("PrintPreview1"));
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+QTEST_MAIN(TestFileCommands)
+#include "tst_filecommands.moc"

@@ -1,0 +1,47 @@
+#include "ui/maindocuments.h"
+
+#include "ui/graphwindow.h"
+#include "ui/mainwindow.h"
+#include "ui/tablewindow.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QToolButton>
+
+QWidget *MainWindowDocuments::dialogParent() { return &m_main; }
+
+QWidget *MainWindowDocuments::activeDocument() const
+{
+    QMdiSubWindow *sub = m_main.MdiArea->activeSubWindow();
+    return sub ? sub->widget() : nullptr;
+}
+
+QString MainWindowDocuments::initialFolder() const { return m_main.InitialFolder(); }
+
+GraphWindow *MainWindowDocuments::createGraphWindow(const QString &caption)
+{
+    auto *graph = new GraphWindow(m_main, caption);
+    m_main.AddChild(graph);
+    return graph;
+}
+
+kv::TableWindow *MainWindowDocuments::createTableWindow(const QString &caption)
+{
+    auto *table = new kv::TableWindow(caption);
+    QObject::connect(table, &kv::TableWindow::activated, m_main.btnOutputToGraph,
+                     [button = m_main.btnOutputToGraph] { button->setEnabled(true); });
+    QMdiSubWindow *sub = m_main.AddChild(table);
+    sub->show();
+    return table;
+}
+
+void MainWindowDocuments::showDocument(QWidget *window)
+{
+    if (auto *sub = qobject_cast<QMdiSubWindow *>(window->parentWidget())) {
+        sub->showNormal();
+        m_main.MdiArea->setActiveSubWindow(sub);
+    }
+    window->show();
+}
+
+QRect MainWindowDocuments::openedGraphGeometry() const { return QRect(QPoint(0, 0), m_main.MdiArea->size()); }
