@@ -11,6 +11,7 @@
 #include "ui/panelwindow.h"
 #include "ui/rangedialog.h"
 #include "ui/realtimesetupdialog.h"
+#include "tests/support/loggerimages.h"
 #include "tests/testsupport.h"
 
 #include <QAbstractButton>
@@ -314,6 +315,33 @@ private slots:
         QVERIFY2(prompts.shown.first().contains(QDir::toNativeSeparators(broken)), qPrintable(prompts.shown.first()));
         QCOMPARE(main.RecentFiles1->actions().size(), 1);
         QCOMPARE(main.RecentFiles1->actions().first()->data().toString(), text);
+    }
+
+    void collections()
+    {
+        // A collection opens in the "DataLogger" window; one that cannot be
+        // read is reported (the dialog's path reports nothing of its own).
+        kv::ScriptedPrompts prompts;
+        kv::PromptScope scope(prompts);
+        QTemporaryDir dir;
+        const QString good = dir.filePath(QStringLiteral("run.REC"));
+        const QString bad = dir.filePath(QStringLiteral("bad.rec"));
+        for (const auto &[path, bytes] : {std::pair{good, kvtest::LoggerImageBuilder().add(kvtest::SetOf(3)).image()},
+                                          std::pair{bad, QByteArray("not a logger image")}}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+        }
+        kv::NoDeviceTransfer usb;
+        MainWindow main(usb);
+        main.openFiles({bad});
+        QCOMPARE(prompts.shown.size(), 1);
+        QVERIFY2(prompts.shown.first().contains(QDir::toNativeSeparators(bad)), qPrintable(prompts.shown.first()));
+        QVERIFY(main.RecentFiles1->actions().isEmpty());
+        main.openFiles({good});
+        QCOMPARE(prompts.shown.size(), 1);
+        QVERIFY(main.LoggerGraph);
+        QCOMPARE(main.RecentFiles1->actions().size(), 1);
     }
 
     void refusedFiles()

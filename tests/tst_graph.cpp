@@ -376,26 +376,28 @@ private slots:
     void loggerDataFlagSurvivesOtherWindows()
     {
         Rig rig;
-        rig.main.LoggerDataUnsaved = true;
+        kv::LoggerData data;
+        data.setUnsaved(true);
         auto *other = new GraphWindow(rig.main, "/data/run1.ghf");
+        other->attachLoggerData(data);
         rig.main.AddChild(other)->show();
         other->parentWidget()->close();
-        QVERIFY(rig.main.LoggerDataUnsaved);
+        QVERIFY(data.unsaved());
         QVERIFY(rig.prompts.shown.isEmpty());
 
         auto *logger = new GraphWindow(rig.main, "DataLogger");
+        logger->attachLoggerData(data);
         rig.main.LoggerGraph = logger;
         rig.main.AddChild(logger)->show();
-        QSignalSpy save(logger, &GraphWindow::SaveLoggerDataRequested);
         rig.prompts.answers = {kv::Answer::Cancel, kv::Answer::No};
         logger->parentWidget()->close();
         QVERIFY(rig.main.LoggerGraph);
-        QVERIFY(rig.main.LoggerDataUnsaved);
+        QVERIFY(data.unsaved());
         logger->parentWidget()->close();
         QCOMPARE(rig.prompts.shown, (QStringList{"Save DataLogger Data ?", "Save DataLogger Data ?"}));
         QVERIFY(!rig.main.LoggerGraph);
-        QVERIFY(!rig.main.LoggerDataUnsaved);
-        QCOMPARE(save.count(), 0);
+        QVERIFY(!data.unsaved());
+        QVERIFY(rig.prompts.fileRequests.isEmpty());
     }
 
     void activationDisablesOutputToGraph()

@@ -10,6 +10,8 @@
 #include "realtime/samplevalues.h"
 
 #include "tools/cli_export.h"
+#include "tools/cli_logger.h"
+#include "tools/csvvalue.h"
 #include "tools/optionreader.h"
 
 #include <QCoreApplication>
@@ -37,6 +39,9 @@ const char *const Program = "kv3917-cli";
 
 const char *const HelpText =
     "Usage: kv3917-cli live (--port PATH | --usb | --demo) [--count N]\n"
+    "       kv3917-cli sets FILE.REC\n"
+    "       kv3917-cli export FILE.REC [--set N]\n"
+    "(kv3917-cli sets --help and export --help describe those two.)\n"
     "\n"
     "Reads the KV3917 thermometer twice a second and writes its readings as CSV\n"
     "to standard output, one line per good reading, flushed as it is written.\n"
@@ -132,20 +137,6 @@ std::optional<int> ParseArguments(const QStringList &args, Options &options)
     return std::nullopt;
 }
 
-QString FormatValue(float value)
-{
-    if (value == kv::OverRangeValue)
-        return QStringLiteral("OL");
-    if (value == kv::UnderRangeValue)
-        return QStringLiteral("-OL");
-    if (value == kv::NoValue || !std::isfinite(value))
-        return QString();
-    QString text = QString::number(static_cast<double>(value), 'f', 1);
-    if (text == QLatin1String("-0.0"))
-        text = QStringLiteral("0.0");
-    return text;
-}
-
 QString UnitText(std::uint8_t unitCode)
 {
     switch (unitCode & 3) {
@@ -185,7 +176,7 @@ public:
         const kv::SampleValues values = kv::LiveSampleValues(reading);
         QStringList fields{stamp.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"))};
         for (float v : values)
-            fields << FormatValue(v);
+            fields << CsvValue(v);
         fields << UnitText(reading.UnitCode);
         WriteLine(fields.join(QLatin1Char(',')));
         ++Written;
@@ -258,8 +249,15 @@ int RunLive(const Options &options)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (IsGraphFileExport(QCoreApplication::arguments()))
-        return RunGraphFileExport(QCoreApplication::arguments());
+    const QStringList args = QCoreApplication::arguments();
+    // "export FILE.GHF" is the graph file export; other "export"s are the
+    // logger's.
+    if (IsGraphFileExport(args))
+        return RunGraphFileExport(args);
+    if (args.size() > 1 && args.at(1) == QLatin1String("sets"))
+        return RunLoggerSets(args);
+    if (args.size() > 1 && args.at(1) == QLatin1String("export"))
+        return RunLoggerExport(args);
     Options options;
     if (const std::optional<int> rc = ParseArguments(QCoreApplication::arguments(), options))
         return *rc;

@@ -28,6 +28,7 @@ namespace {
 const QString RecentFilesText = QStringLiteral("&Recent Files");
 const QString UnknownFileText = QStringLiteral(" cannot be opened: it is no graph (.ghf), text (.txt, .csv) "
                                                "or data logger (.rec) file.");
+const QString NotCollectionText = QStringLiteral(" cannot be opened as a data logger collection.");
 const QString NoOpenerText = QStringLiteral(" cannot be opened: this kind of file is not supported here.");
 
 QStringList LocalFiles(const QMimeData *data)
@@ -74,6 +75,19 @@ void MainWindow::SetUpDesktop()
         Openers.graph = [this](const QString &file) { return Files->openGraphFile(file) != nullptr; };
         Openers.table = [this](const QString &file) { return Files->openTextFile(file) != nullptr; };
     }
+    // A collection opens in the "DataLogger" window as the open command's
+    // collection branch does; a file it cannot show is reported here, since
+    // a file named outside the program gives no other sign of its failure.
+    Openers.collection = [this](const QString &file) {
+        ensureLoggerGraph();
+        const kv::LoggerLoad load = LoggerData.openCollection(file);
+        if (!load.workingCopy.folderError.isEmpty())
+            kv::Prompts().error(this, load.workingCopy.folderError);
+        else if (!load.shown())
+            kv::Prompts().error(this, QDir::toNativeSeparators(file) + NotCollectionText
+                                          + (load.readError.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(load.readError)));
+        return load.shown();
+    };
     setAcceptDrops(true);
 }
 

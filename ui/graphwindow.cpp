@@ -7,6 +7,7 @@
 #include "chart/view/chartfile.h"
 #include "chart/model/chartstate.h"
 #include "chart/model/graphfile.h"
+#include "logger/loggerdata.h"
 #include "realtime/recorder.h"
 #include "realtime/statistics.h"
 #include "realtime/datetime.h"
@@ -67,7 +68,6 @@ constexpr int DataSetsPanelWidth = 260;
 
 const QString StatisticsInitialText = QStringLiteral("***.* ");
 const QString SaveRealTimeQuestion = QStringLiteral("Save Real-Time Graph ?");
-const QString SaveLoggerQuestion = QStringLiteral("Save DataLogger Data ?");
 const QString RateChangeQuestion =
     QStringLiteral("Sampling Rate is being changed and it is recording Real-Time data or there are data in "
                    "Real_Time graph.")
@@ -642,18 +642,8 @@ void GraphWindow::closeEvent(QCloseEvent *event)
 
 bool GraphWindow::FormCloseQuery()
 {
-    if (m_main.LoggerDataUnsaved && isLoggerGraph()) {
-        switch (Prompts().askYesNoCancel(this, SaveLoggerQuestion)) {
-        case Answer::Cancel:
-            return false;
-        case Answer::Yes:
-            m_main.LoggerDataUnsaved = false;
-            emit SaveLoggerDataRequested();
-            break;
-        default:
-            break;
-        }
-    }
+    if (isLoggerGraph() && !askToSaveLoggerData())
+        return false;
     if (m_recorder.isUnsaved() && isRealTimeGraph()) {
         switch (Prompts().askYesNoCancel(this, SaveRealTimeQuestion)) {
         case Answer::Cancel:
@@ -677,7 +667,8 @@ void GraphWindow::FormClose()
     // Only the logger graph holds logger data: closing another graph window
     // must not drop the question about it.
     if (isLoggerGraph() && m_main.LoggerGraph == this) {
-        m_main.LoggerDataUnsaved = false;
+        if (m_loggerData)
+            m_loggerData->setUnsaved(false);
         m_main.LoggerGraph = nullptr;
     }
     if (isRealTimeGraph() && m_main.RealTimeGraph == this) {

@@ -6,8 +6,10 @@
 
 #include "ui/savegraph.h"
 #include "live/livereading.h"
+#include "logger/loggerdata.h"
 
 #include <QDateTime>
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
@@ -110,6 +112,17 @@ public:
     int Grid2RowCount() const;
     void setGrid2RowCount(int rows);
 
+    // ---- logger data (the "DataLogger" window; ui/loggergraph.cpp) ------------
+    // Shows `data`: its data sets now when it holds any, and again after every
+    // new parse; a click in the list shows that data set; closing asks about
+    // unsaved data.  `data` must outlive the window.
+    void attachLoggerData(kv::LoggerData &data);
+    kv::LoggerData *loggerData() const { return m_loggerData.data(); }
+    // Refills the data set list and selects row 1.
+    void showDataSets(const kv::LoggerData &data);
+    // Puts data set `index` (0-based) on the chart.
+    void showDataSet(const kv::LoggerData &data, int index);
+
     // ---- real-time recording ------------------------------------------------
     // The window's part of creating the real-time graph: the Clear tool, the
     // chart set up for a new recording, the sampling period boxes.
@@ -155,8 +168,6 @@ public:
 signals:
     // A data set of the list was chosen (0-based).
     void ShowDataSetRequested(int index);
-    // "Save DataLogger Data ?" was answered Yes: the logger data is to be saved.
-    void SaveLoggerDataRequested();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -169,8 +180,13 @@ private:
     void BuildBottomPanel();
     void BuildDataSetsPanel();
     void SetNormalCursor();
+    // "Save DataLogger Data ?" while the logger data is unsaved; false keeps
+    // the window open (Cancel, or Yes and the save did not happen).
+    bool askToSaveLoggerData();
+    void showRequestedDataSet(int index);
 
     MainWindow &m_main;
+    QPointer<kv::LoggerData> m_loggerData;
     kv::RealTimeRecorder &m_recorder;
     QAction *m_clrSeparator = nullptr;
     QAction *m_clrAction = nullptr;

@@ -366,6 +366,7 @@ void MainWindow::showEvent(QShowEvent *event)
 void MainWindow::FormShow()
 {
     DataFolder = kv::DetermineDataFolder();
+    LoggerData.setDataFolder(DataFolder);
     Setup1->setVisible(false);
     MaskFloatingPointExceptions();
     Recorder.setTimeAxisMargin(kv::InitialTimeAxisMargin);

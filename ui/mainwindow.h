@@ -5,6 +5,7 @@
 #include "link/meterlink.h"
 #include "link/qtserialport.h"
 #include "live/poll.h"
+#include "logger/loggerdata.h"
 #include "realtime/recorder.h"
 
 #include <QMainWindow>
@@ -52,7 +53,6 @@ public:
     kv::PollLoop Poll;
     kv::RealTimeRecorder Recorder;
     quint32 AnnoColor = 0;
-    bool LoggerDataUnsaved = false;
     QString DataFolder;
     bool BlinkBusy = false;   // a blink tick is running
     bool BlinkPhase = false;  // blinking symbols are lit; toggled every blink tick
@@ -109,6 +109,19 @@ public:
 
     QTimer *MainTimer = nullptr;
     QTimer *MaxMinTimer = nullptr;
+
+    // ---- logger data (ui/loggercommands.cpp) ---------------------------------
+    // What the "DataLogger" window shows, with its unsaved flag; a download
+    // hands its image to LoggerData.acceptDownload().
+    kv::LoggerData LoggerData;
+    // Restores the "DataLogger" window, or makes it (an empty chart from now
+    // on) showing LoggerData.
+    GraphWindow &ensureLoggerGraph();
+    // The save command's branch for the "DataLogger" window: the chooser,
+    // then the collection or the selected data set.  True when saved.
+    bool saveLoggerGraph();
+    // The open command's collection branch.  True when a collection opened.
+    bool openCollection();
 
     // ---- windows ------------------------------------------------------------
     // Puts a child window into the multiple-document area.

@@ -1,0 +1,297 @@
+// The "DataLogger" window: the data set list filled after a parse, a click
+// that shows a data set, the data set's own boxes, the question about
+// unsaved data on closing, and opening a collection.
+#include "app/prompt.h"
+#include "chart/view/chart.h"
+#include "logger/loggerdata.h"
+#include "realtime/datetime.h"
+#include "sim/simclock.h"
+#include "sim/simmeter.h"
+#include "sim/simusbtransfer.h"
+#include "tests/support/loggerimages.h"
+#include "tests/testsupport.h"
+#include "ui/collectioncommands.h"
+#include "ui/graphwindow.h"
+#include "ui/mainwindow.h"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using kvtest::LoggerImageBuilder;
+using kvtest::RawSample;
+using kvtest::RawSet;
+using kvtest::SetOf;
+
+namespace {
+
+struct Rig {
+    kv::ManualSimClock clock;
+    kv::SimMeter meter{&clock, kv::SimOptions{1, false, false, {}}};
+    kv::SimUsbTransfer usb{meter};
+    kv::ScriptedPrompts prompts;
+    kv::PromptScope scope{prompts};
+    MainWindow main{usb};
+    QTemporaryDir dir;
+    kv::LoggerData &data = main.LoggerData;
+    GraphWindow *window = nullptr;
+
+    Rig()
+    {
+        main.resize(1000, 700);
+        main.show();
+        main.MainTimer->stop();
+        main.DataFolder = dir.path();
+        data.setDataFolder(dir.path());
+    }
+    // The "DataLogger" window as the program makes it.
+    GraphWindow &loggerWindow()
+    {
+        window = &main.ensureLoggerGraph();
+        if (!QTest::qWaitForWindowExposed(&main))
+            qWarning("the main window was not exposed");
+        return *window;
+    }
+};
+
+// Data sets of 10, 20 and 30 samples whose RH is the set number and whose
+// T1 counts the samples.
+QByteArray ThreeSets()
+{
+    LoggerImageBuilder builder;
+    const int counts[] = {10, 20, 30};
+    for (int s = 0; s < 3; ++s) {
+        RawSet set;
+        set.start = {0x25, 0x06, std::uint8_t(0x10 + s), 0x08, 0x00, 0x00};
+        set.intervalSeconds = std::uint8_t(10 * (s + 1));
+        for (int k = 0; k < counts[s]; ++k)
+            set.samples.push_back(RawSample{10 * (s + 1), k, 700});
+        builder.add(set);
+    }
+    return builder.image();
+}
+
+void ClickRow(QTableWidget *grid, int row)
+{
+    const QRect cell = grid->visualRect(grid->model()->index(row, 1));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+}
+
+} // namespace
+
+class TestLoggerGraph : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { kvtest::UseIsolatedPaths(); }
+
+    // A parse fills one row per data set, selects row 1 and draws data set 0.
+    void listFilledAfterParse()
+    {
+        Rig rig;
+        GraphWindow &g = rig.loggerWindow();
+        QCOMPARE(rig.data.setImage(ThreeSets()), 0);
+        QCOMPARE(g.Grid2RowCount(), 4);
+        for (int i = 0; i < 3; ++i)
+            for (int c = 0; c < 10; ++c)
+                QCOMPARE(g.Grid2Cell(c, i + 1), kv::DataSetRowTexts(rig.data.dataSets()[size_t(i)], i)[c]);
+        QCOMPARE(g.Grid2Cell(0, 0), QStringLiteral("Set"));
+        QCOMPARE(g.Grid2->currentRow(), 0);
+        QVERIFY(g.Grid2->selectionModel()->isRowSelected(0, QModelIndex()));
+        QCOMPARE(g.PESGraph1->Points(), 10);
+        QCOMPARE(g.txtDataNo->text(), QStringLiteral("10"));
+        QCOMPARE(g.txtStartTime->text(), kv::DateTimeText(rig.data.dataSets()[0].start));
+        QCOMPARE(g.ComboBox2->currentIndex(), 10);
+    }
+
+    // Clicking row 3 draws data set 2: entries 150..299, point by point.
+    void clickShowsDataSet()
+    {
+        Rig rig;
+        GraphWindow &g = rig.loggerWindow();
+        QCOMPARE(rig.data.setImage(ThreeSets()), 0);
+        ClickRow(g.Grid2, 2);
+        const kv::Chart &chart = *g.PESGraph1;
+        QCOMPARE(chart.Points(), 30);
+        QCOMPARE(chart.Subsets(), 5);
+        const kv::LoggerSeries &series = rig.data.series();
+        for (int p = 0; p < 30; ++p)
+            for (int s = 0; s < 5; ++s) {
+                QCOMPARE(chart.XDataII(s, p), series.times[size_t(150 + 5 * p + s)]);
+                QCOMPARE(chart.YData(s, p), series.values[size_t(150 + 5 * p + s)]);
+            }
+        QCOMPARE(chart.YData(0, 0), 3.0f);
+        QCOMPARE(chart.YData(1, 29), 2.9f);
+        QCOMPARE(g.txtDataNo->text(), QStringLiteral("30"));
+        QCOMPARE(g.ComboBox1->currentIndex(), 0);
+        QCOMPARE(g.ComboBox2->currentIndex(), 30);
+        // Clicking again anywhere in the row shows it again; the list stays.
+        ClickRow(g.Grid2, 0);
+        QCOMPARE(chart.Points(), 10);
+        QCOMPARE(g.Grid2RowCount(), 4);
+    }
+
+    // Before any data set, clicking the empty row 1 changes nothing.
+    void emptyListClickDoesNothing()
+    {
+        Rig rig;
+        GraphWindow &g = rig.loggerWindow();
+        QSignalSpy requests(&g, &GraphWindow::ShowDataSetRequested);
+        const int points = g.PESGraph1->Points();
+        ClickRow(g.Grid2, 0);
+        QCOMPARE(requests.count(), 0);
+        QCOMPARE(g.PESGraph1->Points(), points);
+    }
+
+    void rateBoxes_data()
+    {
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<int>("minuteItem");
+        QTest::addColumn<int>("secondItem");
+        QTest::newRow("75 s") << 1 << 15 << 1 << 15;
+        QTest::newRow("3600 s") << 60 << 0 << 60 << 0;
+        QTest::newRow("3660 s: no minute item") << 60 << 60 << -1 << 0;
+    }
+    void rateBoxes()
+    {
+        QFETCH(int, minutes);
+        QFETCH(int, seconds);
+        QFETCH(int, minuteItem);
+        QFETCH(int, secondItem);
+        Rig rig;
+        GraphWindow &g = rig.loggerWindow();
+        RawSet set = SetOf(3);
+        set.intervalMinutes = std::uint8_t(minutes);
+        set.intervalSeconds = std::uint8_t(seconds);
+        QCOMPARE(rig.data.setImage(LoggerImageBuilder().add(set).image()), 0);
+        QCOMPARE(g.ComboBox1->currentIndex(), minuteItem);
+        QCOMPARE(g.ComboBox2->currentIndex(), secondItem);
+    }
+
+    // A data set without samples shows an empty chart.
+    void emptyDataSet()
+    {
+        Rig rig;
+        GraphWindow &g = rig.loggerWindow();
+        QCOMPARE(rig.data.setImage(LoggerImageBuilder().add(SetOf(0)).add(SetOf(4)).image()), 0);
+        QCOMPARE(g.PESGraph1->Points(), 0);
+        QCOMPARE(g.txtDataNo->text(), QStringLiteral("0"));
+        ClickRow(g.Grid2, 1);
+        QCOMPARE(g.PESGraph1->Points(), 4);
+    }
+
+    // A refused image (count 0) leaves the list and the chart as they were.
+    void refusedImageKeepsList()
+    {
+        Rig rig;
+        GraphWindow &g = rig.loggerWindow();
+        QCOMPARE(rig.data.setImage(ThreeSets()), 0);
+        ClickRow(g.Grid2, 1);
+        QCOMPARE(rig.data.setImage(LoggerImageBuilder().add(SetOf(2)).image(0)), int(kv::LoggerParseNoDataSet));
+        QCOMPARE(g.Grid2RowCount(), 4);
+        QCOMPARE(g.PESGraph1->Points(), 20);
+    }
+
+    void closeQuestion_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("button");   // chooser button after Yes
+        QTest::addColumn<bool>("closed");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("cancel") << int(kv::Answer::Cancel) << QString() << false << false;
+        QTest::newRow("no") << int(kv::Answer::No) << QString() << true << false;
+        QTest::newRow("yes, collection") << int(kv::Answer::Yes) << "btnOpenSets" << true << true;
+        QTest::newRow("yes, then cancel") << int(kv::Answer::Yes) << "Button1" << false << false;
+    }
+    void closeQuestion()
+    {
+        QFETCH(int, answer);
+        QFETCH(QString, button);
+        QFETCH(bool, closed);
+        QFETCH(bool, saved);
+        Rig rig;
+        GraphWindow &g = rig.loggerWindow();
+        QVERIFY(rig.data.acceptDownload(ThreeSets()).shown());
+        QPointer<GraphWindow> window(&g);
+        const QString path = rig.dir.filePath(QStringLiteral("closing.REC"));
+        rig.prompts.answers.push_back(kv::Answer(answer));
+        if (!button.isEmpty()) {
+            rig.prompts.dialogs.push_back([button](QDialog &dialog) {
+                dialog.findChild<QPushButton *>(button)->click();
+                return dialog.result();
+            });
+            rig.prompts.fileNames.push_back(path);
+        }
+        g.parentWidget()->close();
+        QCOMPARE(rig.prompts.shown.value(0), QStringLiteral("Save DataLogger Data ?"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(window.isNull() || !window->isVisible(), closed);
+        QCOMPARE(QFile::exists(path), saved);
+        QCOMPARE(rig.data.unsaved(), !closed);
+        QCOMPARE(bool(rig.main.LoggerGraph), !closed);
+
+        // Saved (or answered) data is not asked about again.
+        if (!closed) {
+            rig.prompts.answers.push_back(kv::Answer::No);
+            g.parentWidget()->close();
+            QCOMPARE(rig.prompts.shown.size(), 2);
+        }
+    }
+
+    // Cancelling the open dialog leaves a "DataLogger" window; a collection
+    // that opens is shown in it, and a window made later shows it too.
+    void openCollection()
+    {
+        Rig rig;
+        QVERIFY(!rig.main.openCollection());
+        QVERIFY(rig.main.LoggerGraph);
+        QCOMPARE(rig.main.LoggerGraph->windowTitle(), QStringLiteral("DataLogger"));
+        QCOMPARE(rig.prompts.fileRequests.size(), 1);
+
+        const QString path = rig.dir.filePath(QStringLiteral("three.REC"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ThreeSets());
+        file.close();
+        rig.prompts.fileNames.push_back(path);
+        QVERIFY(rig.main.openCollection());
+        GraphWindow *g = rig.main.LoggerGraph;
+        QCOMPARE(g->Grid2RowCount(), 4);
+        QCOMPARE(g->PESGraph1->Points(), 10);
+        QVERIFY(!rig.data.unsaved());
+
+        g->parentWidget()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!rig.main.LoggerGraph);
+        QCOMPARE(rig.main.ensureLoggerGraph().Grid2RowCount(), 4);
+    }
+
+    // The save command on the "DataLogger" window saves the collection on show.
+    void saveCommand()
+    {
+        Rig rig;
+        rig.loggerWindow();
+        QVERIFY(rig.data.acceptDownload(ThreeSets()).shown());
+        const QString path = rig.dir.filePath(QStringLiteral("saved.REC"));
+        rig.prompts.dialogs.push_back([](QDialog &dialog) {
+            dialog.findChild<QPushButton *>(QStringLiteral("btnOpenSets"))->click();
+            return dialog.result();
+        });
+        rig.prompts.fileNames.push_back(path);
+        QVERIFY(rig.main.saveLoggerGraph());
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), ThreeSets());
+        QVERIFY(!rig.data.unsaved());
+    }
+};
+
+QTEST_MAIN(TestLoggerGraph)
+#include "tst_loggergraph.moc"

@@ -1,0 +1,59 @@
+// The main window's logger commands: the "DataLogger" window, and the save
+// and open commands' collection branches.
+
+#include "ui/mainwindow.h"
+
+#include "chart/view/chart.h"
+#include "realtime/channels.h"
+#include "realtime/datetime.h"
+#include "ui/collectioncommands.h"
+#include "ui/graphwindow.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+namespace {
+
+// The empty chart of a new "DataLogger" window.
+constexpr int EmptyLoggerPoints = 500;
+constexpr double EmptyLoggerSeconds = 500;
+constexpr double EmptyLoggerYMin = 30;
+constexpr double EmptyLoggerYMax = 130;
+// The window is this much less high than the main window's client area.
+constexpr int LoggerGraphHeightSlack = 60;
+
+} // namespace
+
+GraphWindow &MainWindow::ensureLoggerGraph()
+{
+    if (LoggerGraph) {
+        LoggerGraph->RestoreWindow();
+        return *LoggerGraph;
+    }
+    auto *graph = new GraphWindow(*this, LoggerGraphCaption);
+    QMdiSubWindow *sub = AddChild(graph);
+    LoggerGraph = graph;
+    sub->setGeometry(0, 0, MdiArea->viewport()->width(),
+                     std::max(MdiArea->viewport()->height() - LoggerGraphHeightSlack, 200));
+    const double now = Now();
+    SetUpGraph(*graph->PESGraph1, kv::GraphChannelCount, EmptyLoggerPoints, now,
+               now + EmptyLoggerSeconds * kv::OneSecond, EmptyLoggerYMin, EmptyLoggerYMax);
+    graph->UpdateAnnotationTools();
+    graph->PESGraph1->setAllowGraphAnnotHotSpots(true);
+    graph->attachLoggerData(LoggerData);
+    sub->show();
+    sub->raise();
+    return *graph;
+}
+
+bool MainWindow::saveLoggerGraph()
+{
+    if (!LoggerGraph)
+        return false;
+    return kv::SaveLoggerGraph(this, LoggerData, *LoggerGraph->PESGraph1, InitialFolder());
+}
+
+bool MainWindow::openCollection()
+{
+    return kv::OpenCollection(this, LoggerData, InitialFolder(), [this] { ensureLoggerGraph(); });
+}
