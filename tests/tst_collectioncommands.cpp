@@ -98,7 +98,7 @@ private slots:
         QVERIFY(kv::SaveLoggerGraph(nullptr, data, chart, dir.path()));
         QCOMPARE(captions, QStringList({"Save File", "Save File"}));
         QCOMPARE(prompts.fileRequests.size(), 1);
-        QCOMPARE(prompts.fileRequests[0].filter, QStringLiteral("Data Set Collection file(*.REC,only for KV3917) (*.REC)"));
+        QCOMPARE(prompts.fileRequests[0].filter, QStringLiteral("Data Set Collection file(*.REC,only for KV3917) (*.REC *.rec)"));
         QCOMPARE(prompts.fileRequests[0].defaultSuffix, QStringLiteral("REC"));
         QCOMPARE(prompts.fileRequests[0].folder, dir.path());
         QCOMPARE(ReadAll(path), TwoSets());
@@ -196,7 +196,7 @@ private slots:
         QCOMPARE(result, shown);
         QCOMPARE(ensured, 1);
         QCOMPARE(prompts.fileRequests.size(), 1);
-        QCOMPARE(prompts.fileRequests[0].filter, QStringLiteral("Data Sets Collection (*.REC) (*.REC)"));
+        QCOMPARE(prompts.fileRequests[0].filter, QStringLiteral("Data Sets Collection (*.REC) (*.REC *.rec)"));
         QCOMPARE(prompts.fileRequests[0].defaultSuffix, QStringLiteral("REC"));
         QVERIFY(prompts.shown.isEmpty());
         QCOMPARE(replaced.count(), shown ? 1 : 0);

@@ -108,7 +108,7 @@ private slots:
         QStringList file;
         for (QAction *a : main.File1->actions())
             file << (a->isSeparator() ? "-" : a->text());
-        QCOMPARE(file, (QStringList{"&Open", "&Save", "-", "&Print", "&Printer Setup", "Print Pre&view", "-", "E&xit"}));
+        QCOMPARE(file, (QStringList{"&Open", "&Save", "-", "&Print", "&Printer Setup", "Print Pre&view", "&Recent Files", "-", "E&xit"}));
         QCOMPARE(main.LoadData1->text(), QString("&Load "));
         QCOMPARE(main.ComboBoxDeviceName->isEditable(), true);
 

@@ -44,6 +44,7 @@ const char *const HelpText =
     "       kv3917-cli download --help   reading the logger memory\n"
     "       kv3917-cli sets FILE.REC\n"
     "       kv3917-cli export FILE.REC [--set N]\n"
+    "       kv3917-cli export FILE.GHF\n"
     "(kv3917-cli sets --help and export --help describe those two.)\n"
     "\n"
     "Reads the KV3917 thermometer twice a second and writes its readings as CSV\n"
@@ -252,13 +253,15 @@ int RunLive(const Options &options)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (QCoreApplication::arguments().value(1) == QLatin1String("download"))
-        return RunDownloadCommand(QCoreApplication::arguments());
-    if (argc > 1 && IsSetupCommand(QCoreApplication::arguments().at(1)))
-        return RunSetupCommand(QCoreApplication::arguments());
-    if (IsGraphFileExport(QCoreApplication::arguments()))
-        return RunGraphFileExport(QCoreApplication::arguments());
     const QStringList args = QCoreApplication::arguments();
+    if (args.value(1) == QLatin1String("download"))
+        return RunDownloadCommand(args);
+    if (argc > 1 && IsSetupCommand(args.at(1)))
+        return RunSetupCommand(args);
+    // "export FILE.GHF" is the graph file export; other "export"s are the
+    // logger's.
+    if (IsGraphFileExport(args))
+        return RunGraphFileExport(args);
     if (args.size() > 1 && args.at(1) == QLatin1String("sets"))
         return RunLoggerSets(args);
     if (args.size() > 1 && args.at(1) == QLatin1String("export"))

@@ -1,6 +1,7 @@
 #include "ui/collectioncommands.h"
 
 #include "app/prompt.h"
+#include "files/filefilters.h"
 #include "logger/loggerdata.h"
 #include "ui/collectionchooser.h"
 #include "ui/savegraph.h"
@@ -12,7 +13,7 @@ bool SaveCollection(QWidget *parent, LoggerData &data, const QString &initialFol
     if (data.image().isEmpty())
         return false;
     FileDialogRequest request;
-    request.filter = QtFilterFromPipes(SaveCollectionFilter);
+    request.filter = QtFileFilter(SaveCollectionFilter);
     request.defaultSuffix = CollectionExtension;
     request.folder = initialFolder;
     const QString fileName = Prompts().saveFileName(parent, request);
@@ -30,7 +31,7 @@ bool OpenCollection(QWidget *parent, LoggerData &data, const QString &initialFol
     if (ensureWindow)
         ensureWindow();
     FileDialogRequest request;
-    request.filter = QtFilterFromPipes(OpenCollectionFilter);
+    request.filter = QtFileFilter(OpenCollectionFilter);
     request.defaultSuffix = CollectionExtension;
     request.folder = initialFolder;
     const QString fileName = Prompts().openFileName(parent, request);

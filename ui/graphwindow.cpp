@@ -1,4 +1,5 @@
 #include "ui/graphwindow.h"
+#include "ui/accessibility.h"
 
 #include "ui/mainwindow.h"
 #include "app/prompt.h"
@@ -348,6 +349,9 @@ GraphWindow::GraphWindow(MainWindow &main, const QString &caption, QWidget *pare
         });
 
     InstallGraphTools();
+    PESGraph1->setAccessibleName(QStringLiteral("Graph"));
+    PESGraph1->setAccessibleDescription(caption);
+    kv::NameControls(this);
     FormCreate();
 }
 

@@ -1,6 +1,8 @@
 #include "ui/mainwindow.h"
 
 #include "ui/aboutdialog.h"
+#include "app/recentfiles.h"
+#include "live/displaytext.h"
 #include "app/prompt.h"
 #include "app/settings.h"
 #include "ui/filecommands.h"
@@ -117,6 +119,7 @@ MainWindow::MainWindow(kv::UsbTransfer &usb, QWidget *parent)
     BuildToolBar();
     BuildStatusBar();
     ConnectFileCommands();
+    SetUpDesktop();
 
     MainTimer = new QTimer(this);
     MainTimer->setObjectName(QStringLiteral("MainTimer"));
@@ -318,7 +321,12 @@ void MainWindow::BuildStatusBar()
     setStatusBar(StatusBar1);
 }
 
-void MainWindow::SetStatusText(int panel, const QString &text) { StatusPanels[static_cast<std::size_t>(panel)]->setText(text); }
+void MainWindow::SetStatusText(int panel, const QString &text)
+{
+    StatusPanels[static_cast<std::size_t>(panel)]->setText(text);
+    if (panel == 1)
+        StatusPanels[1]->setAccessibleName(kv::ConnectionStateText(text));
+}
 
 QString MainWindow::StatusText(int panel) const { return StatusPanels[static_cast<std::size_t>(panel)]->text(); }
 

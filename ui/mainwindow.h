@@ -16,6 +16,7 @@
 #include <QPointer>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -24,6 +25,7 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
+class QSettings;
 class QStatusBar;
 class QTimer;
 class QToolBar;
@@ -37,6 +39,7 @@ class PanelWindow;
 
 namespace kv {
 class FileCommands;
+class RecentFiles;
 }
 
 constexpr int GlyphPictureCount = 25;
@@ -190,7 +193,26 @@ public slots:
     // Opens the setup window, or brings the open one back to its normal size.
     void showSetupWindow();
 
+public:
+    // ---- files from the desktop (ui/desktopfiles.cpp) ----------------------
+    // Opens each file as File > Open does for its extension: .GHF a graph
+    // window, .TXT/.CSV a table window, .REC the collection in the
+    // "DataLogger" window.  Used by the command line and by dropped files.
+    void openFiles(const QStringList &fileNames);
+    // Opens one file; false when it was not opened (the reason is reported).
+    bool openDataFile(const QString &fileName);
+    // Puts an opened or saved file first in File > recent files.
+    void addRecentFile(const QString &fileName);
+    // The open functions per kind of file; each opens the file, reports
+    // its own failure and returns whether it opened it.
+    struct FileOpeners {
+        std::function<bool(const QString &)> graph, table, collection;
+    } Openers;
+    QMenu *RecentFiles1 = nullptr;
+
 protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
@@ -231,6 +253,12 @@ private:
     void ConnectFileCommands();
 
     std::unique_ptr<MainWindowDocuments> m_documents;
+    // Shortcuts, accessible names, the recent-files menu and file drops.
+    void SetUpDesktop();
+    void FillRecentFilesMenu();
+    std::unique_ptr<QSettings> m_recentSettings;
+    std::unique_ptr<kv::RecentFiles> m_recentFiles;
+
     bool m_shown = false;
     bool m_closed = false;
 

@@ -1,4 +1,6 @@
 #include "ui/panelwindow.h"
+#include "live/displaytext.h"
+#include "ui/accessibility.h"
 
 #include "ui/mainwindow.h"
 #include "link/commands.h"
@@ -64,6 +66,8 @@ PanelWindow::PanelWindow(MainWindow &main, QWidget *parent)
     DigitCache.fill(NothingDrawn);
     BuildElements();
     BuildKeys();
+    kv::NameControls(this, kv::PanelKeyNames());
+    setAccessibleName(QStringLiteral("Meter panel"));
 
     // A panel opened while the program runs shows the connection as it is,
     // not a link picture without a link.
@@ -269,6 +273,10 @@ void PanelWindow::UpdatePanel(const kv::LiveReading &reading)
             DigitCache[i] = glyph;
         }
     }
+    // What the display shows, for screen readers.
+    const QString spoken = kv::DisplayText(d);
+    if (spoken != accessibleDescription())
+        setAccessibleDescription(spoken);
     Image17->setPicture(GlyphOf(m_main.GlyphSetSmall, d.SmallDigits[0]));
     Image18->setPicture(GlyphOf(m_main.GlyphSetSmall, d.SmallDigits[1]));
 
