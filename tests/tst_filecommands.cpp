@@ -133,7 +133,6 @@ private slots:
     {
         kvtest::UseIsolatedPaths();
         QLocale::setDefault(QLocale::c());
-        SetGraphTemplatePath(m_dir.filePath("template/graph.ghf"));
     }
 
     void tableWindow()
