@@ -6,9 +6,14 @@
 #include "logger/loggerdata.h"
 #include "ui/collectionchooser.h"
 #include "ui/collectioncommands.h"
+#include "ui/graphwindow.h"
+#include "ui/mainwindow.h"
+#include "link/usbtransfer.h"
 #include "tests/support/loggerimages.h"
 #include "tests/testsupport.h"
 
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -76,6 +81,49 @@ private slots:
 
     // "Save all data sets": the collection dialog, the image on show written,
     // the data saved.  Cancel in the chooser asks nothing further.
+    // File > Open and File > Save of the main window reach the collection
+    // through the chooser: "Open File" opens a .REC into the "DataLogger"
+    // window; "Save File" on that window writes the same bytes back.
+    void mainWindowOpensAndSavesCollections()
+    {
+        kv::ScriptedPrompts prompts;
+        kv::PromptScope scope(prompts);
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("in.REC"));
+        {
+            QFile file(source);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(TwoSets());
+        }
+        kv::NoDeviceTransfer usb;
+        MainWindow main(usb);
+        main.resize(900, 700);
+        main.show();
+        QStringList captions;
+
+        prompts.dialogs.push_back([&](QDialog &dialog) {
+            captions << dialog.windowTitle();
+            auto *sets = dialog.findChild<QPushButton *>(QStringLiteral("btnOpenSets"));
+            captions << (sets ? sets->text() : QString());
+            sets->click();
+            return dialog.result();
+        });
+        prompts.fileNames.push_back(source);
+        main.findChild<QAction *>(QStringLiteral("Open1"))->trigger();
+        QVERIFY(main.LoggerGraph);
+        QCOMPARE(int(main.LoggerData.dataSets().size()), 2);
+        QCOMPARE(captions, QStringList({"Open File", "Open a data set collection file(*.REC)"}));
+
+        main.MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(main.LoggerGraph->parentWidget()));
+        const QString copy = dir.filePath(QStringLiteral("out.REC"));
+        prompts.dialogs.push_back(Click("btnOpenSets", &captions));
+        prompts.fileNames.push_back(copy);
+        main.findChild<QAction *>(QStringLiteral("Save1"))->trigger();
+        QCOMPARE(captions.last(), QStringLiteral("Save File"));
+        QCOMPARE(ReadAll(copy), TwoSets());
+        QCOMPARE(prompts.unexpected, 0);
+    }
+
     void saveThroughChooser()
     {
         kv::ScriptedPrompts prompts;

@@ -6,6 +6,8 @@
 #include "ui/collectionchooser.h"
 #include "ui/savegraph.h"
 
+#include <QPushButton>
+
 namespace kv {
 
 bool SaveCollection(QWidget *parent, LoggerData &data, const QString &initialFolder)
@@ -41,6 +43,41 @@ bool OpenCollection(QWidget *parent, LoggerData &data, const QString &initialFol
     if (!load.workingCopy.folderError.isEmpty())
         Prompts().error(parent, load.workingCopy.folderError);
     return load.shown();
+}
+
+namespace {
+
+const QString OpenChooserCaption = QStringLiteral("Open File");
+
+} // namespace
+
+LoggerCollectionHooks::LoggerCollectionHooks(LoggerData &data, std::function<QString()> initialFolder,
+                                             std::function<void()> ensureWindow)
+    : m_data(data), m_initialFolder(std::move(initialFolder)), m_ensureWindow(std::move(ensureWindow))
+{
+}
+
+int LoggerCollectionHooks::chooseSave(QWidget *parent)
+{
+    CollectionChooser chooser(parent);
+    chooser.setWindowTitle(SaveChooserCaption);
+    return Prompts().exec(chooser);
+}
+
+int LoggerCollectionHooks::chooseOpen(QWidget *parent, const QString &singleFileText)
+{
+    CollectionChooser chooser(parent);
+    chooser.setWindowTitle(OpenChooserCaption);
+    chooser.collectionButton()->setText(OpenCollectionButtonText);
+    chooser.singleFileButton()->setText(singleFileText);
+    return Prompts().exec(chooser);
+}
+
+void LoggerCollectionHooks::saveCollection(QWidget *parent) { SaveCollection(parent, m_data, m_initialFolder()); }
+
+void LoggerCollectionHooks::openCollection(QWidget *parent)
+{
+    OpenCollection(parent, m_data, m_initialFolder(), m_ensureWindow);
 }
 
 bool SaveLoggerGraph(QWidget *parent, LoggerData &data, Chart &chart, const QString &initialFolder)

@@ -4,6 +4,8 @@
 // choice between the collection and the selected data set as a single file.
 // Questions, messages and file dialogs go through the prompt service.
 
+#include "ui/filecommands.h"
+
 #include <QString>
 
 #include <functional>
@@ -38,5 +40,22 @@ bool OpenCollection(QWidget *parent, LoggerData &data, const QString &initialFol
 // File", then the collection or the chart (the selected data set) as a graph
 // or text file.  True when something was saved.
 bool SaveLoggerGraph(QWidget *parent, LoggerData &data, Chart &chart, const QString &initialFolder);
+
+// The collection branch of the main window's save and open commands: the
+// chooser, then the collection of the logger data on show.
+class LoggerCollectionHooks : public CollectionHooks {
+public:
+    LoggerCollectionHooks(LoggerData &data, std::function<QString()> initialFolder,
+                          std::function<void()> ensureWindow);
+    int chooseSave(QWidget *parent) override;
+    int chooseOpen(QWidget *parent, const QString &singleFileText) override;
+    void saveCollection(QWidget *parent) override;
+    void openCollection(QWidget *parent) override;
+
+private:
+    LoggerData &m_data;
+    std::function<QString()> m_initialFolder;
+    std::function<void()> m_ensureWindow;
+};
 
 } // namespace kv

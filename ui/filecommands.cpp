@@ -80,7 +80,8 @@ void FileCommands::save()
             return;
         }
     }
-    SaveGraphToFile(parent, *graph->PESGraph1, m_host.initialFolder());
+    if (SaveGraphToFile(parent, *graph->PESGraph1, m_host.initialFolder()) == SaveOutcome::Saved)
+        emit graphSaved(graph);
 }
 
 void FileCommands::open()

@@ -96,6 +96,12 @@ public:
     // file that cannot be read or is no graph file makes no window and is
     // reported with its name and the reason.
     GraphWindow *openGraphFile(const QString &fileName);
+
+signals:
+    // The save command wrote this graph window's chart to a file.
+    void graphSaved(GraphWindow *window);
+
+public:
     // Opens a text file as a new table window.
     TableWindow *openTextFile(const QString &fileName);
 

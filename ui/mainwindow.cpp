@@ -1,5 +1,7 @@
 #include "ui/mainwindow.h"
 
+#include "ui/collectioncommands.h"
+
 #include "ui/aboutdialog.h"
 #include "app/recentfiles.h"
 #include "live/displaytext.h"
@@ -148,6 +150,14 @@ void MainWindow::ConnectFileCommands()
     m_documents = std::make_unique<MainWindowDocuments>(*this);
     Files = new kv::FileCommands(*m_documents, this);
     Files->setObjectName(QStringLiteral("FileCommands"));
+    m_collectionHooks = std::make_unique<kv::LoggerCollectionHooks>(
+        LoggerData, [this] { return InitialFolder(); }, [this] { ensureLoggerGraph(); });
+    Files->setCollectionHooks(m_collectionHooks.get());
+    // A real-time graph saved while it no longer records needs no journal.
+    connect(Files, &kv::FileCommands::graphSaved, this, [this](GraphWindow *graph) {
+        if (graph == RealTimeGraph && !Recorder.isRecording())
+            RecordingJournal.discard();
+    });
     connect(Open1, &QAction::triggered, Files, &kv::FileCommands::open);
     connect(SpeedButton1, &QToolButton::clicked, Files, &kv::FileCommands::open);
     connect(Save1, &QAction::triggered, Files, &kv::FileCommands::save);

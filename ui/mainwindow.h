@@ -39,6 +39,7 @@ class PanelWindow;
 
 namespace kv {
 class FileCommands;
+class LoggerCollectionHooks;
 class RecentFiles;
 }
 
@@ -253,6 +254,7 @@ private:
     void ConnectFileCommands();
 
     std::unique_ptr<MainWindowDocuments> m_documents;
+    std::unique_ptr<kv::LoggerCollectionHooks> m_collectionHooks;
     // Shortcuts, accessible names, the recent-files menu and file drops.
     void SetUpDesktop();
     void FillRecentFilesMenu();
