@@ -623,6 +623,11 @@ private slots:
         const QString path = m_dir.filePath("main.txt");
         WriteFile(path, d + "\t10:00:00\t1\t2\t3\t4\t5\r\n" + d + "\t10:00:02\t1\t2\t3\t4\t5\r\n");
         rig.prompts.fileNames.push_back(path);
+        // File > Open asks first: a collection or a single file.
+        rig.prompts.dialogs.push_back([](QDialog &dialog) {
+            dialog.findChild<QPushButton *>(QStringLiteral("btnOpenSingleSet"))->click();
+            return dialog.result();
+        });
         rig.main.btnOutputToGraph->setEnabled(false);
         rig.main.Open1->trigger();
         QMdiSubWindow *sub = rig.main.MdiArea->subWindowList().last();
