@@ -4,6 +4,7 @@
 #include "link/commands.h"
 #include "sim/simmeter.h"
 #include "sim/simpty.h"
+#include "tests/support/cliprocess.h"
 #include "tests/testsupport.h"
 
 #include <QFile>
@@ -36,16 +37,12 @@ struct Run {
 
 Run RunCli(const QStringList &args)
 {
-    QProcess process;
-    process.start(QStringLiteral(KV_CLI_PATH), args);
+    const kvtest::ProcessRun process = kvtest::RunProcess(QStringLiteral(KV_CLI_PATH), args, ProcessTimeoutMs);
     Run run;
-    if (!process.waitForFinished(ProcessTimeoutMs)) {
-        process.kill();
-        process.waitForFinished();
+    if (!process.finished)
         return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    run.err = QString::fromUtf8(process.readAllStandardError());
+    run.exitCode = process.exitStatus == QProcess::NormalExit ? process.exitCode : -2;
+    run.err = QString::fromUtf8(process.err);
     return run;
 }
 
