@@ -5,6 +5,7 @@
 #include "sim/simmeter.h"
 #include "sim/simpty.h"
 #include "tests/support/cliprocess.h"
+#include "tests/support/ptymeter.h"
 #include "tests/testsupport.h"
 
 #include <QFile>
@@ -16,18 +17,9 @@ namespace {
 
 constexpr int ProcessTimeoutMs = 60000;
 
-struct PtyMeter {
-    kv::SimMeter meter{nullptr, Options()};
-    kv::SimPtyServer server{meter, kv::SimSerialPacing::Burst};
-    ~PtyMeter() { server.stop(); }
-
-    static kv::SimOptions Options()
-    {
-        kv::SimOptions o;
-        o.drift = false;
-        o.prefillLogger = false;
-        return o;
-    }
+// The download needs no serial pacing: the meter answers at once.
+struct PtyMeter : kvtest::PtyMeter {
+    PtyMeter() : kvtest::PtyMeter(kv::SimSerialPacing::Burst) {}
 };
 
 struct Run {
@@ -112,7 +104,7 @@ private slots:
     void simulatorServesACollection()
     {
         QFETCH(QString, fault);
-        kv::SimMeter source(nullptr, PtyMeter::Options());
+        kv::SimMeter source(nullptr, kvtest::QuietMeter());
         QVERIFY(source.addDataSet(SmallSet()));
         const int used = source.memoryPointer() + 1;
         const QByteArray image = source.memory().left((used + 31) / 32 * 32);
