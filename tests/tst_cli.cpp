@@ -4,6 +4,7 @@
 #include "live/psychro.h"
 #include "sim/simmeter.h"
 #include "sim/simpty.h"
+#include "tests/support/cliprocess.h"
 #include "tests/support/ptymeter.h"
 #include "tests/testsupport.h"
 
@@ -20,6 +21,7 @@ namespace {
 
 constexpr int ProcessTimeoutMs = 30000;
 
+using kvtest::Lines;
 using kvtest::PtyMeter;
 
 struct Run {
@@ -29,28 +31,16 @@ struct Run {
     QStringList err;
 };
 
-QStringList Lines(const QByteArray &bytes)
-{
-    QString text = QString::fromUtf8(bytes);
-    if (text.endsWith(QLatin1Char('\n')))
-        text.chop(1);
-    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
-}
-
 Run RunCli(const QStringList &args)
 {
-    QProcess process;
-    process.start(QStringLiteral(KV_CLI_PATH), args);
+    const kvtest::ProcessRun process = kvtest::RunProcess(QStringLiteral(KV_CLI_PATH), args, ProcessTimeoutMs);
     Run run;
-    if (!process.waitForFinished(ProcessTimeoutMs)) {
-        process.kill();
-        process.waitForFinished();
+    if (!process.finished)
         return run;
-    }
-    run.exitCode = process.exitCode();
-    run.exitStatus = process.exitStatus();
-    run.out = Lines(process.readAllStandardOutput());
-    run.err = Lines(process.readAllStandardError());
+    run.exitCode = process.exitCode;
+    run.exitStatus = process.exitStatus;
+    run.out = Lines(process.out);
+    run.err = Lines(process.err);
     return run;
 }
 

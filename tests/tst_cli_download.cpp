@@ -4,6 +4,8 @@
 #include "link/commands.h"
 #include "sim/simmeter.h"
 #include "sim/simpty.h"
+#include "tests/support/cliprocess.h"
+#include "tests/support/ptymeter.h"
 #include "tests/testsupport.h"
 
 #include <QFile>
@@ -15,18 +17,9 @@ namespace {
 
 constexpr int ProcessTimeoutMs = 60000;
 
-struct PtyMeter {
-    kv::SimMeter meter{nullptr, Options()};
-    kv::SimPtyServer server{meter, kv::SimSerialPacing::Burst};
-    ~PtyMeter() { server.stop(); }
-
-    static kv::SimOptions Options()
-    {
-        kv::SimOptions o;
-        o.drift = false;
-        o.prefillLogger = false;
-        return o;
-    }
+// The download needs no serial pacing: the meter answers at once.
+struct PtyMeter : kvtest::PtyMeter {
+    PtyMeter() : kvtest::PtyMeter(kv::SimSerialPacing::Burst) {}
 };
 
 struct Run {
@@ -36,16 +29,12 @@ struct Run {
 
 Run RunCli(const QStringList &args)
 {
-    QProcess process;
-    process.start(QStringLiteral(KV_CLI_PATH), args);
+    const kvtest::ProcessRun process = kvtest::RunProcess(QStringLiteral(KV_CLI_PATH), args, ProcessTimeoutMs);
     Run run;
-    if (!process.waitForFinished(ProcessTimeoutMs)) {
-        process.kill();
-        process.waitForFinished();
+    if (!process.finished)
         return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    run.err = QString::fromUtf8(process.readAllStandardError());
+    run.exitCode = process.exitStatus == QProcess::NormalExit ? process.exitCode : -2;
+    run.err = QString::fromUtf8(process.err);
     return run;
 }
 
@@ -115,7 +104,7 @@ private slots:
     void simulatorServesACollection()
     {
         QFETCH(QString, fault);
-        kv::SimMeter source(nullptr, PtyMeter::Options());
+        kv::SimMeter source(nullptr, kvtest::QuietMeter());
         QVERIFY(source.addDataSet(SmallSet()));
         const int used = source.memoryPointer() + 1;
         const QByteArray image = source.memory().left((used + 31) / 32 * 32);

@@ -4,6 +4,7 @@
 #include "chart/view/chart.h"
 #include "chart/view/chartfile.h"
 #include "realtime/datetime.h"
+#include "tests/support/cliprocess.h"
 #include "tests/testsupport.h"
 #include "ui/graphwindow.h"
 
@@ -23,14 +24,13 @@ struct Run {
 
 Run Cli(const QStringList &args)
 {
-    QProcess process;
-    process.start(QStringLiteral(KV_CLI_PATH), args);
+    const kvtest::ProcessRun process = kvtest::RunProcess(QStringLiteral(KV_CLI_PATH), args, ProcessTimeoutMs);
     Run run;
-    if (!process.waitForFinished(ProcessTimeoutMs))
+    if (!process.finished)
         return run;
-    run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
+    run.exitCode = process.exitCode;
+    run.out = process.out;
+    run.err = process.err;
     return run;
 }
 

@@ -3,6 +3,7 @@
 #include "live/psychro.h"
 #include "sim/simmeter.h"
 #include "tests/support/loggerimages.h"
+#include "tests/support/cliprocess.h"
 #include "tests/testsupport.h"
 
 #include <QProcess>
@@ -26,17 +27,13 @@ struct Run {
 
 Run RunCli(const QStringList &args)
 {
-    QProcess process;
-    process.start(QStringLiteral(KV_CLI_PATH), args);
+    const kvtest::ProcessRun process = kvtest::RunProcess(QStringLiteral(KV_CLI_PATH), args, ProcessTimeoutMs);
     Run run;
-    if (!process.waitForFinished(ProcessTimeoutMs) || process.exitStatus() != QProcess::NormalExit)
+    if (!process.finished || process.exitStatus != QProcess::NormalExit)
         return run;
-    run.exitCode = process.exitCode();
-    QString text = QString::fromUtf8(process.readAllStandardOutput());
-    if (text.endsWith(QLatin1Char('\n')))
-        text.chop(1);
-    run.out = text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
-    run.err = QString::fromUtf8(process.readAllStandardError());
+    run.exitCode = process.exitCode;
+    run.out = kvtest::Lines(process.out);
+    run.err = QString::fromUtf8(process.err);
     return run;
 }
 

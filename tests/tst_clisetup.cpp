@@ -1,6 +1,7 @@
 // kv3917-cli's setup commands run as processes against the simulated meter
 // (--demo) and against USB without a meter: output, usage errors, exit
 // statuses.
+#include "tests/support/cliprocess.h"
 #include "tests/testsupport.h"
 
 #include <QProcess>
@@ -17,27 +18,15 @@ struct Run {
     QStringList err;
 };
 
-QStringList Lines(const QByteArray &bytes)
-{
-    QString text = QString::fromUtf8(bytes);
-    if (text.endsWith(QLatin1Char('\n')))
-        text.chop(1);
-    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
-}
-
 Run RunCli(const QStringList &args)
 {
-    QProcess process;
-    process.start(QStringLiteral(KV_CLI_PATH), args);
+    const kvtest::ProcessRun process = kvtest::RunProcess(QStringLiteral(KV_CLI_PATH), args, ProcessTimeoutMs);
     Run run;
-    if (!process.waitForFinished(ProcessTimeoutMs) || process.exitStatus() != QProcess::NormalExit) {
-        process.kill();
-        process.waitForFinished();
+    if (!process.finished || process.exitStatus != QProcess::NormalExit)
         return run;
-    }
-    run.exitCode = process.exitCode();
-    run.out = Lines(process.readAllStandardOutput());
-    run.err = Lines(process.readAllStandardError());
+    run.exitCode = process.exitCode;
+    run.out = kvtest::Lines(process.out);
+    run.err = kvtest::Lines(process.err);
     return run;
 }
 

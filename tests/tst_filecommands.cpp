@@ -10,6 +10,7 @@
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
 #include "sim/simusbtransfer.h"
+#include "tests/support/mainwindowrig.h"
 #include "tests/testsupport.h"
 #include "ui/filecommands.h"
 #include "ui/graphwindow.h"
@@ -83,13 +84,7 @@ private:
     MainWindow &m_main;
 };
 
-struct Rig {
-    kv::ManualSimClock clock;
-    kv::SimMeter meter{&clock, kv::SimOptions{1, false, false, {}}};
-    kv::SimUsbTransfer usb{meter};
-    kv::ScriptedPrompts prompts;
-    kv::PromptScope scope{prompts};
-    MainWindow main{usb};
+struct Rig : kvtest::MainWindowRig {
     TestHost host{main};
     FileCommands commands{host};
 };

@@ -11,6 +11,7 @@
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
 #include "sim/simusbtransfer.h"
+#include "tests/support/mainwindowrig.h"
 #include "tests/testsupport.h"
 
 #include <QCheckBox>
@@ -30,14 +31,7 @@ namespace {
 
 const double Start = kv::ToDateTime(QDateTime(QDate(2024, 5, 3), QTime(10, 0, 0)));
 
-struct Rig {
-    kv::ManualSimClock clock;
-    kv::SimMeter meter{&clock, kv::SimOptions{1, false, false, {}}};
-    kv::SimUsbTransfer usb{meter};
-    kv::ScriptedPrompts prompts;
-    kv::PromptScope scope{prompts};
-    MainWindow main{usb};
-};
+using Rig = kvtest::MainWindowRig;
 
 // A window whose chart holds `points` points `seconds` apart, every channel
 // at 20 unless `values` gives a channel's series.

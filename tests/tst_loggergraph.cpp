@@ -9,6 +9,7 @@
 #include "sim/simmeter.h"
 #include "sim/simusbtransfer.h"
 #include "tests/support/loggerimages.h"
+#include "tests/support/mainwindowrig.h"
 #include "tests/testsupport.h"
 #include "ui/collectioncommands.h"
 #include "ui/graphwindow.h"
@@ -32,13 +33,7 @@ using kvtest::SetOf;
 
 namespace {
 
-struct Rig {
-    kv::ManualSimClock clock;
-    kv::SimMeter meter{&clock, kv::SimOptions{1, false, false, {}}};
-    kv::SimUsbTransfer usb{meter};
-    kv::ScriptedPrompts prompts;
-    kv::PromptScope scope{prompts};
-    MainWindow main{usb};
+struct Rig : kvtest::MainWindowRig {
     QTemporaryDir dir;
     kv::LoggerData &data = main.LoggerData;
     GraphWindow *window = nullptr;

@@ -14,7 +14,7 @@
 #include "tools/cli_export.h"
 #include "tools/cli_logger.h"
 #include "tools/csvvalue.h"
-#include "tools/optionreader.h"
+#include "tools/clicommon.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -29,15 +29,17 @@
 
 namespace {
 
-constexpr int ExitOk = 0;
-constexpr int ExitNoMeter = 2;
+using cli::ExitNoMeter;
+using cli::ExitOk;
+using cli::Interrupted;
+using cli::Program;
+using cli::Source;
+using cli::UsageError;
+
 constexpr int ExitConnectionLost = 3;
-constexpr int ExitUsage = 64;
 
 // Sleeps are cut into slices so that Ctrl-C ends the run promptly.
 constexpr int SleepSliceMs = 50;
-
-const char *const Program = "kv3917-cli";
 
 const char *const HelpText =
     "Usage: kv3917-cli live (--port PATH | --usb | --demo) [--count N]\n"
@@ -69,24 +71,10 @@ const char *const HelpText =
     "Exit status: 0 done, 2 no meter answered, 3 connection lost (three failed\n"
     "readings in a row), 64 usage error.\n";
 
-volatile std::sig_atomic_t Interrupted = 0;
-
-void OnInterrupt(int) { Interrupted = 1; }
-
-enum class Source { None, Port, Usb, Demo };
-
-struct Options {
-    Source source = Source::None;
-    QString port;
+struct Options : cli::SourceOptions {
     std::optional<long long> count;
     bool help = false;
 };
-
-int UsageError(const QString &message)
-{
-    std::fprintf(stderr, "%s: %s (see %s --help)\n", Program, qPrintable(message), Program);
-    return ExitUsage;
-}
 
 // Parses the command line; returns an exit status when the run ends here.
 std::optional<int> ParseArguments(const QStringList &args, Options &options)
@@ -100,35 +88,19 @@ std::optional<int> ParseArguments(const QStringList &args, Options &options)
     if (args.at(1) != QLatin1String("live"))
         return UsageError(QStringLiteral("unknown command '%1'").arg(args.at(1)));
 
-    const auto setSource = [&](Source source) -> std::optional<int> {
-        if (options.source != Source::None)
-            return UsageError(QStringLiteral("give only one of --port, --usb, --demo"));
-        options.source = source;
-        return std::nullopt;
-    };
     OptionReader reader(args, 2);
     while (reader.next()) {
         const QString &arg = reader.name();
-        const bool hasValue = reader.hasInlineValue();
-        QString value;
-        const auto takeValue = [&]() -> bool { return reader.takeValue(value); };
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+        QString error;
+        if (options.read(reader, error)) {
+            if (!error.isEmpty())
+                return UsageError(error);
+        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             options.help = true;
-        } else if (arg == QLatin1String("--port")) {
-            if (!takeValue() || value.isEmpty())
-                return UsageError(QStringLiteral("--port needs a port name or path"));
-            if (auto rc = setSource(Source::Port))
-                return rc;
-            options.port = value;
-        } else if (arg == QLatin1String("--usb") && !hasValue) {
-            if (auto rc = setSource(Source::Usb))
-                return rc;
-        } else if (arg == QLatin1String("--demo") && !hasValue) {
-            if (auto rc = setSource(Source::Demo))
-                return rc;
         } else if (arg == QLatin1String("--count")) {
             bool ok = false;
-            const long long n = takeValue() ? value.toLongLong(&ok) : 0;
+            QString value;
+            const long long n = reader.takeValue(value) ? value.toLongLong(&ok) : 0;
             if (!ok || n < 1)
                 return UsageError(QStringLiteral("--count needs a whole number of at least 1"));
             options.count = n;
@@ -276,10 +248,6 @@ int main(int argc, char **argv)
         return ExitOk;
     }
 
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    cli::CatchInterrupts();
     return RunLive(options);
 }

@@ -11,7 +11,7 @@
 #include "live/livereading.h"
 #include "logger/download.h"
 
-#include "tools/optionreader.h"
+#include "tools/clicommon.h"
 
 #include <QSaveFile>
 
@@ -22,18 +22,19 @@
 
 namespace {
 
-constexpr int ExitOk = 0;
-constexpr int ExitNoMeter = 2;
+using cli::ExitNoMeter;
+using cli::ExitOk;
+using cli::Interrupted;
+using cli::Program;
+using cli::Source;
+
 constexpr int ExitDownloadFailed = 4;
 constexpr int ExitNoDataSet = 5;
 constexpr int ExitRecording = 6;
-constexpr int ExitUsage = 64;
 constexpr int ExitCannotWrite = 73;
 
 // Live readings tried before the meter counts as silent.
 constexpr int LiveAttempts = 3;
-
-const char *const Program = "kv3917-cli";
 
 const char *const HelpText =
     "Usage: kv3917-cli download (--port PATH | --usb | --demo) --output FILE.REC [--quiet]\n"
@@ -54,25 +55,13 @@ const char *const HelpText =
     "is recording (stop its recording first), 64 usage error, 73 the file could\n"
     "not be written.\n";
 
-volatile std::sig_atomic_t Interrupted = 0;
-
-void OnInterrupt(int) { Interrupted = 1; }
-
-enum class Source { None, Port, Usb, Demo };
-
-struct Options {
-    Source source = Source::None;
-    QString port;
+struct Options : cli::SourceOptions {
     QString output;
     bool quiet = false;
     bool help = false;
 };
 
-int UsageError(const QString &message)
-{
-    std::fprintf(stderr, "%s: %s (see %s download --help)\n", Program, qPrintable(message), Program);
-    return ExitUsage;
-}
+int UsageError(const QString &message) { return cli::UsageError(message, "download"); }
 
 std::optional<int> ParseArguments(const QStringList &args, Options &options)
 {
@@ -81,26 +70,12 @@ std::optional<int> ParseArguments(const QStringList &args, Options &options)
         const QString &arg = reader.name();
         const bool hasValue = reader.hasInlineValue();
         QString value;
-        const auto setSource = [&](Source source) -> std::optional<int> {
-            if (options.source != Source::None)
-                return UsageError(QStringLiteral("give only one of --port, --usb, --demo"));
-            options.source = source;
-            return std::nullopt;
-        };
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+        QString error;
+        if (options.read(reader, error)) {
+            if (!error.isEmpty())
+                return UsageError(error);
+        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             options.help = true;
-        } else if (arg == QLatin1String("--port")) {
-            if (!reader.takeValue(value) || value.isEmpty())
-                return UsageError(QStringLiteral("--port needs a port name or path"));
-            if (auto rc = setSource(Source::Port))
-                return rc;
-            options.port = value;
-        } else if (arg == QLatin1String("--usb") && !hasValue) {
-            if (auto rc = setSource(Source::Usb))
-                return rc;
-        } else if (arg == QLatin1String("--demo") && !hasValue) {
-            if (auto rc = setSource(Source::Demo))
-                return rc;
         } else if (arg == QLatin1String("--output")) {
             if (!reader.takeValue(value) || value.isEmpty())
                 return UsageError(QStringLiteral("--output needs a file name"));
@@ -199,11 +174,7 @@ int RunDownloadCommand(const QStringList &args)
         return ExitRecording;
     }
 
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    cli::CatchInterrupts();
 
     StderrProgress progress(options.quiet);
     kv::DownloadClock clock;

@@ -3,6 +3,7 @@
 #include "chart/model/chartstate.h"
 #include "chart/model/graphfile.h"
 #include "realtime/datetime.h"
+#include "tools/clicommon.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -12,11 +13,11 @@
 
 namespace {
 
-constexpr int ExitOk = 0;
-constexpr int ExitUnreadable = 1;
-constexpr int ExitUsage = 64;
+using cli::ExitOk;
+using cli::ExitUsage;
+using cli::Program;
 
-const char *const Program = "kv3917-cli";
+constexpr int ExitUnreadable = 1;
 
 const char *const HelpText =
     "Usage: kv3917-cli export FILE.GHF\n"

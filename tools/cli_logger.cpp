@@ -7,7 +7,7 @@
 #include "logger/loggerimage.h"
 #include "realtime/datetime.h"
 #include "tools/csvvalue.h"
-#include "tools/optionreader.h"
+#include "tools/clicommon.h"
 
 #include <QDate>
 #include <QTime>
@@ -18,12 +18,11 @@
 
 namespace {
 
-constexpr int ExitOk = 0;
-constexpr int ExitUsage = 64;
+using cli::ExitOk;
+using cli::Program;
+
 constexpr int ExitDataError = 65;
 constexpr int ExitNoInput = 66;
-
-const char *const Program = "kv3917-cli";
 
 const char *const SetsHelp =
     "Usage: kv3917-cli sets FILE.REC\n"
@@ -66,8 +65,7 @@ const QString ExportHeader = QStringLiteral("set,time,rh,t1,t2,wet_bulb,dew_poin
 
 int UsageError(const QString &command, const QString &message)
 {
-    std::fprintf(stderr, "%s: %s (see %s %s --help)\n", Program, qPrintable(message), Program, qPrintable(command));
-    return ExitUsage;
+    return cli::UsageError(message, qPrintable(command));
 }
 
 int DataError(const QString &file, const QString &message)

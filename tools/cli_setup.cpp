@@ -7,7 +7,7 @@
 #include "app/transport.h"
 #include "link/meterlink.h"
 #include "setup/servicecommand.h"
-#include "tools/optionreader.h"
+#include "tools/clicommon.h"
 
 #include <cstdio>
 #include <memory>
@@ -15,16 +15,10 @@
 
 namespace {
 
-constexpr int ExitUsage = 64;
-const char *const Program = "kv3917-cli";
+using cli::Program;
+using cli::UsageError;
 
 const char *const Commands[] = {"info", "set-clock", "set-interval", "erase"};
-
-int UsageError(const QString &message)
-{
-    std::fprintf(stderr, "%s: %s (see %s --help)\n", Program, qPrintable(message), Program);
-    return ExitUsage;
-}
 
 // Pauses of the operations sleep on the event loop; nothing polls here.
 class ToolHost : public kv::ServiceHost {

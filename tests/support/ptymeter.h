@@ -21,8 +21,9 @@ inline kv::SimOptions QuietMeter()
 
 struct PtyMeter {
     kv::SimMeter meter{nullptr, QuietMeter()};
-    kv::SimPtyServer server{meter, kv::SimSerialPacing::Baud9600};
+    kv::SimPtyServer server;
 
+    explicit PtyMeter(kv::SimSerialPacing pacing = kv::SimSerialPacing::Baud9600) : server(meter, pacing) {}
     ~PtyMeter() { server.stop(); }
     void start() { server.start(); }
     void stop() { server.stop(); }
