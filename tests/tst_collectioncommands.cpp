@@ -2,6 +2,7 @@
 // window: which button does what, the save and open dialogs' texts, failures
 // reported with the file name, refused files that change nothing.
 #include "app/prompt.h"
+#include "app/settings.h"
 #include "chart/view/chart.h"
 #include "logger/loggerdata.h"
 #include "ui/collectionchooser.h"
@@ -13,6 +14,7 @@
 #include "tests/testsupport.h"
 
 #include <QMdiArea>
+#include <QMenu>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -83,9 +85,11 @@ private slots:
     // the data saved.  Cancel in the chooser asks nothing further.
     // File > Open and File > Save of the main window reach the collection
     // through the chooser: "Open File" opens a .REC into the "DataLogger"
-    // window; "Save File" on that window writes the same bytes back.
+    // window; "Save File" on that window writes the same bytes back.  Both
+    // files are listed under File > Recent Files, newest first.
     void mainWindowOpensAndSavesCollections()
     {
+        std::unique_ptr<QSettings>(kv::OpenUserSettings())->clear();
         kv::ScriptedPrompts prompts;
         kv::PromptScope scope(prompts);
         QTemporaryDir dir;
@@ -122,6 +126,11 @@ private slots:
         QCOMPARE(captions.last(), QStringLiteral("Save File"));
         QCOMPARE(ReadAll(copy), TwoSets());
         QCOMPARE(prompts.unexpected, 0);
+
+        QStringList recent;
+        for (const QAction *action : main.RecentFiles1->actions())
+            recent << action->data().toString();
+        QCOMPARE(recent, QStringList({copy, source}));
     }
 
     void saveThroughChooser()

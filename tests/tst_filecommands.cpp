@@ -1,6 +1,7 @@
 // The file commands of the main window: the table window, opening text and
 // graph files, saving tables, drawing a table as a graph, printing.
 #include "app/prompt.h"
+#include "app/settings.h"
 #include "chart/model/graphfile.h"
 #include "chart/view/chart.h"
 #include "chart/view/chartfile.h"
@@ -26,6 +27,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMenu>
 #include <QMdiSubWindow>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -478,8 +480,16 @@ private slots:
             QStringList calls;
             int chooseSave(QWidget *) override { calls << "chooseSave"; return take(); }
             int chooseOpen(QWidget *, const QString &text) override { calls << "chooseOpen " + text; return take(); }
-            void saveCollection(QWidget *) override { calls << "saveCollection"; }
-            void openCollection(QWidget *) override { calls << "openCollection"; }
+            QString saveCollection(QWidget *) override
+            {
+                calls << "saveCollection";
+                return {};
+            }
+            QString openCollection(QWidget *) override
+            {
+                calls << "openCollection";
+                return {};
+            }
             int take()
             {
                 const int c = choices.front();
@@ -608,9 +618,12 @@ private slots:
 
     // In the main window: File > Open opens a text file as a child window
     // whose activation enables "Output Tabular to graph", which draws the
-    // active table as a new child window; File > Save saves it.
+    // active table as a new child window; File > Save saves it.  Both files
+    // are listed under File > Recent Files, newest first; a cancelled save
+    // lists nothing.
     void inTheMainWindow()
     {
+        std::unique_ptr<QSettings>(kv::OpenUserSettings())->clear();
         Rig rig;
         rig.main.resize(900, 700);
         rig.main.show();
@@ -636,11 +649,18 @@ private slots:
         QCOMPARE(graph->PESGraph1->Points(), 2);
         QVERIFY(!rig.main.btnOutputToGraph->isEnabled());   // the graph window's activation
 
+        rig.prompts.fileNames.push_back(QString());   // the save dialog cancelled
+        rig.main.SpeedButton2->click();
         const QString saved = m_dir.filePath("main.ghf");
         rig.prompts.fileNames.push_back(saved);
         rig.main.SpeedButton2->click();
         QVERIFY(QFile::exists(saved));
         QCOMPARE(rig.prompts.unexpected, 0);
+
+        QStringList recent;
+        for (const QAction *action : rig.main.RecentFiles1->actions())
+            recent << action->data().toString();
+        QCOMPARE(recent, QStringList({saved, path}));
         QVERIFY(rig.main.findChild<QAction *>("PrintPreview1"));
     }
 

@@ -2,6 +2,7 @@
 // that shows a data set, the data set's own boxes, the question about
 // unsaved data on closing, and opening a collection.
 #include "app/prompt.h"
+#include "app/settings.h"
 #include "chart/view/chart.h"
 #include "logger/loggerdata.h"
 #include "realtime/datetime.h"
@@ -20,6 +21,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -211,6 +213,7 @@ private slots:
         QFETCH(QString, button);
         QFETCH(bool, closed);
         QFETCH(bool, saved);
+        std::unique_ptr<QSettings>(kv::OpenUserSettings())->clear();
         Rig rig;
         GraphWindow &g = rig.loggerWindow();
         QVERIFY(rig.data.acceptDownload(ThreeSets()).shown());
@@ -229,6 +232,9 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(window.isNull() || !window->isVisible(), closed);
         QCOMPARE(QFile::exists(path), saved);
+        // A saved collection is listed under File > Recent Files.
+        const QList<QAction *> recent = rig.main.RecentFiles1->actions();
+        QCOMPARE(!recent.isEmpty() && recent.first()->data().toString() == path, saved);
         QCOMPARE(rig.data.unsaved(), !closed);
         QCOMPARE(bool(rig.main.LoggerGraph), !closed);
 

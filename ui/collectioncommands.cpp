@@ -10,7 +10,7 @@
 
 namespace kv {
 
-bool SaveCollection(QWidget *parent, LoggerData &data, const QString &initialFolder)
+bool SaveCollection(QWidget *parent, LoggerData &data, const QString &initialFolder, QString *savedName)
 {
     if (data.image().isEmpty())
         return false;
@@ -24,11 +24,15 @@ bool SaveCollection(QWidget *parent, LoggerData &data, const QString &initialFol
     const SaveCollectionResult result = data.saveCollection(fileName);
     if (result.outcome == SaveCollectionResult::Failed)
         Prompts().error(parent, result.error);
-    return result.outcome == SaveCollectionResult::Saved;
+    if (result.outcome != SaveCollectionResult::Saved)
+        return false;
+    if (savedName)
+        *savedName = fileName;
+    return true;
 }
 
 bool OpenCollection(QWidget *parent, LoggerData &data, const QString &initialFolder,
-                    const std::function<void()> &ensureWindow)
+                    const std::function<void()> &ensureWindow, QString *openedName)
 {
     if (ensureWindow)
         ensureWindow();
@@ -42,6 +46,8 @@ bool OpenCollection(QWidget *parent, LoggerData &data, const QString &initialFol
     const LoggerLoad load = data.openCollection(fileName);
     if (!load.workingCopy.folderError.isEmpty())
         Prompts().error(parent, load.workingCopy.folderError);
+    if (load.shown() && openedName)
+        *openedName = fileName;
     return load.shown();
 }
 
@@ -73,22 +79,30 @@ int LoggerCollectionHooks::chooseOpen(QWidget *parent, const QString &singleFile
     return Prompts().exec(chooser);
 }
 
-void LoggerCollectionHooks::saveCollection(QWidget *parent) { SaveCollection(parent, m_data, m_initialFolder()); }
-
-void LoggerCollectionHooks::openCollection(QWidget *parent)
+QString LoggerCollectionHooks::saveCollection(QWidget *parent)
 {
-    OpenCollection(parent, m_data, m_initialFolder(), m_ensureWindow);
+    QString fileName;
+    SaveCollection(parent, m_data, m_initialFolder(), &fileName);
+    return fileName;
 }
 
-bool SaveLoggerGraph(QWidget *parent, LoggerData &data, Chart &chart, const QString &initialFolder)
+QString LoggerCollectionHooks::openCollection(QWidget *parent)
+{
+    QString fileName;
+    OpenCollection(parent, m_data, m_initialFolder(), m_ensureWindow, &fileName);
+    return fileName;
+}
+
+bool SaveLoggerGraph(QWidget *parent, LoggerData &data, Chart &chart, const QString &initialFolder,
+                     QString *savedName)
 {
     CollectionChooser chooser(parent);
     chooser.setWindowTitle(SaveChooserCaption);
     switch (Prompts().exec(chooser)) {
     case CollectionChooser::Collection:
-        return SaveCollection(parent, data, initialFolder);
+        return SaveCollection(parent, data, initialFolder, savedName);
     case CollectionChooser::SingleFile:
-        return SaveGraphToFile(parent, chart, initialFolder) == SaveOutcome::Saved;
+        return SaveGraphToFile(parent, chart, initialFolder, savedName) == SaveOutcome::Saved;
     default:
         return false;
     }

@@ -25,21 +25,26 @@ const QString SaveChooserCaption = QStringLiteral("Save File");
 // Asks for a file name and saves the image of the data sets on show.  A
 // failure is reported with the file name and the reason; the data stays
 // unsaved then.  With no data on show there is nothing to save and no
-// dialog.  True when the file was written.
-bool SaveCollection(QWidget *parent, LoggerData &data, const QString &initialFolder);
+// dialog.  True when the file was written; `savedName` (if given) then
+// receives its name.
+bool SaveCollection(QWidget *parent, LoggerData &data, const QString &initialFolder,
+                    QString *savedName = nullptr);
 
 // `ensureWindow` restores or creates the "DataLogger" window first (also
 // when the dialog is then cancelled).  A file that cannot be read or is not
 // a logger image changes nothing and shows nothing; a temp folder that can
 // be neither found nor created is reported with its path.  True when the
-// collection's data sets are now on show.
+// collection's data sets are now on show; `openedName` (if given) then
+// receives the file's name.
 bool OpenCollection(QWidget *parent, LoggerData &data, const QString &initialFolder,
-                    const std::function<void()> &ensureWindow);
+                    const std::function<void()> &ensureWindow, QString *openedName = nullptr);
 
 // The save command on the "DataLogger" window: the chooser captioned "Save
 // File", then the collection or the chart (the selected data set) as a graph
-// or text file.  True when something was saved.
-bool SaveLoggerGraph(QWidget *parent, LoggerData &data, Chart &chart, const QString &initialFolder);
+// or text file.  True when something was saved; `savedName` (if given) then
+// receives the file's name.
+bool SaveLoggerGraph(QWidget *parent, LoggerData &data, Chart &chart, const QString &initialFolder,
+                     QString *savedName = nullptr);
 
 // The collection branch of the main window's save and open commands: the
 // chooser, then the collection of the logger data on show.
@@ -49,8 +54,8 @@ public:
                           std::function<void()> ensureWindow);
     int chooseSave(QWidget *parent) override;
     int chooseOpen(QWidget *parent, const QString &singleFileText) override;
-    void saveCollection(QWidget *parent) override;
-    void openCollection(QWidget *parent) override;
+    QString saveCollection(QWidget *parent) override;
+    QString openCollection(QWidget *parent) override;
 
 private:
     LoggerData &m_data;

@@ -61,8 +61,10 @@ void FileCommands::save()
 {
     QWidget *active = m_host.activeDocument();
     QWidget *parent = m_host.dialogParent();
+    QString fileName;
     if (auto *table = qobject_cast<TableWindow *>(active)) {
-        ExportTableText(parent, table->table(), m_host.initialFolder());
+        if (ExportTableText(parent, table->table(), m_host.initialFolder(), &fileName) == SaveOutcome::Saved)
+            emit fileUsed(fileName);
         return;
     }
     auto *graph = qobject_cast<GraphWindow *>(active);
@@ -72,7 +74,9 @@ void FileCommands::save()
         // The logger's data: the whole collection or the data set shown.
         switch (m_collections->chooseSave(parent)) {
         case CollectionHooks::Collection:
-            m_collections->saveCollection(parent);
+            fileName = m_collections->saveCollection(parent);
+            if (!fileName.isEmpty())
+                emit fileUsed(fileName);
             return;
         case CollectionHooks::SingleFile:
             break;
@@ -80,8 +84,10 @@ void FileCommands::save()
             return;
         }
     }
-    if (SaveGraphToFile(parent, *graph->PESGraph1, m_host.initialFolder()) == SaveOutcome::Saved)
-        emit graphSaved(graph);
+    if (SaveGraphToFile(parent, *graph->PESGraph1, m_host.initialFolder(), &fileName) != SaveOutcome::Saved)
+        return;
+    emit graphSaved(graph);
+    emit fileUsed(fileName);
 }
 
 void FileCommands::open()
@@ -89,9 +95,11 @@ void FileCommands::open()
     QWidget *parent = m_host.dialogParent();
     const int choice =
         m_collections ? m_collections->chooseOpen(parent, OpenSingleFileCaption()) : ChooseSingleFile;
-    if (choice == CollectionHooks::Collection)
-        m_collections->openCollection(parent);
-    else if (choice == CollectionHooks::SingleFile)
+    if (choice == CollectionHooks::Collection) {
+        const QString fileName = m_collections->openCollection(parent);
+        if (!fileName.isEmpty())
+            emit fileUsed(fileName);
+    } else if (choice == CollectionHooks::SingleFile)
         openSingleDataFile();
 }
 
@@ -105,11 +113,14 @@ QWidget *FileCommands::openSingleDataFile()
     if (fileName.isEmpty())
         return nullptr;
     const QString extension = QFileInfo(fileName).suffix().toLower();
+    QWidget *window = nullptr;
     if (extension == QLatin1String("csv") || extension == QLatin1String("txt"))
-        return openTextFile(fileName);
-    if (extension == QLatin1String("ghf"))
-        return openGraphFile(fileName);
-    return nullptr;
+        window = openTextFile(fileName);
+    else if (extension == QLatin1String("ghf"))
+        window = openGraphFile(fileName);
+    if (window)
+        emit fileUsed(fileName);
+    return window;
 }
 
 TableWindow *FileCommands::openTextFile(const QString &fileName)

@@ -55,8 +55,10 @@ public:
     // The chooser of the open command; `singleFileText` is the single-file
     // button's text.
     virtual int chooseOpen(QWidget *parent, const QString &singleFileText) = 0;
-    virtual void saveCollection(QWidget *parent) = 0;
-    virtual void openCollection(QWidget *parent) = 0;
+    // Both return the collection file's name, or an empty name when nothing
+    // was saved or opened.
+    virtual QString saveCollection(QWidget *parent) = 0;
+    virtual QString openCollection(QWidget *parent) = 0;
 };
 
 class FileCommands : public QObject {
@@ -100,6 +102,9 @@ public:
 signals:
     // The save command wrote this graph window's chart to a file.
     void graphSaved(GraphWindow *window);
+    // The save or open command wrote or opened this file (a graph, text or
+    // collection file).
+    void fileUsed(const QString &fileName);
 
 public:
     // Opens a text file as a new table window.

@@ -899,8 +899,11 @@ bool GraphWindow::SaveRecording()
     // then be cleared unasked: hold the recording until the save is done.
     const bool recording = m_recorder.isRecording();
     m_recorder.setRecording(false);
-    const SaveOutcome outcome = SaveGraphToFile(this, *PESGraph1, m_main.InitialFolder());
+    QString fileName;
+    const SaveOutcome outcome = SaveGraphToFile(this, *PESGraph1, m_main.InitialFolder(), &fileName);
     m_recorder.setRecording(recording && m_main.RealTimeGraph == this);
+    if (outcome == SaveOutcome::Saved)
+        m_main.addRecentFile(fileName);
     // A recording that goes on keeps its journal for the samples to come.
     if (outcome == SaveOutcome::Saved && !m_recorder.isRecording())
         m_main.RecordingJournal.discard();

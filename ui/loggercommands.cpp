@@ -50,10 +50,18 @@ bool MainWindow::saveLoggerGraph()
 {
     if (!LoggerGraph)
         return false;
-    return kv::SaveLoggerGraph(this, LoggerData, *LoggerGraph->PESGraph1, InitialFolder());
+    QString fileName;
+    if (!kv::SaveLoggerGraph(this, LoggerData, *LoggerGraph->PESGraph1, InitialFolder(), &fileName))
+        return false;
+    addRecentFile(fileName);
+    return true;
 }
 
 bool MainWindow::openCollection()
 {
-    return kv::OpenCollection(this, LoggerData, InitialFolder(), [this] { ensureLoggerGraph(); });
+    QString fileName;
+    if (!kv::OpenCollection(this, LoggerData, InitialFolder(), [this] { ensureLoggerGraph(); }, &fileName))
+        return false;
+    addRecentFile(fileName);
+    return true;
 }

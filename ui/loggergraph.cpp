@@ -106,8 +106,13 @@ bool GraphWindow::askToSaveLoggerData()
     switch (kv::Prompts().askYesNoCancel(this, SaveLoggerQuestion)) {
     case kv::Answer::Cancel:
         return false;
-    case kv::Answer::Yes:
-        return kv::SaveLoggerGraph(this, *m_loggerData, *PESGraph1, m_main.InitialFolder());
+    case kv::Answer::Yes: {
+        QString fileName;
+        if (!kv::SaveLoggerGraph(this, *m_loggerData, *PESGraph1, m_main.InitialFolder(), &fileName))
+            return false;
+        m_main.addRecentFile(fileName);
+        return true;
+    }
     default:
         return true;
     }

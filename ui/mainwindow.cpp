@@ -158,6 +158,7 @@ void MainWindow::ConnectFileCommands()
         if (graph == RealTimeGraph && !Recorder.isRecording())
             RecordingJournal.discard();
     });
+    connect(Files, &kv::FileCommands::fileUsed, this, &MainWindow::addRecentFile);
     connect(Open1, &QAction::triggered, Files, &kv::FileCommands::open);
     connect(SpeedButton1, &QToolButton::clicked, Files, &kv::FileCommands::open);
     connect(Save1, &QAction::triggered, Files, &kv::FileCommands::save);

@@ -29,7 +29,7 @@ QString Native(const QString &path) { return QDir::toNativeSeparators(path); }
 
 } // namespace
 
-SaveOutcome SaveGraphToFile(QWidget *parent, Chart &chart, const QString &initialFolder)
+SaveOutcome SaveGraphToFile(QWidget *parent, Chart &chart, const QString &initialFolder, QString *savedName)
 {
     FileDialogRequest request;
     request.folder = initialFolder;
@@ -43,19 +43,22 @@ SaveOutcome SaveGraphToFile(QWidget *parent, Chart &chart, const QString &initia
         return SaveOutcome::Cancelled;
 
     const QString extension = QFileInfo(fileName).suffix().toLower();
+    SaveOutcome outcome = SaveOutcome::NothingWritten;
     if (extension == QLatin1String("ghf")) {
         QString error;
         if (!WriteGraphFile(chart, fileName, &error)) {
             Prompts().error(parent, error);
             return SaveOutcome::Failed;
         }
-        return SaveOutcome::Saved;
+        outcome = SaveOutcome::Saved;
+    } else if (extension == QLatin1String("txt")) {
+        outcome = ExportGraphText(parent, chart, fileName, QLatin1Char(TabSeparator));
+    } else if (extension == QLatin1String("csv")) {
+        outcome = ExportGraphText(parent, chart, fileName, QLatin1Char(CommaSeparator));
     }
-    if (extension == QLatin1String("txt"))
-        return ExportGraphText(parent, chart, fileName, QLatin1Char(TabSeparator));
-    if (extension == QLatin1String("csv"))
-        return ExportGraphText(parent, chart, fileName, QLatin1Char(CommaSeparator));
-    return SaveOutcome::NothingWritten;
+    if (outcome == SaveOutcome::Saved && savedName)
+        *savedName = fileName;
+    return outcome;
 }
 
 SaveOutcome ExportGraphText(QWidget *parent, const Chart &chart, const QString &fileName, QChar separator)

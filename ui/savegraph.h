@@ -28,8 +28,10 @@ enum class SaveOutcome {
 
 // Asks for a file name and writes the chart as a graph file (.ghf), TAB-
 // separated text (.txt) or comma-separated text (.csv), by the extension of
-// the chosen name in any case.  Failures are reported to the user.
-SaveOutcome SaveGraphToFile(QWidget *parent, Chart &chart, const QString &initialFolder);
+// the chosen name in any case.  Failures are reported to the user.  When
+// saved, `savedName` (if given) receives the file's name.
+SaveOutcome SaveGraphToFile(QWidget *parent, Chart &chart, const QString &initialFolder,
+                            QString *savedName = nullptr);
 
 // Asks for the range of points, then writes them as text lines with a
 // progress dialog that can cancel.  An existing file is replaced only by a

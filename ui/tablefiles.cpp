@@ -69,7 +69,7 @@ TableWindow *ImportTextTable(QWidget *parent, const QString &fileName, const Tab
     return window;
 }
 
-SaveOutcome ExportTableText(QWidget *parent, TextTable table, const QString &initialFolder)
+SaveOutcome ExportTableText(QWidget *parent, TextTable table, const QString &initialFolder, QString *savedName)
 {
     FileDialogRequest request;
     request.folder = initialFolder;
@@ -83,10 +83,14 @@ SaveOutcome ExportTableText(QWidget *parent, TextTable table, const QString &ini
         return SaveOutcome::Cancelled;
 
     const QChar separator = TableExportSeparator(fileName);
-    return ExportTextLines(parent, fileName, table.rows(),
-                           [&](QIODevice &out, const RowRange &range, const std::function<bool()> &afterLine) {
-                               return WriteTableText(out, table, range.from, range.to, separator, afterLine);
-                           });
+    const SaveOutcome outcome =
+        ExportTextLines(parent, fileName, table.rows(),
+                        [&](QIODevice &out, const RowRange &range, const std::function<bool()> &afterLine) {
+                            return WriteTableText(out, table, range.from, range.to, separator, afterLine);
+                        });
+    if (outcome == SaveOutcome::Saved && savedName)
+        *savedName = fileName;
+    return outcome;
 }
 
 } // namespace kv

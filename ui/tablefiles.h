@@ -31,7 +31,9 @@ TableWindow *ImportTextTable(QWidget *parent, const QString &fileName, const Tab
 // separated when the name ends in "csv", else TAB-separated).  A file that
 // cannot be written is reported with its name and the system's reason; an
 // existing file is replaced only by a complete export.  The rows are taken
-// by value: the table window may be closed while they are written.
-SaveOutcome ExportTableText(QWidget *parent, TextTable table, const QString &initialFolder);
+// by value: the table window may be closed while they are written.  When
+// saved, `savedName` (if given) receives the file's name.
+SaveOutcome ExportTableText(QWidget *parent, TextTable table, const QString &initialFolder,
+                            QString *savedName = nullptr);
 
 } // namespace kv
