@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace kv {
@@ -43,6 +44,8 @@ QString LoggerData::workingCopyFolder() const
 }
 
 QString LoggerData::workingCopyPath() const { return QDir(workingCopyFolder()).filePath(WorkingCopyFileName); }
+
+QString LoggerData::unsavedMarkerPath() const { return QDir(workingCopyFolder()).filePath(UnsavedMarkerFileName); }
 
 int LoggerData::setImage(const QByteArray &image, double now)
 {
@@ -125,7 +128,60 @@ void LoggerData::setUnsaved(bool unsaved)
     if (m_unsaved == unsaved)
         return;
     m_unsaved = unsaved;
+    if (unsaved) {
+        // Empty: its modification time says when the data became unsaved.
+        QDir().mkpath(workingCopyFolder());
+        QFile marker(unsavedMarkerPath());
+        if (marker.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            marker.close();
+    } else {
+        QFile::remove(unsavedMarkerPath());
+    }
     emit unsavedChanged(unsaved);
+}
+
+LeftDownload LoggerData::leftDownload()
+{
+    LeftDownload left;
+    const QFileInfo marker(unsavedMarkerPath());
+    if (!marker.exists())
+        return left;
+    QByteArray image;
+    if (ReadCollectionFile(workingCopyPath(), &image) == CollectionRead::Ok) {
+        const LoggerParse parse = ParseLoggerImage(image, NowDateTime());
+        if (parse.code == LoggerParseOk && !parse.dataSets.empty()) {
+            left.found = true;
+            left.madeAt = marker.lastModified();
+            left.image = image;
+            left.dataSetCount = int(parse.dataSets.size());
+            return left;
+        }
+    }
+    discardLeftDownload();
+    return left;
+}
+
+bool LoggerData::restoreLeftDownload(const LeftDownload &left)
+{
+    if (!left.found || setImage(left.image) != LoggerParseOk)
+        return false;
+    // Set directly: rewriting the marker would lose the download's time.
+    if (!m_unsaved) {
+        m_unsaved = true;
+        emit unsavedChanged(true);
+    }
+    return true;
+}
+
+void LoggerData::discardLeftDownload() { QFile::remove(unsavedMarkerPath()); }
+
+QString RestoreDownloadQuestion(const LeftDownload &left)
+{
+    const QString sets = left.dataSetCount == 1 ? QStringLiteral("1 data set")
+                                                : QStringLiteral("%1 data sets").arg(left.dataSetCount);
+    return QStringLiteral("A logger download of %1 was not saved before the program ended (downloaded on %2).\n\n"
+                          "Do you want to open it in the \"DataLogger\" window? (No: it is not offered again.)")
+        .arg(sets, DateTimeText(ToDateTime(left.madeAt)));
 }
 
 } // namespace kv

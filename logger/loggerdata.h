@@ -9,10 +9,14 @@
 // DataSetsTemp.tmp under the data folder) mirrors that image on disk for
 // other programs and for recovery; it is written atomically, and a copy that
 // cannot be written is removed rather than left showing an older download.
+// While the data on show count as unsaved a marker file lies beside the
+// working copy, so a download lost to a crash can be offered at the next
+// start.
 
 #include "logger/loggerimage.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 
@@ -22,6 +26,7 @@ namespace kv {
 
 const QString WorkingCopyFolderName = QStringLiteral("temp");
 const QString WorkingCopyFileName = QStringLiteral("DataSetsTemp.tmp");
+const QString UnsavedMarkerFileName = QStringLiteral("DataSetsTemp.unsaved");
 
 // Reading a collection file (.REC: the image, nothing added).
 enum class CollectionRead {
@@ -53,6 +58,17 @@ struct SaveCollectionResult {
     QString error;   // Failed: the file name and the system's reason
 };
 
+// Unsaved data left behind by an earlier run: the working copy, parsed.
+struct LeftDownload {
+    bool found = false;
+    QDateTime madeAt;   // when the data became unsaved (the marker's time)
+    QByteArray image;
+    int dataSetCount = 0;
+};
+
+// The question offering a LeftDownload for restore.
+QString RestoreDownloadQuestion(const LeftDownload &left);
+
 class LoggerData : public QObject {
     Q_OBJECT
 public:
@@ -62,6 +78,7 @@ public:
     void setDataFolder(const QString &folder) { m_dataFolder = folder; }
     QString workingCopyFolder() const;
     QString workingCopyPath() const;
+    QString unsavedMarkerPath() const;
 
     // Parses `image`; on success it replaces the data on show (nothing else:
     // no working copy, no unsaved flag) and emits dataSetsReplaced().  Any
@@ -93,7 +110,16 @@ public:
     bool truncated() const { return m_truncated; }
 
     bool unsaved() const { return m_unsaved; }
+    // Also writes the marker (true) or removes it (false).
     void setUnsaved(bool unsaved);
+
+    // The marker and a working copy with data sets left by an earlier run.
+    // A marker without such a copy offers nothing and is removed.
+    LeftDownload leftDownload();
+    // Shows a left download as unsaved data; the marker keeps its time.
+    bool restoreLeftDownload(const LeftDownload &left);
+    // Declined: the marker goes, the working copy stays.
+    void discardLeftDownload();
 
 signals:
     // A successful parse replaced the data sets (the list is to be refilled,

@@ -1,6 +1,7 @@
 // The download's progress dialog: caption, texts, bar and labels while a
 // download from the simulated meter runs, and closed when it ends.
 #include "app/prompt.h"
+#include "app/settings.h"
 #include "logger/downloadcommand.h"
 #include "sim/simdownloadrig.h"
 #include "tests/testsupport.h"
@@ -43,6 +44,14 @@ class TestDownloadDialog : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { kvtest::UseIsolatedPaths(); }
+    // A window destroyed with its download unsaved leaves that download to
+    // be offered at the next start; each test starts without one.
+    void init()
+    {
+        LoggerData left;
+        left.setDataFolder(DetermineDataFolder());
+        left.discardLeftDownload();
+    }
 
     void showsTheDownload()
     {

@@ -2,6 +2,7 @@
 // refused files leave the data as it was, atomic saves that report failures
 // and keep the unsaved flag, and the working copy.
 #include "logger/loggerdata.h"
+#include "realtime/datetime.h"
 #include "sim/simmeter.h"
 #include "tests/support/loggerimages.h"
 #include "tests/testsupport.h"
@@ -180,6 +181,79 @@ private slots:
         QVERIFY(!load.workingCopy.written);
         QCOMPARE(load.workingCopy.folderError, QDir::toNativeSeparators(dir.filePath(QStringLiteral("temp"))));
         QVERIFY(data.unsaved());
+    }
+
+    // The marker lies beside the working copy exactly while the data count
+    // as unsaved: a download sets it, a save or a consented drop clears it.
+    void unsavedMarkerFollowsTheFlag()
+    {
+        QTemporaryDir dir;
+        kv::LoggerData data;
+        data.setDataFolder(dir.path());
+        QCOMPARE(data.unsavedMarkerPath(), dir.filePath(QStringLiteral("temp/DataSetsTemp.unsaved")));
+        QVERIFY(data.acceptDownload(SimulatedDownload()).shown());
+        QVERIFY(QFile::exists(data.unsavedMarkerPath()));
+        QCOMPARE(data.saveCollection(dir.filePath(QStringLiteral("A.REC"))).outcome, kv::SaveCollectionResult::Saved);
+        QVERIFY(!QFile::exists(data.unsavedMarkerPath()));
+        data.setUnsaved(true);
+        QVERIFY(QFile::exists(data.unsavedMarkerPath()));
+        data.setUnsaved(false);
+        QVERIFY(!QFile::exists(data.unsavedMarkerPath()));
+        // An opened collection is saved data: no marker.
+        QVERIFY(data.openCollection(dir.filePath(QStringLiteral("A.REC"))).shown());
+        QVERIFY(!QFile::exists(data.unsavedMarkerPath()));
+    }
+
+    // A later run finds the download by its marker and shows it as unsaved
+    // with the marker's time; a marker whose working copy is missing or
+    // damaged offers nothing and is removed.
+    void leftDownloadFromAnEarlierRun_data()
+    {
+        QTest::addColumn<QByteArray>("workingCopy");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("download") << SimulatedDownload() << true;
+        QTest::newRow("missing") << QByteArray() << false;
+        QTest::newRow("damaged") << QByteArray(64, '\xff') << false;
+    }
+
+    void leftDownloadFromAnEarlierRun()
+    {
+        QFETCH(QByteArray, workingCopy);
+        QFETCH(bool, found);
+        QTemporaryDir dir;
+        QDateTime madeAt;
+        {
+            kv::LoggerData earlier;
+            earlier.setDataFolder(dir.path());
+            QVERIFY(earlier.acceptDownload(SimulatedDownload()).shown());
+            madeAt = QFileInfo(earlier.unsavedMarkerPath()).lastModified();
+            QFile::remove(earlier.workingCopyPath());
+            if (!workingCopy.isEmpty())
+                QVERIFY(WriteAll(earlier.workingCopyPath(), workingCopy));
+        }
+        kv::LoggerData data;
+        data.setDataFolder(dir.path());
+        QSignalSpy unsaved(&data, &kv::LoggerData::unsavedChanged);
+        const kv::LeftDownload left = data.leftDownload();
+        QCOMPARE(left.found, found);
+        QCOMPARE(QFile::exists(data.unsavedMarkerPath()), found);
+        if (!found)
+            return;
+        QCOMPARE(left.dataSetCount, 3);
+        QCOMPARE(left.madeAt, madeAt);
+        const QString question = kv::RestoreDownloadQuestion(left);
+        QVERIFY2(question.contains(QStringLiteral("3 data sets")), qPrintable(question));
+        QVERIFY2(question.contains(kv::DateTimeText(kv::ToDateTime(madeAt))), qPrintable(question));
+
+        QVERIFY(data.restoreLeftDownload(left));
+        QCOMPARE(data.dataSets().size(), size_t(3));
+        QCOMPARE(data.image(), workingCopy);
+        QVERIFY(data.unsaved());
+        QCOMPARE(unsaved.count(), 1);
+        QCOMPARE(QFileInfo(data.unsavedMarkerPath()).lastModified(), madeAt);
+        data.discardLeftDownload();
+        QVERIFY(!QFile::exists(data.unsavedMarkerPath()));
+        QVERIFY(QFile::exists(data.workingCopyPath()));
     }
 };
 

@@ -7,6 +7,7 @@
 #include "ui/graphwindow.h"
 #include "ui/metersetupwindow.h"
 #include "ui/panelwindow.h"
+#include "tests/support/loggerimages.h"
 #include "tests/testsupport.h"
 
 #include <QAction>
@@ -20,6 +21,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
@@ -230,6 +232,61 @@ private slots:
         QCOMPARE(catcher.opened, QList<QUrl>{QUrl::fromLocalFile(page)});
         QVERIFY(prompts.shown.isEmpty());
         QCOMPARE(prompts.unexpected, 0);
+    }
+
+    // A download left unsaved by an earlier run is offered once at start:
+    // Yes shows it in the "DataLogger" window as unsaved data, No forgets it;
+    // without a marker nothing is asked.
+    void unsavedDownloadOfferedAtStart_data()
+    {
+        QTest::addColumn<bool>("marker");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("yes") << true << int(kv::Answer::Yes);
+        QTest::newRow("no") << true << int(kv::Answer::No);
+        QTest::newRow("no marker") << false << int(kv::Answer::Yes);
+    }
+
+    void unsavedDownloadOfferedAtStart()
+    {
+        QFETCH(bool, marker);
+        QFETCH(int, answer);
+        const QByteArray image =
+            kvtest::LoggerImageBuilder().add(kvtest::SetOf(3)).add(kvtest::SetOf(5)).image();
+        QString markerPath;
+        {
+            kv::LoggerData earlier;
+            earlier.setDataFolder(kv::DetermineDataFolder());
+            QVERIFY(earlier.acceptDownload(image).shown());
+            if (!marker)
+                earlier.setUnsaved(false);
+            markerPath = earlier.unsavedMarkerPath();
+        }
+        kv::ScriptedPrompts prompts;
+        kv::PromptScope scope(prompts);
+        prompts.answers.push_back(kv::Answer(answer));
+        kv::NoDeviceTransfer usb;
+        MainWindow main(usb);
+        main.show();
+        QTest::qWait(0);
+        QCoreApplication::processEvents();
+        const bool yes = marker && kv::Answer(answer) == kv::Answer::Yes;
+        if (!marker) {
+            QVERIFY(prompts.shown.isEmpty());
+        } else {
+            QCOMPARE(prompts.shown.size(), 1);
+            QVERIFY2(prompts.shown.first().contains(QStringLiteral("2 data sets")), qPrintable(prompts.shown.first()));
+        }
+        QCOMPARE(bool(main.LoggerGraph), yes);
+        QCOMPARE(main.LoggerData.unsaved(), yes);
+        QCOMPARE(main.LoggerData.dataSets().size(), size_t(yes ? 2 : 0));
+        QCOMPARE(QFileInfo::exists(markerPath), yes);
+        if (yes) {
+            QCOMPARE(main.LoggerData.image(), image);
+            QCOMPARE(main.LoggerGraph->Grid2->rowCount(), 2);
+            // Dropped with consent at the end: the marker goes.
+            main.LoggerData.setUnsaved(false);
+            QVERIFY(!QFileInfo::exists(markerPath));
+        }
     }
 };
 

@@ -3,6 +3,7 @@
 
 #include "ui/mainwindow.h"
 
+#include "app/prompt.h"
 #include "chart/view/chart.h"
 #include "realtime/channels.h"
 #include "realtime/datetime.h"
@@ -64,4 +65,17 @@ bool MainWindow::openCollection()
         return false;
     addRecentFile(fileName);
     return true;
+}
+
+void MainWindow::OfferDownloadRestore()
+{
+    const kv::LeftDownload left = LoggerData.leftDownload();
+    if (!left.found)
+        return;
+    if (kv::Prompts().askYesNo(this, kv::RestoreDownloadQuestion(left)) != kv::Answer::Yes) {
+        LoggerData.discardLeftDownload();
+        return;
+    }
+    ensureLoggerGraph();
+    LoggerData.restoreLeftDownload(left);
 }

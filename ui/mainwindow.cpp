@@ -417,7 +417,10 @@ void MainWindow::FormShow()
     MainTimer->start();
     if (Splash)
         Splash->close();
-    QTimer::singleShot(0, this, &MainWindow::OfferJournalRestore);
+    QTimer::singleShot(0, this, [this] {
+        OfferJournalRestore();
+        OfferDownloadRestore();
+    });
 }
 
 void MainWindow::OfferJournalRestore()

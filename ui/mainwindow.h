@@ -237,6 +237,9 @@ private:
     // A journal left behind by a recording that was never saved: offered
     // once; restored into the real-time graph as unsaved data, or deleted.
     void OfferJournalRestore();
+    // A logger download left unsaved by an earlier run: offered once;
+    // restored into the "DataLogger" window as unsaved data, or forgotten.
+    void OfferDownloadRestore();
     void FormClose();
     void BuildToolBar();
     void BuildMenus();
