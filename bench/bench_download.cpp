@@ -65,7 +65,7 @@ void BM_DownloadUsbFullMemory(benchmark::State &state)
     meter.loadLoggerImage(MemoryAnnouncing(kv::LoggerFullSize));
     kv::SimUsbTransfer usb(meter);
     kv::MeterLink link(usb);
-    link.UsbLink = true;
+    link.Kind = kv::LinkKind::Usb;
     kv::DownloadProgress progress;
     kv::DownloadClock clock;
     for (auto _ : state) {
@@ -95,7 +95,7 @@ void BM_DownloadSerialLineRate(benchmark::State &state)
         return;
     }
     kv::MeterLink link(usb, &port);
-    link.SerialLink = true;
+    link.Kind = kv::LinkKind::Serial;
     kv::DownloadProgress progress;
     kv::DownloadClock clock;
     double ratio = 0, share = 0;
@@ -138,7 +138,7 @@ void BM_DownloadSerialSilentWaitCpu(benchmark::State &state)
         return;
     }
     kv::MeterLink link(usb, &port);
-    link.SerialLink = true;
+    link.Kind = kv::LinkKind::Serial;
     kv::DownloadProgress progress;
     kv::DownloadClock clock;
     double share = 0;

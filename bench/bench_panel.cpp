@@ -100,7 +100,7 @@ void BM_BlinkTick(benchmark::State &state)
 {
     PanelFixture f;
     PanelWindow *panel = f.main->frmPanel;
-    f.main->Link.SerialLink = true;
+    f.main->Link.Kind = kv::LinkKind::Serial;
     f.main->Poll.Reading = TypicalReading(true);
     panel->UpdatePanel(f.main->Poll.Reading);
     kv::WaitPumping(RepaintSettleMs);

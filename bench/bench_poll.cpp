@@ -36,7 +36,7 @@ void BM_PollTick(benchmark::State &state)
         clock.advanceMs(500);
         poll.PollTick();
     }
-    if (!link.IsConnected || view.updates == 0)
+    if (!link.isConnected() || view.updates == 0)
         state.SkipWithError("the meter was not polled");
 }
 BENCHMARK(BM_PollTick);

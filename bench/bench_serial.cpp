@@ -34,7 +34,7 @@ void BM_SerialConnectSelectedPort(benchmark::State &state)
     MainWindow main(usb);
     for (auto _ : state) {
         main.ComboBoxDeviceName->setEditText(server.slavePath());
-        if (!main.Link.SerialLink)
+        if (!main.Link.isSerial())
             state.SkipWithError("no connection");
         state.PauseTiming();
         main.Comm1.close();
@@ -69,7 +69,7 @@ void BM_SerialPollingCpu(benchmark::State &state)
         QTimer::singleShot(PollingRunMs, &loop, &QEventLoop::quit);
         loop.exec();
         share = (ThreadCpuSeconds() - cpu0) / (double(wall.elapsed()) / 1000.0);
-        if (!main.Link.SerialLink || main.Poll.PollFailures > failures0)
+        if (!main.Link.isSerial() || main.Poll.PollFailures > failures0)
             state.SkipWithError("the connection failed while polling");
     }
     state.counters["cpu_percent_of_core"] = share * 100.0;

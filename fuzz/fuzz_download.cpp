@@ -118,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     ScriptedUsb usb(script, clock);
     ScriptedPort port(script, clock);
     kv::MeterLink link(usb, &port);
-    (data[0] & 1 ? link.SerialLink : link.UsbLink) = true;
+    link.Kind = data[0] & 1 ? kv::LinkKind::Serial : kv::LinkKind::Usb;
     kv::DownloadProgress progress;
     kv::LoggerDownload download(link, progress, clock);
     const int code = download.run();

@@ -54,9 +54,9 @@ bool MeterLink::QueryUsb(char command)
 
 bool MeterLink::ReadLiveReply()
 {
-    if (UsbLink)
+    if (isUsb())
         return readLiveUsb();
-    if (SerialLink)
+    if (isSerial())
         return readLiveSerial();
     return true;
 }

@@ -38,6 +38,9 @@ enum class SerialAnswer {
     Meter,   // "522" at bytes 23..25
 };
 
+// The link a meter was found on.
+enum class LinkKind { None, Usb, Serial };
+
 // Upper bound for waiting on LinkBusy: a tick never pumps messages, so the
 // flag can only be found set by code running inside a nested wait.
 constexpr int LinkBusyWaitLimitMs = 3000;
@@ -70,10 +73,12 @@ public:
     void setPause(std::function<void(int)> pause) { m_pause = std::move(pause); }
     const std::function<void(int)> &pause() const { return m_pause; }
 
-    // Connection flags (the connection state of the poll loop).
-    bool IsConnected = false;
-    bool UsbLink = false;
-    bool SerialLink = false;
+    // The connection state of the poll loop: which link a meter answered
+    // on, if any.
+    LinkKind Kind = LinkKind::None;
+    bool isConnected() const { return Kind != LinkKind::None; }
+    bool isUsb() const { return Kind == LinkKind::Usb; }
+    bool isSerial() const { return Kind == LinkKind::Serial; }
     bool LinkBusy = false; // a poll tick is running
 
     CommandFrame UsbFrame;    // main window's USB frame

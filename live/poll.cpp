@@ -30,14 +30,12 @@ void PollLoop::PollTick()
         LastSecond = second;
     }
 
-    if (!m_link.IsConnected) {
+    if (!m_link.isConnected()) {
         if (m_link.QueryUsb(cmd::Identify) && IsMeterIdentification(m_link.Reply.data())) {
-            m_link.IsConnected = true;
-            m_link.UsbLink = true;
-            m_link.SerialLink = false;
+            m_link.Kind = kv::LinkKind::Usb;
             m_view.HideLinkPicture();
         }
-        if (m_link.IsConnected)
+        if (m_link.isConnected())
             ConnectionFound();
     } else if (m_link.ReadLiveReply()) {
         PollFailures = 0;
@@ -61,7 +59,6 @@ void PollLoop::PollTick()
 
 void PollLoop::ConnectionFound()
 {
-    m_link.IsConnected = true;
     m_view.ShowConnectionFound();
 }
 
@@ -71,9 +68,7 @@ void PollLoop::ConnectionLost()
     Reading.MmaMode = false;
     PollFailures = 0;
     m_view.ShowConnectionLost();
-    m_link.IsConnected = false;
-    m_link.UsbLink = false;
-    m_link.SerialLink = false;
+    m_link.Kind = kv::LinkKind::None;
 }
 
 void PollLoop::DropLink()
@@ -82,9 +77,7 @@ void PollLoop::DropLink()
     m_link.StopPolling();
     if (m_link.serial())
         m_link.serial()->close();
-    m_link.IsConnected = false;
-    m_link.UsbLink = false;
-    m_link.SerialLink = false;
+    m_link.Kind = kv::LinkKind::None;
     Reading.RecBlink = false;
     Reading.MmaMode = false;
     m_view.ShowLinkDropped();

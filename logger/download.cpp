@@ -140,7 +140,7 @@ LoggerDownload::LoggerDownload(MeterLink &link, DownloadProgress &progress, Down
 {
 }
 
-int LoggerDownload::run() { return m_link.SerialLink ? DownloadOverSerial() : DownloadOverUsb(); }
+int LoggerDownload::run() { return m_link.isSerial() ? DownloadOverSerial() : DownloadOverUsb(); }
 
 void LoggerDownload::begin()
 {

@@ -116,7 +116,7 @@ class LoggerDownload {
 public:
     LoggerDownload(MeterLink &link, DownloadProgress &progress, DownloadClock &clock);
 
-    // Over the serial port when the link's SerialLink is set, else over USB.
+    // Over the serial port when the link's isSerial() is set, else over USB.
     int run();
     int DownloadOverUsb();
     int DownloadOverSerial();

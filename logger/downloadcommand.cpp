@@ -12,7 +12,7 @@ int LoggerDownloadCommand::loadData()
     if (m_inProgress)
         return NotStarted;
     m_inProgress = true;
-    if (!m_link.IsConnected) {
+    if (!m_link.isConnected()) {
         m_view.showMessage(NoConnectionMessage);
         m_inProgress = false;
         return NotStarted;
@@ -59,7 +59,7 @@ int LoggerDownloadCommand::loadData()
 
 void LoggerDownloadCommand::handBack()
 {
-    if (m_link.SerialLink && m_link.IsConnected) {
+    if (m_link.isSerial() && m_link.isConnected()) {
         m_view.resetPollFailures();
         if (SerialPort *port = m_link.serial())
             port->clearInput();

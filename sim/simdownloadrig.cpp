@@ -22,12 +22,11 @@ SimDownloadRig::SimDownloadRig(SimLink linkKind, const SimOptions &options, SimS
     if (linkKind == SimLink::Serial) {
         port.setDeviceName(QStringLiteral("SIM"));
         port.open();
-        link.SerialLink = true;
+        link.Kind = kv::LinkKind::Serial;
     } else {
         usb.setLateRepliesQueue(true);
-        link.UsbLink = true;
+        link.Kind = kv::LinkKind::Usb;
     }
-    link.IsConnected = true;
 }
 
 void SimDownloadRig::fillMemory(int announced, std::uint32_t seed)

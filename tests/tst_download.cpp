@@ -340,7 +340,8 @@ void TestDownload::command()
     QTemporaryDir dir;
     view.dataFolder = dir.path();
     LoggerDownloadCommand command(rig.link, view, rig.clock);
-    rig.link.IsConnected = situation != 1;
+    if (situation == 1)
+        rig.link.Kind = kv::LinkKind::None;
     view.recording = situation == 2;
     if (situation == 3)
         rig.meter.setCell(LoggerCountByte + 1, 0);

@@ -44,7 +44,7 @@ private slots:
     {
         FakeTransfer usb;
         kv::MeterLink link(usb);
-        link.UsbLink = true;
+        link.Kind = kv::LinkKind::Usb;
         usb.reply.assign(64, 0);
         std::vector<int> seen;
         for (int i = 0; i < 257; ++i) {
@@ -62,7 +62,7 @@ private slots:
     {
         FakeTransfer usb;
         kv::MeterLink link(usb);
-        link.UsbLink = true;
+        link.Kind = kv::LinkKind::Usb;
         link.Reply.fill(0x02);
         usb.readResult = 1;
         QVERIFY(!link.ReadLiveReply());

@@ -128,8 +128,7 @@ class TestPanel : public QObject {
     // One poll tick of a USB meter answering `reply`.
     void Tick(const std::vector<std::uint8_t> &reply)
     {
-        m_main->Link.IsConnected = true;
-        m_main->Link.UsbLink = true;
+        m_main->Link.Kind = kv::LinkKind::Usb;
         m_usb.reply = reply;
         m_main->Poll.PollTick();
     }
@@ -471,8 +470,7 @@ private slots:
         QFETCH(bool, serial);
         PanelWindow *p = panel();
         if (serial) {
-            m_main->Link.IsConnected = true;
-            m_main->Link.SerialLink = true;
+            m_main->Link.Kind = kv::LinkKind::Serial;
             m_main->Poll.ConnectionFound();
         } else {
             m_usb.reply.assign(32, 0);
@@ -480,7 +478,7 @@ private slots:
             m_usb.reply[24] = '2';
             m_usb.reply[25] = '2';
             m_main->Poll.PollTick(); // the USB identification
-            QVERIFY(m_main->Link.UsbLink);
+            QVERIFY(m_main->Link.isUsb());
         }
         QVERIFY(!p->lblNoConnection->isVisibleTo(p));
         std::vector<bool> shown;
@@ -511,7 +509,7 @@ private slots:
         server.start();
         m_usb.openResult = 1; // nothing on USB
         m_main->ComboBoxDeviceName->setEditText(server.slavePath());
-        QVERIFY(m_main->Link.SerialLink);
+        QVERIFY(m_main->Link.isSerial());
         m_main->MainTimer->stop();
         m_main->Poll.PollTick();
         PanelWindow *p = panel();
@@ -529,7 +527,7 @@ private slots:
     void blinkTickWithoutPanel()
     {
         ClosePanel();
-        m_main->Link.SerialLink = true;
+        m_main->Link.Kind = kv::LinkKind::Serial;
         m_main->runBlinkTick();
         m_main->runBlinkTick();
         QVERIFY(!m_main->BlinkBusy);

@@ -76,9 +76,9 @@ private slots:
     {
         Rig rig;
         rig.tick();
-        QVERIFY(rig.link.IsConnected);
-        QVERIFY(rig.link.UsbLink);
-        QVERIFY(!rig.link.SerialLink);
+        QVERIFY(rig.link.isConnected());
+        QVERIFY(rig.link.isUsb());
+        QVERIFY(!rig.link.isSerial());
         QCOMPARE(rig.view.events, (QStringList{"hide link", "found"}));
         QVERIFY(!rig.link.LinkBusy);
         rig.tick();
@@ -92,11 +92,11 @@ private slots:
         rig.meter.faults().setDeviceAbsent(true);
         for (int i = 0; i < 4; ++i)
             rig.tick();
-        QVERIFY(!rig.link.IsConnected);
+        QVERIFY(!rig.link.isConnected());
         QVERIFY(rig.view.events.isEmpty());
         rig.meter.faults().setDeviceAbsent(false);
         rig.tick();
-        QVERIFY(rig.link.IsConnected);
+        QVERIFY(rig.link.isConnected());
     }
 
     void wrongIdentificationLeavesNoMeter()
@@ -104,9 +104,9 @@ private slots:
         Rig rig;
         rig.meter.faults().inject(kv::SimFault::WrongMarkers, 1, kv::cmd::Identify);
         rig.tick();
-        QVERIFY(!rig.link.IsConnected);
+        QVERIFY(!rig.link.isConnected());
         rig.tick();
-        QVERIFY(rig.link.IsConnected);
+        QVERIFY(rig.link.isConnected());
     }
 
     void failuresEndTheConnection_data()
@@ -128,10 +128,10 @@ private slots:
                 rig.meter.faults().inject(kv::SimFault::NoReply, 1, kv::cmd::Live);
             rig.tick();
         }
-        QCOMPARE(rig.link.IsConnected, connected);
+        QCOMPARE(rig.link.isConnected(), connected);
         QCOMPARE(rig.view.events.contains("lost"), !connected);
         if (!connected) {
-            QVERIFY(!rig.link.UsbLink);
+            QVERIFY(!rig.link.isUsb());
             QCOMPARE(rig.poll.PollFailures, 0);
             QVERIFY(!rig.poll.Reading.RecBlink);
             QVERIFY(!rig.poll.Reading.MmaMode);
@@ -156,7 +156,7 @@ private slots:
             rig.meter.faults().inject(kv::SimFault(fault), 3, kv::cmd::Live);
         for (int i = 0; i < 3; ++i)
             rig.tick();
-        QVERIFY(!rig.link.IsConnected);
+        QVERIFY(!rig.link.isConnected());
         QCOMPARE(rig.view.panelUpdates, 0);
     }
 
@@ -167,7 +167,7 @@ private slots:
         rig.meter.faults().inject(kv::SimFault::WrongMarkers, 5, kv::cmd::Live);
         for (int i = 0; i < 5; ++i)
             rig.tick();
-        QVERIFY(rig.link.IsConnected);
+        QVERIFY(rig.link.isConnected());
         QCOMPARE(rig.poll.PollFailures, 0);
         QCOMPARE(rig.view.panelUpdates, 0);
         rig.tick();
@@ -235,11 +235,11 @@ private slots:
         rig.tick();
         rig.poll.Reading.RecBlink = true;
         rig.poll.DropLink();
-        QVERIFY(!rig.link.IsConnected);
+        QVERIFY(!rig.link.isConnected());
         QVERIFY(!rig.poll.Reading.RecBlink);
         QCOMPARE(rig.view.events.last(), QString("dropped"));
         rig.tick(); // the next tick identifies the meter again
-        QVERIFY(rig.link.IsConnected);
+        QVERIFY(rig.link.isConnected());
     }
 
     // The main window shows the state: status texts and the Run/Stop controls.

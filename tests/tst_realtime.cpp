@@ -333,7 +333,7 @@ private slots:
         rig.meter.faults().setDeviceAbsent(true);
         for (int i = 0; i < 3; ++i)
             rig.tick();
-        QVERIFY(!rig.main->Link.IsConnected);
+        QVERIFY(!rig.main->Link.isConnected());
         rig.main->startRecording();
         QVERIFY(rig.prompts.fileRequests.isEmpty() && rig.prompts.unexpected == 0);
         rig.meter.faults().setDeviceAbsent(false);

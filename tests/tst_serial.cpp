@@ -105,8 +105,8 @@ private slots:
         MainWindow main(usb);
         main.ComboBoxDeviceName->setEditText(path); // a change of the text connects
         QCOMPARE(main.StatusText(1), status);
-        QCOMPARE(main.Link.SerialLink, behaviour == Behaviour::Meter);
-        QCOMPARE(main.Link.IsConnected, behaviour == Behaviour::Meter);
+        QCOMPARE(main.Link.isSerial(), behaviour == Behaviour::Meter);
+        QCOMPARE(main.Link.isConnected(), behaviour == Behaviour::Meter);
         QCOMPARE(main.Comm1.isOpen(), portOpen);
         QCOMPARE(main.Comm1.deviceName(), path);
         QVERIFY(main.MainTimer->isActive());
@@ -132,14 +132,14 @@ private slots:
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         main.ComboBoxDeviceName->setEditText(pty.path());
-        QVERIFY(main.Link.SerialLink);
+        QVERIFY(main.Link.isSerial());
         QVERIFY(main.frmPanel);
         QVERIFY(main.frmPanel->lblNoConnection->isHidden());
 
         main.BitBtn2->click();
         QVERIFY(!main.Comm1.isOpen());
-        QVERIFY(!main.Link.IsConnected);
-        QVERIFY(!main.Link.SerialLink);
+        QVERIFY(!main.Link.isConnected());
+        QVERIFY(!main.Link.isSerial());
         QVERIFY(!main.frmPanel->lblNoConnection->isHidden());
         QVERIFY(main.MainTimer->isActive());
         // The status bar keeps what it showed.
@@ -173,8 +173,8 @@ private slots:
         QCOMPARE(main.ComboBoxDeviceName->currentIndex(), 1);
         QVERIFY(main.Comm1.isOpen());
         QCOMPARE(main.Comm1.deviceName(), meter.path());
-        QVERIFY(main.Link.IsConnected);
-        QVERIFY(main.Link.SerialLink);
+        QVERIFY(main.Link.isConnected());
+        QVERIFY(main.Link.isSerial());
         QCOMPARE(main.StatusText(1), QStringLiteral("On Connection"));
         QVERIFY(main.ComboBoxDeviceName->isEnabled());
         QVERIFY(main.MainTimer->isActive());
@@ -204,7 +204,7 @@ private slots:
         main.BitBtn1->click();
         QVERIFY(!main.isVisible());
         QVERIFY(!main.MainTimer->isActive());
-        QVERIFY(!main.Link.IsConnected);
+        QVERIFY(!main.Link.isConnected());
         QVERIFY(!main.Comm1.isOpen());
         meter.stop();
         QCOMPARE(FramesSent(meter.meter, 'K'), 0);
@@ -228,7 +228,7 @@ private slots:
         box->setFocus();
         QTest::keyClicks(box->lineEdit(), typed);
         QCOMPARE(box->currentText(), typed);
-        QVERIFY(!main.Link.IsConnected);
+        QVERIFY(!main.Link.isConnected());
         meter.stop();
         QCOMPARE(FramesSent(meter.meter, 'K'), 0);
     }
@@ -245,8 +245,8 @@ private slots:
         const QString statusBefore = main.StatusText(1);
 
         main.BitBtn1->click();
-        QVERIFY(!main.Link.IsConnected);
-        QVERIFY(!main.Link.SerialLink);
+        QVERIFY(!main.Link.isConnected());
+        QVERIFY(!main.Link.isSerial());
         QVERIFY(!main.Comm1.isOpen());
         QCOMPARE(main.ComboBoxDeviceName->currentIndex(), 0);
         QCOMPARE(main.StatusText(1), statusBefore); // a search that finds nothing shows nothing
@@ -293,7 +293,7 @@ private slots:
         kv::NoDeviceTransfer usb;
         MainWindow main(usb);
         main.ComboBoxDeviceName->setEditText(pty.path());
-        QVERIFY(main.Link.SerialLink);
+        QVERIFY(main.Link.isSerial());
         main.MainTimer->stop(); // the ticks are driven by hand
 
         QList<int> seen;
@@ -302,8 +302,8 @@ private slots:
             seen << main.Poll.PollFailures;
         }
         QCOMPARE(seen, failures);
-        QCOMPARE(main.Link.IsConnected, connected);
-        QCOMPARE(main.Link.SerialLink, connected);
+        QCOMPARE(main.Link.isConnected(), connected);
+        QCOMPARE(main.Link.isSerial(), connected);
         QCOMPARE(main.StatusText(1), connected ? QStringLiteral("On Connection") : QStringLiteral("No Connection"));
     }
 };

@@ -185,14 +185,14 @@ int RunLive(const Options &options)
             std::fprintf(stderr, "%s: no meter answered on %s\n", Program, qPrintable(port.deviceName()));
             return ExitNoMeter;
         }
-        link.SerialLink = true;
+        link.Kind = kv::LinkKind::Serial;
     } else {
         if (!link.QueryUsb(kv::cmd::Identify) || !kv::IsMeterIdentification(link.Reply.data())) {
             std::fprintf(stderr, "%s: no meter answered on %s\n", Program,
                          options.source == Source::Demo ? "the simulated meter" : "USB");
             return ExitNoMeter;
         }
-        link.UsbLink = true;
+        link.Kind = kv::LinkKind::Usb;
     }
 
     CsvView view;

@@ -149,17 +149,17 @@ int RunDownloadCommand(const QStringList &args)
             std::fprintf(stderr, "%s: cannot open %s\n", Program, qPrintable(where));
             return ExitNoMeter;
         }
-        link.SerialLink = link.IdentifySerial() == kv::SerialAnswer::Meter;
-    } else {
-        link.UsbLink = link.QueryUsb(kv::cmd::Identify) && kv::IsMeterIdentification(link.Reply.data());
+        if (link.IdentifySerial() == kv::SerialAnswer::Meter)
+            link.Kind = kv::LinkKind::Serial;
+    } else if (link.QueryUsb(kv::cmd::Identify) && kv::IsMeterIdentification(link.Reply.data())) {
+        link.Kind = kv::LinkKind::Usb;
     }
-    link.IsConnected = link.SerialLink || link.UsbLink;
 
     // The meter refuses nothing while it records, but a download then would
     // miss what it records meanwhile: ask for it to be stopped first.
     bool answered = false;
     kv::LiveReading reading;
-    for (int i = 0; link.IsConnected && !answered && i < LiveAttempts; ++i) {
+    for (int i = 0; link.isConnected() && !answered && i < LiveAttempts; ++i) {
         answered = link.ReadLiveReply() && kv::HasLiveMarkers(link.Reply.data());
         if (answered)
             kv::DecodeLiveReply(link.Reply.data(), reading);

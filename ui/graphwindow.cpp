@@ -659,7 +659,7 @@ void GraphWindow::FormClose()
     if (isRealTimeGraph() && m_main.RealTimeGraph == this) {
         m_main.RealTimeGraph1->setChecked(false);
         m_main.RealTimeGraph = nullptr;
-        m_main.SetRunStopEnabled(m_main.Link.IsConnected, false);
+        m_main.SetRunStopEnabled(m_main.Link.isConnected(), false);
         m_recorder.setRecording(false);
         m_recorder.clear();
     }
@@ -935,7 +935,7 @@ void GraphWindow::ComboBox1Change()
     }
     m_recorder.setRecording(false);
     tbntClr->setEnabled(true);
-    m_main.SetRunStopEnabled(m_main.Link.IsConnected, false);
+    m_main.SetRunStopEnabled(m_main.Link.isConnected(), false);
     ClearGraph(*this);
     PESGraph1->setLineGapThreshold(NoLineGaps);
     m_recorder.setMarginFromPeriod();

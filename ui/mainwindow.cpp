@@ -403,7 +403,7 @@ void MainWindow::FormShow()
         RealTimeGraph->setFocus();
     }
 
-    if (Link.IsConnected) {
+    if (Link.isConnected()) {
         if (frmPanel)
             frmPanel->lblNoConnection->hide();
         SetStatusText(1, OnConnection);
@@ -468,9 +468,7 @@ void MainWindow::FormClose()
     m_closed = true;
     Link.WaitLinkIdle(true);
     MainTimer->stop();
-    Link.IsConnected = false;
-    Link.UsbLink = false;
-    Link.SerialLink = false;
+    Link.Kind = kv::LinkKind::None;
     if (Link.serial())
         Link.serial()->close();
 
@@ -562,7 +560,7 @@ void MainWindow::runBlinkTick()
     BlinkBusy = true;
     BlinkPhase = !BlinkPhase;
     if (frmPanel)
-        frmPanel->BlinkSymbols(Poll.Reading, BlinkPhase, Link.SerialLink);
+        frmPanel->BlinkSymbols(Poll.Reading, BlinkPhase, Link.isSerial());
     BlinkBusy = false;
 }
 
@@ -616,18 +614,15 @@ void MainWindow::connectSelectedPort()
     const kv::LinkLease lease(Link, true);
     if (m_closed)
         return; // closed while waiting for the link
-    Link.IsConnected = false;
-    Link.UsbLink = false;
-    Link.SerialLink = false;
+    Link.Kind = kv::LinkKind::None;
     Poll.PollFailures = 0; // a new connection starts with a clean count
     Comm1.close();
     Comm1.setDeviceName(kv::SerialDeviceName(ComboBoxDeviceName->currentText()));
     // A port that opens but where no meter answers is left open.
     if (Comm1.open() && Link.IdentifySerial() == kv::SerialAnswer::Meter) {
-        Link.IsConnected = true;
-        Link.SerialLink = true;
+        Link.Kind = kv::LinkKind::Serial;
     }
-    if (Link.IsConnected)
+    if (Link.isConnected())
         Poll.ConnectionFound();
     else
         Poll.ConnectionLost();
@@ -691,14 +686,12 @@ bool MainWindow::tryEveryPort()
 void MainWindow::searchPorts()
 {
     const kv::LinkLease lease(Link, false);
-    Link.IsConnected = false;
-    Link.UsbLink = false;
-    Link.SerialLink = false;
+    Link.Kind = kv::LinkKind::None;
     const bool found = tryEveryPort();
     if (m_closed)
         return;
-    Link.IsConnected = found;
-    Link.SerialLink = found;
+    if (found)
+        Link.Kind = kv::LinkKind::Serial;
     if (found) {
         Poll.PollFailures = 0;
         Poll.ConnectionFound();
@@ -790,7 +783,7 @@ void MainWindow::AddRealTimeSample(const kv::LiveReading &reading, const QDateTi
 
 void MainWindow::startRecording()
 {
-    if (!Link.IsConnected)
+    if (!Link.isConnected())
         return;
     if (RealTimeGraph) {
         RealTimeGraph->RestoreWindow();
@@ -860,7 +853,7 @@ void MainWindow::endRecording(bool insideTick)
             kv::WaitSpinning(StopLinkWaitStepMs);
     }
     Recorder.stop();
-    SetRunStopEnabled(Link.IsConnected, false);
+    SetRunStopEnabled(Link.isConnected(), false);
     if (!RealTimeGraph)
         return;
     RealTimeGraph->StopRealTimeRecording(Now());

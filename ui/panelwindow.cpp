@@ -71,8 +71,8 @@ PanelWindow::PanelWindow(MainWindow &main, QWidget *parent)
 
     // A panel opened while the program runs shows the connection as it is,
     // not a link picture without a link.
-    lblNoConnection->setVisible(!m_main.Link.IsConnected);
-    ingBlutoothLink->setVisible(m_main.Link.SerialLink);
+    lblNoConnection->setVisible(!m_main.Link.isConnected());
+    ingBlutoothLink->setVisible(m_main.Link.isSerial());
 }
 
 // ---- construction ------------------------------------------------------------------
