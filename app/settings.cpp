@@ -1,10 +1,12 @@
 #include "app/settings.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
 #include <limits>
+#include <memory>
 
 namespace kv {
 namespace {
@@ -64,6 +66,29 @@ QString DetermineDataFolder(const QString &documentsFolder)
 QString DetermineDataFolder()
 {
     return DetermineDataFolder(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+}
+
+} // namespace kv
+
+namespace kv {
+
+void AppSettings::load()
+{
+    const std::unique_ptr<QSettings> settings(OpenUserSettings());
+    const PersistentSettings values = LoadSettings(*settings);
+    realTimeRate = values.RealTimeRate;
+    annotationColor = values.AnnoColor;
+}
+
+void AppSettings::save() const
+{
+    const std::unique_ptr<QSettings> settings(OpenUserSettings());
+    SaveSettings(*settings, {realTimeRate, annotationColor});
+}
+
+QString AppSettings::initialFolder() const
+{
+    return dataFolder.isEmpty() ? QCoreApplication::applicationDirPath() : dataFolder;
 }
 
 } // namespace kv

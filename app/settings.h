@@ -35,4 +35,20 @@ void SaveSettings(QSettings &settings, const PersistentSettings &values);
 QString DetermineDataFolder(const QString &documentsFolder);
 QString DetermineDataFolder();
 
+// The settings every window shares: the two persistent values and the
+// folder the file dialogs start in.
+class AppSettings {
+public:
+    // Reads the persistent values from the user's settings file.
+    void load();
+    // Writes them to the user's settings file.
+    void save() const;
+    // The data folder, else the program's folder.
+    QString initialFolder() const;
+
+    int realTimeRate = DefaultRealTimeRate; // seconds between real-time samples
+    quint32 annotationColor = DefaultAnnoColor;
+    QString dataFolder;
+};
+
 } // namespace kv

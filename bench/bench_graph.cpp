@@ -62,7 +62,7 @@ void BM_AddRealTimeSampleFull(benchmark::State &state)
     kv::SimUsbTransfer usb(meter);
     MainWindow main(usb);
     main.show();
-    main.MainTimer->stop();
+    main.connection().stopPolling();
     main.MaxMinTimer->stop();
     GraphWindow &graph = *main.RealTimeGraph;
     graph.parentWidget()->resize(800, 600);
@@ -89,11 +89,11 @@ void BM_AddRealTimeSampleFull(benchmark::State &state)
         main.Recorder.start(LongestRecording);
         for (int p = 0; p < LongestRecording - 1; ++p)
             main.Recorder.addSample(reading, t0);
-        main.Link.LinkBusy = true;
+        main.connection().link().LinkBusy = true;
     };
     prepare();
     for (auto _ : state) {
-        static_cast<kv::PollView &>(main).AddRealTimeSample(reading, stamp);
+        emit main.connection().sampleDue(reading, stamp);
         chart.redrawNow();
         state.PauseTiming();
         if (main.Recorder.isRecording() || chart.Points() != LongestRecording)
@@ -101,7 +101,7 @@ void BM_AddRealTimeSampleFull(benchmark::State &state)
         prepare();
         state.ResumeTiming();
     }
-    main.Link.LinkBusy = false;
+    main.connection().link().LinkBusy = false;
     main.Recorder.setUnsaved(false);
     main.Recorder.setRecording(false);
 }

@@ -87,7 +87,7 @@ void BM_ShowDataSetFull(benchmark::State &state)
     kv::SimUsbTransfer usb(meter);
     MainWindow main(usb);
     main.show();
-    main.MainTimer->stop();
+    main.connection().stopPolling();
     main.MaxMinTimer->stop();
     kv::LoggerData data;
     data.setDataFolder(dir.path());

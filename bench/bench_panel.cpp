@@ -58,7 +58,7 @@ struct PanelFixture {
         main = std::make_unique<MainWindow>(usb);
         main->show();
         QApplication::processEvents();
-        main->MainTimer->stop();
+        main->connection().stopPolling();
         main->MaxMinTimer->stop();
     }
 };
@@ -100,9 +100,9 @@ void BM_BlinkTick(benchmark::State &state)
 {
     PanelFixture f;
     PanelWindow *panel = f.main->frmPanel;
-    f.main->Link.Kind = kv::LinkKind::Serial;
-    f.main->Poll.Reading = TypicalReading(true);
-    panel->UpdatePanel(f.main->Poll.Reading);
+    f.main->connection().link().Kind = kv::LinkKind::Serial;
+    f.main->connection().poll().Reading = TypicalReading(true);
+    panel->UpdatePanel(f.main->connection().poll().Reading);
     kv::WaitPumping(RepaintSettleMs);
     for (auto _ : state)
         f.main->runBlinkTick();

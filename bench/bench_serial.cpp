@@ -34,10 +34,10 @@ void BM_SerialConnectSelectedPort(benchmark::State &state)
     MainWindow main(usb);
     for (auto _ : state) {
         main.ComboBoxDeviceName->setEditText(server.slavePath());
-        if (!main.Link.isSerial())
+        if (!main.connection().link().isSerial())
             state.SkipWithError("no connection");
         state.PauseTiming();
-        main.Comm1.close();
+        main.connection().serialPort().close();
         main.ComboBoxDeviceName->blockSignals(true);
         main.ComboBoxDeviceName->setEditText(QString());
         main.ComboBoxDeviceName->blockSignals(false);
@@ -62,14 +62,14 @@ void BM_SerialPollingCpu(benchmark::State &state)
     double share = 0;
     for (auto _ : state) {
         const double cpu0 = ThreadCpuSeconds();
-        const int failures0 = main.Poll.PollFailures;
+        const int failures0 = main.connection().poll().PollFailures;
         QElapsedTimer wall;
         wall.start();
         QEventLoop loop;
         QTimer::singleShot(PollingRunMs, &loop, &QEventLoop::quit);
         loop.exec();
         share = (ThreadCpuSeconds() - cpu0) / (double(wall.elapsed()) / 1000.0);
-        if (!main.Link.isSerial() || main.Poll.PollFailures > failures0)
+        if (!main.connection().link().isSerial() || main.connection().poll().PollFailures > failures0)
             state.SkipWithError("the connection failed while polling");
     }
     state.counters["cpu_percent_of_core"] = share * 100.0;

@@ -115,12 +115,12 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         MainWindowLoggerDownload &logger = *main.LoggerDownload;
 
-        main.Link.Kind = kv::LinkKind::None;
+        main.connection().link().Kind = kv::LinkKind::None;
         main.LoadData1->trigger();
         QCOMPARE(prompts.shown, QStringList{NoConnectionMessage});
         QVERIFY(!main.LoggerGraph);
 
-        main.Link.Kind = kv::LinkKind::Usb;
+        main.connection().link().Kind = kv::LinkKind::Usb;
         main.btnDataLogger->setEnabled(true);
         QTest::mouseClick(main.btnDataLogger, Qt::LeftButton);
         QVERIFY(main.LoggerGraph);
@@ -135,13 +135,13 @@ private slots:
         const int used = meter.memoryPointer() + 1;
         QCOMPARE(main.LoggerData.image(), meter.memory().left((used + 31) / 32 * 32));
         QCOMPARE(int(main.LoggerData.dataSets().size()), 1);
-        QVERIFY(!main.Link.isConnected()); // dropped: the next tick identifies the meter
+        QVERIFY(!main.connection().link().isConnected()); // dropped: the next tick identifies the meter
         QCOMPARE(prompts.shown.size(), 1);
         if (!qEnvironmentVariableIsEmpty("KV_GRAB_DIR"))
             main.grab().save(qEnvironmentVariable("KV_GRAB_DIR") + QStringLiteral("/mainlogger.png"));
 
         // A second download reuses the window.
-        main.Link.Kind = kv::LinkKind::Usb;
+        main.connection().link().Kind = kv::LinkKind::Usb;
         graph->parentWidget()->showMinimized();
         QCOMPARE(logger.loadData(), int(DownloadOk));
         QCOMPARE(main.LoggerGraph.data(), graph);

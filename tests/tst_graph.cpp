@@ -452,7 +452,7 @@ private slots:
         sub->show();
         rig.main.MdiArea->setActiveSubWindow(sub);
         QVERIFY(!rig.main.btnOutputToGraph->isEnabled());
-        rig.main.MainTimer->stop();
+        rig.main.connection().stopPolling();
     }
 
 private:

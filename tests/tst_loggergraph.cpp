@@ -44,8 +44,8 @@ struct Rig : kvtest::MainWindowRig {
     {
         main.resize(1000, 700);
         main.show();
-        main.MainTimer->stop();
-        main.DataFolder = dir.path();
+        main.connection().stopPolling();
+        main.settings().dataFolder = dir.path();
         data.setDataFolder(dir.path());
     }
     // The "DataLogger" window as the program makes it.

@@ -7,6 +7,7 @@
 #include "ui/graphwindow.h"
 #include "ui/metersetupwindow.h"
 #include "ui/panelwindow.h"
+#include "tests/support/children.h"
 #include "tests/support/loggerimages.h"
 #include "tests/testsupport.h"
 
@@ -84,13 +85,13 @@ private slots:
         kv::NoDeviceTransfer usb;
         MainWindow main(usb);
         QCOMPARE(main.windowTitle(), QString("KV3917"));
-        QVERIFY(!main.MainTimer->isActive());
+        QVERIFY(!main.connection().isPolling());
         QVERIFY(main.MaxMinTimer->isActive());
         QVERIFY(main.Setup1->isVisible());
         main.show();
         QVERIFY(!main.Setup1->isVisible()); // hidden from FormShow on
-        QVERIFY(main.MainTimer->isActive());
-        QCOMPARE(main.MainTimer->interval(), 500);
+        QVERIFY(main.connection().isPolling());
+        QCOMPARE(child<QTimer>(main, "MainTimer")->interval(), 500);
         QCOMPARE(main.StatusText(1), QString("Off Connection"));
         QVERIFY(main.frmPanel);
         QVERIFY(main.RealTimeGraph);
@@ -141,11 +142,11 @@ private slots:
         // No meter: the clock fails with the read step's code, and polling runs again.
         main.frmSetup->findChild<QPushButton *>("Button1")->click();
         QCOMPARE(main.frmSetup->findChild<QLabel *>("lblOK1")->text(), QString("Fail code=405"));
-        QVERIFY(main.MainTimer->isActive());
-        main.MainTimer->stop();
+        QVERIFY(main.connection().isPolling());
+        main.connection().stopPolling();
         sub->close();
         QTRY_VERIFY(!main.frmSetup);
-        QVERIFY(main.MainTimer->isActive());
+        QVERIFY(main.connection().isPolling());
     }
 
     void childWindowsComeBack()
@@ -200,10 +201,10 @@ private slots:
         {
             MainWindow main(usb);
             QCOMPARE(main.Recorder.period(), 2);
-            QCOMPARE(main.AnnoColor, 0u);
+            QCOMPARE(main.settings().annotationColor, 0u);
             main.show();
             main.Recorder.setPeriod(7);
-            main.AnnoColor = 0x00FF00;
+            main.settings().annotationColor = 0x00FF00;
             QVERIFY(main.close());
         }
         std::unique_ptr<QSettings> settings(kv::OpenUserSettings());

@@ -64,7 +64,7 @@ struct SimRig {
         meter.setReading(45.0, 25.0, 30.0);
         main = std::make_unique<MainWindow>(usb);
         main->show();
-        main->MainTimer->stop();
+        main->connection().stopPolling();
         main->MaxMinTimer->stop();
         tick(); // identifies the meter
         tick();
@@ -73,13 +73,13 @@ struct SimRig {
     void tick()
     {
         clock.advanceMs(kv::PollIntervalMs);
-        main->Poll.PollTick();
+        main->connection().poll().PollTick();
     }
     // A key click; the effect shows with the next poll tick.
     void press(kv::PanelKey *key)
     {
         QTest::mouseClick(key, Qt::LeftButton);
-        main->MainTimer->stop();
+        main->connection().stopPolling();
         tick();
     }
     // The line of large digits `line` (0 RH, 1 T1, 2 T2) as text: digits,
@@ -128,9 +128,9 @@ class TestPanel : public QObject {
     // One poll tick of a USB meter answering `reply`.
     void Tick(const std::vector<std::uint8_t> &reply)
     {
-        m_main->Link.Kind = kv::LinkKind::Usb;
+        m_main->connection().link().Kind = kv::LinkKind::Usb;
         m_usb.reply = reply;
-        m_main->Poll.PollTick();
+        m_main->connection().poll().PollTick();
     }
 
     std::array<kv::PanelImage *, 12> Digits()
@@ -170,7 +170,7 @@ private slots:
         m_main->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
         // The tests drive the ticks themselves.
-        m_main->MainTimer->stop();
+        m_main->connection().stopPolling();
         m_main->MaxMinTimer->stop();
         QVERIFY(panel());
         QVERIFY(!m_main->GlyphSetLarge[0].isNull());
@@ -470,15 +470,15 @@ private slots:
         QFETCH(bool, serial);
         PanelWindow *p = panel();
         if (serial) {
-            m_main->Link.Kind = kv::LinkKind::Serial;
-            m_main->Poll.ConnectionFound();
+            m_main->connection().link().Kind = kv::LinkKind::Serial;
+            m_main->connection().poll().ConnectionFound();
         } else {
             m_usb.reply.assign(32, 0);
             m_usb.reply[23] = '5';
             m_usb.reply[24] = '2';
             m_usb.reply[25] = '2';
-            m_main->Poll.PollTick(); // the USB identification
-            QVERIFY(m_main->Link.isUsb());
+            m_main->connection().poll().PollTick(); // the USB identification
+            QVERIFY(m_main->connection().link().isUsb());
         }
         QVERIFY(!p->lblNoConnection->isVisibleTo(p));
         std::vector<bool> shown;
@@ -490,7 +490,7 @@ private slots:
         QCOMPARE(shown, serial ? blinking : std::vector<bool>(4, false));
 
         // A lost connection hides it and shows "No Connection".
-        m_main->Poll.ConnectionLost();
+        m_main->connection().poll().ConnectionLost();
         m_main->runBlinkTick();
         m_main->runBlinkTick();
         QVERIFY(!p->ingBlutoothLink->isVisibleTo(p));
@@ -509,9 +509,9 @@ private slots:
         server.start();
         m_usb.openResult = 1; // nothing on USB
         m_main->ComboBoxDeviceName->setEditText(server.slavePath());
-        QVERIFY(m_main->Link.isSerial());
-        m_main->MainTimer->stop();
-        m_main->Poll.PollTick();
+        QVERIFY(m_main->connection().link().isSerial());
+        m_main->connection().stopPolling();
+        m_main->connection().poll().PollTick();
         PanelWindow *p = panel();
         QVERIFY(p->imgblutooth->isVisibleTo(p));
         QVERIFY(!p->lblNoConnection->isVisibleTo(p));
@@ -527,7 +527,7 @@ private slots:
     void blinkTickWithoutPanel()
     {
         ClosePanel();
-        m_main->Link.Kind = kv::LinkKind::Serial;
+        m_main->connection().link().Kind = kv::LinkKind::Serial;
         m_main->runBlinkTick();
         m_main->runBlinkTick();
         QVERIFY(!m_main->BlinkBusy);
@@ -575,7 +575,7 @@ private slots:
         QCOMPARE(m_usb.readLengths, std::vector<int>{32});
         QCOMPARE(panel()->LastKeyResult, 0);
         QVERIFY(pauses.empty());
-        QVERIFY(m_main->MainTimer->isActive());
+        QVERIFY(m_main->connection().isPolling());
     }
 
     void frameClearsParameterBytes()
@@ -664,14 +664,14 @@ private slots:
         bool pollingDuringPause = true;
         panel()->Pause = [&](int ms) {
             pauses.push_back(ms);
-            pollingDuringPause = m_main->MainTimer->isActive();
+            pollingDuringPause = m_main->connection().isPolling();
         };
-        m_main->MainTimer->start();
+        m_main->connection().startPolling();
         panel()->btnRecClick();
         QCOMPARE(panel()->LastKeyResult, code);
         QCOMPARE(pauses, std::vector<int>{300});
         QVERIFY(!pollingDuringPause);
-        QVERIFY(m_main->MainTimer->isActive());
+        QVERIFY(m_main->connection().isPolling());
         QCOMPARE(m_usb.frames.size(), std::size_t(1));
     }
 
@@ -684,7 +684,7 @@ private slots:
         QTimer::singleShot(0, m_main.get(), [&] { handled = true; });
         panel()->btnMemClick();
         QVERIFY(handled);
-        QVERIFY(m_main->MainTimer->isActive());
+        QVERIFY(m_main->connection().isPolling());
     }
 
     void closingDuringKeyPauseKeepsPollingStopped()
@@ -693,11 +693,11 @@ private slots:
         // key's end must not start polling again.
         m_usb.openResult = 1;
         m_usb.readResult = 1;
-        m_main->MainTimer->start();
+        m_main->connection().startPolling();
         QTimer::singleShot(0, m_main.get(), [this] { m_main->close(); });
         panel()->btnMemClick();
         QVERIFY(!m_main->isVisible());
-        QVERIFY(!m_main->MainTimer->isActive());
+        QVERIFY(!m_main->connection().isPolling());
     }
 
     // ---- the keys working the simulated meter ------------------------------------------
@@ -734,7 +734,7 @@ private slots:
         rig.press(p->btnCF);
         QCOMPARE(units(), QStringLiteral("010010")); // F
         QCOMPARE(rig.line(1), QStringLiteral(" 770"));
-        QCOMPARE(rig.main->Poll.Reading.UnitCode, std::uint8_t(kv::UnitFahrenheit));
+        QCOMPARE(rig.main->connection().poll().Reading.UnitCode, std::uint8_t(kv::UnitFahrenheit));
         rig.press(p->btnCF);
         QCOMPARE(units(), QStringLiteral("001001")); // K
         rig.press(p->btnCF);
@@ -747,12 +747,12 @@ private slots:
         PanelWindow *p = rig.panel();
         QCOMPARE(rig.blink(p->imgREC), Dark);
         rig.press(p->btnRec);
-        QVERIFY(rig.main->Poll.Reading.MeterLogging);
+        QVERIFY(rig.main->connection().poll().Reading.MeterLogging);
         QVERIFY(rig.meter.logging());
         QCOMPARE(rig.blink(p->imgREC), Blinking);
         QCOMPARE(rig.blink(p->imgFULL), Dark); // the memory is not full
         rig.press(p->btnRec);
-        QVERIFY(!rig.main->Poll.Reading.MeterLogging);
+        QVERIFY(!rig.main->connection().poll().Reading.MeterLogging);
         QCOMPARE(rig.blink(p->imgREC), Dark);
     }
 
@@ -824,11 +824,11 @@ private slots:
         rig.usb.setUnplugged(true);
         std::vector<int> pauses;
         rig.panel()->Pause = [&](int ms) { pauses.push_back(ms); };
-        rig.main->MainTimer->start();
+        rig.main->connection().startPolling();
         rig.panel()->btnHOLDClick();
         QCOMPARE(rig.panel()->LastKeyResult, 7005);
         QCOMPARE(pauses, std::vector<int>{300});
-        QVERIFY(rig.main->MainTimer->isActive());
+        QVERIFY(rig.main->connection().isPolling());
         QVERIFY(!rig.meter.hold());
     }
 

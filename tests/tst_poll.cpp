@@ -252,7 +252,7 @@ private slots:
         MainWindow main(usb);
         main.show();
         QCOMPARE(main.StatusText(1), QString("Off Connection"));
-        main.runPollTick();
+        main.connection().poll().PollTick();
         QCOMPARE(main.StatusText(1), QString("On Connection"));
         QVERIFY(main.btnRun->isEnabled());
         QVERIFY(main.Run1->isEnabled());
@@ -260,7 +260,7 @@ private slots:
         QVERIFY(main.btnDataLogger->isEnabled());
         meter.faults().setDeviceAbsent(true);
         for (int i = 0; i < 3; ++i)
-            main.runPollTick();
+            main.connection().poll().PollTick();
         QCOMPARE(main.StatusText(1), QString("No Connection"));
         QVERIFY(!main.btnRun->isEnabled());
         QVERIFY(!main.btnDataLogger->isEnabled());

@@ -45,9 +45,9 @@ struct Rig {
     Rig()
     {
         main = std::make_unique<MainWindow>(usb);
-        main->Poll.Clock = [this] { return now; };
+        main->connection().poll().Clock = [this] { return now; };
         main->show();
-        main->MainTimer->stop();
+        main->connection().stopPolling();
         tick(); // identification
     }
     GraphWindow &graph() { return *main->RealTimeGraph; }
@@ -57,7 +57,7 @@ struct Rig {
     {
         now = now.addMSecs(500);
         clock.advanceMs(500);
-        main->runPollTick();
+        main->connection().poll().PollTick();
     }
     // Ticks until `samples` points are recorded (or a limit is reached).
     void tickUntil(int samples)
@@ -333,7 +333,7 @@ private slots:
         rig.meter.faults().setDeviceAbsent(true);
         for (int i = 0; i < 3; ++i)
             rig.tick();
-        QVERIFY(!rig.main->Link.isConnected());
+        QVERIFY(!rig.main->connection().link().isConnected());
         rig.main->startRecording();
         QVERIFY(rig.prompts.fileRequests.isEmpty() && rig.prompts.unexpected == 0);
         rig.meter.faults().setDeviceAbsent(false);

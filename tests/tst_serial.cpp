@@ -105,19 +105,19 @@ private slots:
         MainWindow main(usb);
         main.ComboBoxDeviceName->setEditText(path); // a change of the text connects
         QCOMPARE(main.StatusText(1), status);
-        QCOMPARE(main.Link.isSerial(), behaviour == Behaviour::Meter);
-        QCOMPARE(main.Link.isConnected(), behaviour == Behaviour::Meter);
-        QCOMPARE(main.Comm1.isOpen(), portOpen);
-        QCOMPARE(main.Comm1.deviceName(), path);
-        QVERIFY(main.MainTimer->isActive());
+        QCOMPARE(main.connection().link().isSerial(), behaviour == Behaviour::Meter);
+        QCOMPARE(main.connection().link().isConnected(), behaviour == Behaviour::Meter);
+        QCOMPARE(main.connection().serialPort().isOpen(), portOpen);
+        QCOMPARE(main.connection().serialPort().deviceName(), path);
+        QVERIFY(main.connection().isPolling());
 
         if (behaviour == Behaviour::Meter) {
             // Polling runs over the port as over USB.
-            main.Poll.PollTick();
-            QCOMPARE(main.Poll.PollFailures, 0);
-            QCOMPARE(main.Poll.Reading.Rh, 54.0f);
-            QCOMPARE(main.Poll.Reading.T1, 25.0f);
-            QVERIFY(qAbs(main.Poll.Reading.T2 - 30.0f) < 0.05f);
+            main.connection().poll().PollTick();
+            QCOMPARE(main.connection().poll().PollFailures, 0);
+            QCOMPARE(main.connection().poll().Reading.Rh, 54.0f);
+            QCOMPARE(main.connection().poll().Reading.T1, 25.0f);
+            QVERIFY(qAbs(main.connection().poll().Reading.T2 - 30.0f) < 0.05f);
         }
         pty.stop();
         QCOMPARE(FramesSent(pty.meter, 'K'), behaviour == Behaviour::NoPort ? 0 : 1);
@@ -132,16 +132,16 @@ private slots:
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         main.ComboBoxDeviceName->setEditText(pty.path());
-        QVERIFY(main.Link.isSerial());
+        QVERIFY(main.connection().link().isSerial());
         QVERIFY(main.frmPanel);
         QVERIFY(main.frmPanel->lblNoConnection->isHidden());
 
         main.BitBtn2->click();
-        QVERIFY(!main.Comm1.isOpen());
-        QVERIFY(!main.Link.isConnected());
-        QVERIFY(!main.Link.isSerial());
+        QVERIFY(!main.connection().serialPort().isOpen());
+        QVERIFY(!main.connection().link().isConnected());
+        QVERIFY(!main.connection().link().isSerial());
         QVERIFY(!main.frmPanel->lblNoConnection->isHidden());
-        QVERIFY(main.MainTimer->isActive());
+        QVERIFY(main.connection().isPolling());
         // The status bar keeps what it showed.
         QCOMPARE(main.StatusText(1), QStringLiteral("On Connection"));
     }
@@ -171,13 +171,13 @@ private slots:
 
         QCOMPARE(titles, (QStringList{"Searching on " + silent.path(), "Searching on " + meter.path()}));
         QCOMPARE(main.ComboBoxDeviceName->currentIndex(), 1);
-        QVERIFY(main.Comm1.isOpen());
-        QCOMPARE(main.Comm1.deviceName(), meter.path());
-        QVERIFY(main.Link.isConnected());
-        QVERIFY(main.Link.isSerial());
+        QVERIFY(main.connection().serialPort().isOpen());
+        QCOMPARE(main.connection().serialPort().deviceName(), meter.path());
+        QVERIFY(main.connection().link().isConnected());
+        QVERIFY(main.connection().link().isSerial());
         QCOMPARE(main.StatusText(1), QStringLiteral("On Connection"));
         QVERIFY(main.ComboBoxDeviceName->isEnabled());
-        QVERIFY(main.MainTimer->isActive());
+        QVERIFY(main.connection().isPolling());
         QTRY_VERIFY(!main.SearchSplash);
 
         silent.stop();
@@ -203,9 +203,9 @@ private slots:
         QTimer::singleShot(10, &main, [&main] { main.close(); });
         main.BitBtn1->click();
         QVERIFY(!main.isVisible());
-        QVERIFY(!main.MainTimer->isActive());
-        QVERIFY(!main.Link.isConnected());
-        QVERIFY(!main.Comm1.isOpen());
+        QVERIFY(!main.connection().isPolling());
+        QVERIFY(!main.connection().link().isConnected());
+        QVERIFY(!main.connection().serialPort().isOpen());
         meter.stop();
         QCOMPARE(FramesSent(meter.meter, 'K'), 0);
     }
@@ -228,7 +228,7 @@ private slots:
         box->setFocus();
         QTest::keyClicks(box->lineEdit(), typed);
         QCOMPARE(box->currentText(), typed);
-        QVERIFY(!main.Link.isConnected());
+        QVERIFY(!main.connection().link().isConnected());
         meter.stop();
         QCOMPARE(FramesSent(meter.meter, 'K'), 0);
     }
@@ -245,9 +245,9 @@ private slots:
         const QString statusBefore = main.StatusText(1);
 
         main.BitBtn1->click();
-        QVERIFY(!main.Link.isConnected());
-        QVERIFY(!main.Link.isSerial());
-        QVERIFY(!main.Comm1.isOpen());
+        QVERIFY(!main.connection().link().isConnected());
+        QVERIFY(!main.connection().link().isSerial());
+        QVERIFY(!main.connection().serialPort().isOpen());
         QCOMPARE(main.ComboBoxDeviceName->currentIndex(), 0);
         QCOMPARE(main.StatusText(1), statusBefore); // a search that finds nothing shows nothing
 
@@ -293,17 +293,17 @@ private slots:
         kv::NoDeviceTransfer usb;
         MainWindow main(usb);
         main.ComboBoxDeviceName->setEditText(pty.path());
-        QVERIFY(main.Link.isSerial());
-        main.MainTimer->stop(); // the ticks are driven by hand
+        QVERIFY(main.connection().link().isSerial());
+        main.connection().stopPolling(); // the ticks are driven by hand
 
         QList<int> seen;
         for (int i = 0; i < failures.size(); ++i) {
-            main.Poll.PollTick();
-            seen << main.Poll.PollFailures;
+            main.connection().poll().PollTick();
+            seen << main.connection().poll().PollFailures;
         }
         QCOMPARE(seen, failures);
-        QCOMPARE(main.Link.isConnected(), connected);
-        QCOMPARE(main.Link.isSerial(), connected);
+        QCOMPARE(main.connection().link().isConnected(), connected);
+        QCOMPARE(main.connection().link().isSerial(), connected);
         QCOMPARE(main.StatusText(1), connected ? QStringLiteral("On Connection") : QStringLiteral("No Connection"));
     }
 };

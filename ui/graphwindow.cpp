@@ -659,7 +659,7 @@ void GraphWindow::FormClose()
     if (isRealTimeGraph() && m_main.RealTimeGraph == this) {
         m_main.RealTimeGraph1->setChecked(false);
         m_main.RealTimeGraph = nullptr;
-        m_main.SetRunStopEnabled(m_main.Link.isConnected(), false);
+        m_main.SetRunStopEnabled(m_main.connection().link().isConnected(), false);
         m_recorder.setRecording(false);
         m_recorder.clear();
     }
@@ -748,7 +748,7 @@ void GraphWindow::SetNormalCursor()
 
 void GraphWindow::InstallGraphTools()
 {
-    m_tools = new GraphTools(*PESGraph1, m_main.annotationCursor, m_main.AnnoColor, *Panel12, this);
+    m_tools = new GraphTools(*PESGraph1, m_main.annotationCursor, m_main.settings().annotationColor, *Panel12, this);
     m_tools->setStatisticsSource([this] { return StatisticsTexts(); });
     connect(ToolButton5, &QToolButton::clicked, m_tools, [this] { m_tools->chooseTool(AnnotationTool::Cross); });
     connect(ToolButton9, &QToolButton::clicked, m_tools, [this] { m_tools->chooseTool(AnnotationTool::Text); });
@@ -935,7 +935,7 @@ void GraphWindow::ComboBox1Change()
     }
     m_recorder.setRecording(false);
     tbntClr->setEnabled(true);
-    m_main.SetRunStopEnabled(m_main.Link.isConnected(), false);
+    m_main.SetRunStopEnabled(m_main.connection().link().isConnected(), false);
     ClearGraph(*this);
     PESGraph1->setLineGapThreshold(NoLineGaps);
     m_recorder.setMarginFromPeriod();

@@ -8,13 +8,13 @@
 GraphWindow &EnsureLoggerGraph(MainWindow &main) { return main.ensureLoggerGraph(); }
 
 MainWindowLoggerDownload::MainWindowLoggerDownload(MainWindow &main)
-    : m_main(main), m_progress(&main), m_command(main.Link, *this, m_clock)
+    : m_main(main), m_progress(&main), m_command(main.connection().link(), *this, m_clock)
 {
 }
 
 int MainWindowLoggerDownload::loadData() { return m_command.loadData(); }
 
-bool MainWindowLoggerDownload::meterRecording() const { return m_main.Poll.Reading.MeterLogging; }
+bool MainWindowLoggerDownload::meterRecording() const { return m_main.connection().poll().Reading.MeterLogging; }
 
 void MainWindowLoggerDownload::showMessage(const QString &text) { kv::Prompts().message(&m_main, text); }
 
@@ -32,7 +32,7 @@ int MainWindowLoggerDownload::showLoggerImage(const QByteArray &image, QString &
 
 void MainWindowLoggerDownload::markLoggerDataUnsaved() { m_main.LoggerData.setUnsaved(true); }
 
-void MainWindowLoggerDownload::resetPollFailures() { m_main.Poll.PollFailures = 0; }
+void MainWindowLoggerDownload::resetPollFailures() { m_main.connection().poll().PollFailures = 0; }
 
 void MainWindowLoggerDownload::connectSelectedPort() { m_main.connectSelectedPort(); }
 

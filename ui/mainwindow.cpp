@@ -55,7 +55,6 @@ constexpr int RealTimeGraphHeightSlack = 40;
 
 // Stop waits this long at most for a running poll tick.
 constexpr int StopLinkWaitMs = 2500;
-constexpr int StopLinkWaitStepMs = 10;
 // The setup dialog opens with the period of this many samples.
 constexpr int SetupPeriodSamples = 2000;
 
@@ -67,9 +66,6 @@ const QString OffConnection = QStringLiteral("Off Connection");
 const QString OnConnection = QStringLiteral("On Connection");
 const QString NoConnection = QStringLiteral("No Connection");
 const QString SearchingOn = QStringLiteral("Searching on ");
-
-// Pauses of the port search (the splash window repaints during them).
-constexpr int SearchStepPauseMs = 100;
 
 QToolButton *MakeSpeedButton(QWidget *parent, const char *name, const QString &hint, const QString &icon)
 {
@@ -100,12 +96,16 @@ void MaskFloatingPointExceptions()
 } // namespace
 
 MainWindow::MainWindow(kv::UsbTransfer &usb, QWidget *parent)
-    : QMainWindow(parent), Link(usb), Poll(Link, *this)
+    : QMainWindow(parent), m_connection(usb, Recorder, this)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("KV3917"));
-    Link.setTimer(this);
-    Link.setSerialPort(&Comm1);
+    connect(&m_connection, &kv::Connection::connectionFound, this, &MainWindow::showConnectionFound);
+    connect(&m_connection, &kv::Connection::connectionLost, this, &MainWindow::showConnectionLost);
+    connect(&m_connection, &kv::Connection::linkDropped, this, &MainWindow::ShowPanelDisconnected);
+    connect(&m_connection, &kv::Connection::linkPictureHidden, this, &MainWindow::hideLinkPicture);
+    connect(&m_connection, &kv::Connection::readingDecoded, this, &MainWindow::updatePanel);
+    connect(&m_connection, &kv::Connection::sampleDue, this, &MainWindow::addRealTimeSample);
     LoggerDownload = std::make_unique<MainWindowLoggerDownload>(*this);
 
     MdiArea = new QMdiArea(this);
@@ -122,11 +122,6 @@ MainWindow::MainWindow(kv::UsbTransfer &usb, QWidget *parent)
     BuildStatusBar();
     ConnectFileCommands();
     SetUpDesktop();
-
-    MainTimer = new QTimer(this);
-    MainTimer->setObjectName(QStringLiteral("MainTimer"));
-    MainTimer->setInterval(kv::PollIntervalMs);
-    connect(MainTimer, &QTimer::timeout, this, &MainWindow::runPollTick);
 
     MaxMinTimer = new QTimer(this);
     MaxMinTimer->setObjectName(QStringLiteral("MaxMinTimer"));
@@ -172,7 +167,7 @@ void MainWindow::ConnectFileCommands()
 
 MainWindow::~MainWindow()
 {
-    if (!m_closed)
+    if (!m_connection.isClosed())
         FormClose();
 }
 
@@ -360,10 +355,8 @@ void MainWindow::LoadGlyphs()
 
 void MainWindow::FormCreate()
 {
-    std::unique_ptr<QSettings> settings(kv::OpenUserSettings());
-    const kv::PersistentSettings values = kv::LoadSettings(*settings);
-    Recorder.setPeriod(values.RealTimeRate);
-    AnnoColor = values.AnnoColor;
+    m_settings.load();
+    Recorder.setPeriod(m_settings.realTimeRate);
 
     LoadGlyphs();
 
@@ -373,7 +366,7 @@ void MainWindow::FormCreate()
     ComboBoxDeviceName->addItems(kv::SerialPortNames());
     if (ComboBoxDeviceName->count() > 0) {
         ComboBoxDeviceName->setCurrentIndex(0);
-        Comm1.setDeviceName(kv::SerialDeviceName(ComboBoxDeviceName->itemText(0)));
+        m_connection.selectPort(ComboBoxDeviceName->itemText(0));
     }
 }
 
@@ -388,8 +381,8 @@ void MainWindow::showEvent(QShowEvent *event)
 
 void MainWindow::FormShow()
 {
-    DataFolder = kv::DetermineDataFolder();
-    LoggerData.setDataFolder(DataFolder);
+    m_settings.dataFolder = kv::DetermineDataFolder();
+    LoggerData.setDataFolder(m_settings.dataFolder);
     Setup1->setVisible(ServiceMode); // a service item, offered only with --service
     MaskFloatingPointExceptions();
     Recorder.setTimeAxisMargin(kv::InitialTimeAxisMargin);
@@ -403,7 +396,7 @@ void MainWindow::FormShow()
         RealTimeGraph->setFocus();
     }
 
-    if (Link.isConnected()) {
+    if (m_connection.isConnected()) {
         if (frmPanel)
             frmPanel->lblNoConnection->hide();
         SetStatusText(1, OnConnection);
@@ -414,7 +407,7 @@ void MainWindow::FormShow()
         }
         SetStatusText(1, OffConnection);
     }
-    MainTimer->start();
+    m_connection.startPolling();
     if (Splash)
         Splash->close();
     QTimer::singleShot(0, this, [this] {
@@ -465,15 +458,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::FormClose()
 {
-    m_closed = true;
-    Link.WaitLinkIdle(true);
-    MainTimer->stop();
-    Link.Kind = kv::LinkKind::None;
-    if (Link.serial())
-        Link.serial()->close();
-
-    std::unique_ptr<QSettings> settings(kv::OpenUserSettings());
-    kv::SaveSettings(*settings, {Recorder.period(), AnnoColor});
+    m_connection.close();
+    m_settings.realTimeRate = Recorder.period();
+    m_settings.save();
 
     GlyphSetLarge.fill(QPixmap());
 }
@@ -518,7 +505,7 @@ void MainWindow::showSetupWindow()
         }
         return;
     }
-    auto *window = new MeterSetupWindow(Link.usb(), SetupExchange, SetupHost);
+    auto *window = new MeterSetupWindow(m_connection.link().usb(), SetupExchange, SetupHost);
     QMdiSubWindow *sub = AddChild(window);
     frmSetup = window;
     sub->adjustSize();
@@ -527,12 +514,7 @@ void MainWindow::showSetupWindow()
     sub->raise();
 }
 
-QString MainWindow::InitialFolder() const
-{
-    return DataFolder.isEmpty() ? QCoreApplication::applicationDirPath() : DataFolder;
-}
-
-double MainWindow::Now() const { return kv::ToDateTime(Poll.Clock()); }
+double MainWindow::Now() const { return kv::ToDateTime(m_connection.now()); }
 
 QString MainWindow::HelpFilePath()
 {
@@ -553,14 +535,12 @@ QString MainWindow::HelpFilePath()
 
 // ---- handlers ---------------------------------------------------------------------
 
-void MainWindow::runPollTick() { Poll.PollTick(); }
-
 void MainWindow::runBlinkTick()
 {
     BlinkBusy = true;
     BlinkPhase = !BlinkPhase;
     if (frmPanel)
-        frmPanel->BlinkSymbols(Poll.Reading, BlinkPhase, Link.isSerial());
+        frmPanel->BlinkSymbols(m_connection.reading(), BlinkPhase, m_connection.isSerial());
     BlinkBusy = false;
 }
 
@@ -609,98 +589,37 @@ void MainWindow::exitProgram() { close(); }
 
 void MainWindow::connectTypedPort(const QString &) { connectSelectedPort(); }
 
-void MainWindow::connectSelectedPort()
-{
-    const kv::LinkLease lease(Link, true);
-    if (m_closed)
-        return; // closed while waiting for the link
-    Link.Kind = kv::LinkKind::None;
-    Poll.PollFailures = 0; // a new connection starts with a clean count
-    Comm1.close();
-    Comm1.setDeviceName(kv::SerialDeviceName(ComboBoxDeviceName->currentText()));
-    // A port that opens but where no meter answers is left open.
-    if (Comm1.open() && Link.IdentifySerial() == kv::SerialAnswer::Meter) {
-        Link.Kind = kv::LinkKind::Serial;
-    }
-    if (Link.isConnected())
-        Poll.ConnectionFound();
-    else
-        Poll.ConnectionLost();
-}
+void MainWindow::connectSelectedPort() { m_connection.connectPort(ComboBoxDeviceName->currentText()); }
 
-bool MainWindow::tryEveryPort()
+void MainWindow::searchPorts()
 {
-    const int count = ComboBoxDeviceName->count();
-    bool found = false;
-    int portIndex = 0;
-    Comm1.close();
+    QStringList ports;
+    for (int i = 0; i < ComboBoxDeviceName->count(); ++i)
+        ports << ComboBoxDeviceName->itemText(i);
 
     auto *splash = new AboutDialog(this);
     splash->setAttribute(Qt::WA_DeleteOnClose);
     SearchSplash = splash;
     splash->ShowAsSplash();
     SetPortControlsEnabled(false);
-
-    for (int pass = 0; pass < count; ++pass) {
-        kv::WaitPumping(SearchStepPauseMs);
-        if (m_closed)
-            break;
-        {
-            // Selected in code: no connection attempt of its own.
-            const QSignalBlocker quiet(ComboBoxDeviceName);
-            ComboBoxDeviceName->setCurrentIndex(portIndex);
-        }
-        Comm1.setDeviceName(kv::SerialDeviceName(ComboBoxDeviceName->itemText(portIndex)));
-        if (SearchSplash)
-            SearchSplash->SetTitleText(SearchingOn + Comm1.deviceName());
-        kv::WaitPumping(SearchStepPauseMs);
-        if (m_closed)
-            break;
-        if (!Comm1.open()) {
-            ++portIndex;
-            continue;
-        }
-        const kv::SerialAnswer answer = Link.IdentifySerial();
-        if (answer == kv::SerialAnswer::Meter) {
-            found = true;
-            break;
-        }
-        Comm1.close();
-        // Something answered, but not with this meter's identification: the
-        // same port is asked again in the next pass.
-        if (answer == kv::SerialAnswer::Silent)
-            ++portIndex;
-    }
-
+    m_connection.searchPorts(ports, *this);
     SetPortControlsEnabled(true);
     if (SearchSplash)
         SearchSplash->close();
-    if (m_closed) {
-        // The window was closed during a pause: no port stays open.
-        Comm1.close();
-        return false;
-    }
-    return found;
 }
 
-void MainWindow::searchPorts()
+void MainWindow::searchingOn(int index, const QString &device)
 {
-    const kv::LinkLease lease(Link, false);
-    Link.Kind = kv::LinkKind::None;
-    const bool found = tryEveryPort();
-    if (m_closed)
-        return;
-    if (found)
-        Link.Kind = kv::LinkKind::Serial;
-    if (found) {
-        Poll.PollFailures = 0;
-        Poll.ConnectionFound();
-        if (frmPanel)
-            frmPanel->lblNoConnection->hide();
+    {
+        // Selected in code: no connection attempt of its own.
+        const QSignalBlocker quiet(ComboBoxDeviceName);
+        ComboBoxDeviceName->setCurrentIndex(index);
     }
+    if (SearchSplash)
+        SearchSplash->SetTitleText(SearchingOn + device);
 }
 
-void MainWindow::dropLink() { Poll.DropLink(); }
+void MainWindow::dropLink() { m_connection.dropLink(); }
 
 void MainWindow::loadLoggerData() { LoggerDownload->loadData(); }
 
@@ -729,7 +648,7 @@ void MainWindow::ShowPanelDisconnected()
     frmPanel->lblNoConnection->show();
 }
 
-void MainWindow::ShowConnectionFound()
+void MainWindow::showConnectionFound()
 {
     SetStatusText(0, QString());
     SetStatusText(1, OnConnection);
@@ -744,7 +663,7 @@ void MainWindow::ShowConnectionFound()
         RealTimeGraph->tbntClr->setEnabled(!Recorder.isRecording());
 }
 
-void MainWindow::ShowConnectionLost()
+void MainWindow::showConnectionLost()
 {
     SetRunStopEnabled(false, false);
     btnDataLogger->setEnabled(false);
@@ -754,21 +673,19 @@ void MainWindow::ShowConnectionLost()
     ShowPanelDisconnected();
 }
 
-void MainWindow::ShowLinkDropped() { ShowPanelDisconnected(); }
-
-void MainWindow::HideLinkPicture()
+void MainWindow::hideLinkPicture()
 {
     if (frmPanel)
         frmPanel->ingBlutoothLink->hide();
 }
 
-void MainWindow::UpdatePanel(const kv::LiveReading &reading)
+void MainWindow::updatePanel(const kv::LiveReading &reading)
 {
     if (frmPanel)
         frmPanel->UpdatePanel(reading);
 }
 
-void MainWindow::AddRealTimeSample(const kv::LiveReading &reading, const QDateTime &stamp)
+void MainWindow::addRealTimeSample(const kv::LiveReading &reading, const QDateTime &stamp)
 {
     if (!RealTimeGraph)
         return;
@@ -783,7 +700,7 @@ void MainWindow::AddRealTimeSample(const kv::LiveReading &reading, const QDateTi
 
 void MainWindow::startRecording()
 {
-    if (!Link.isConnected())
+    if (!m_connection.isConnected())
         return;
     if (RealTimeGraph) {
         RealTimeGraph->RestoreWindow();
@@ -833,7 +750,7 @@ void MainWindow::startRecording()
     journal.start = start;
     journal.periodSeconds = std::uint32_t(Recorder.period());
     journal.requestedCount = std::uint32_t(count);
-    journal.unitCode = Poll.Reading.UnitCode;
+    journal.unitCode = m_connection.reading().UnitCode;
     QString error;
     if (!RecordingJournal.start(journal, &error))
         qWarning("%s", qPrintable(error));
@@ -844,27 +761,13 @@ void MainWindow::stopRecording() { endRecording(false); }
 
 void MainWindow::endRecording(bool insideTick)
 {
-    if (!insideTick) {
-        // A tick running below a nested wait: let it finish, without
-        // handling input meanwhile.
-        QElapsedTimer clock;
-        clock.start();
-        while (Link.LinkBusy && clock.elapsed() < StopLinkWaitMs)
-            kv::WaitSpinning(StopLinkWaitStepMs);
-    }
+    // A tick running below a nested wait: let it finish, without handling
+    // input meanwhile.
+    if (!insideTick)
+        m_connection.waitForTick(StopLinkWaitMs);
     Recorder.stop();
-    SetRunStopEnabled(Link.isConnected(), false);
+    SetRunStopEnabled(m_connection.isConnected(), false);
     if (!RealTimeGraph)
         return;
     RealTimeGraph->StopRealTimeRecording(Now());
-}
-
-void MainWindow::stopPolling() { MainTimer->stop(); }
-
-// A window closed during a nested wait (a port search, a key's pause) stays
-// closed: nothing restarts polling afterwards.
-void MainWindow::startPolling()
-{
-    if (!m_closed)
-        MainTimer->start();
 }

@@ -2,10 +2,9 @@
 // The main window: menus, tool bar, status bar, the two timers that drive the
 // program, the link to the meter and the state every window shares.
 
+#include "app/connection.h"
+#include "app/settings.h"
 #include "chart/model/annotationcursor.h"
-#include "link/meterlink.h"
-#include "link/qtserialport.h"
-#include "live/poll.h"
 #include "realtime/journal.h"
 #include "logger/loggerdata.h"
 #include "realtime/recorder.h"
@@ -45,7 +44,7 @@ class RecentFiles;
 
 constexpr int GlyphPictureCount = 25;
 
-class MainWindow : public QMainWindow, public kv::PollView, public kv::LinkTimer {
+class MainWindow : public QMainWindow, private kv::PortSearchView {
     Q_OBJECT
 public:
     // `usb` is the USB transfer (a HID device or the simulated meter); it
@@ -54,18 +53,22 @@ public:
     ~MainWindow() override;
 
     // ---- shared state ---------------------------------------------------
-    kv::QtSerialPort Comm1; // the serial port; declared first, so it outlives Link
-    kv::MeterLink Link;
-    kv::PollLoop Poll;
     kv::RealTimeRecorder Recorder;
-    quint32 AnnoColor = 0;
+private:
+    // Declared before everything that refers to them.
+    kv::AppSettings m_settings;
+    kv::Connection m_connection;
+
+public:
+    // The link to the meter, the poll loop and its timer.
+    kv::Connection &connection() { return m_connection; }
+    kv::AppSettings &settings() { return m_settings; }
     // Annotation tool and numbering shared by every graph window.
     kv::AnnotationCursor annotationCursor;
     // Every real-time sample also goes here, so a crash loses none of them;
     // the journal finishes when the recording stops and goes when its
     // samples are cleared.
     kv::JournalWriter RecordingJournal{kv::DefaultJournalPath()};
-    QString DataFolder;
     bool BlinkBusy = false;   // a blink tick is running
     bool BlinkPhase = false;  // blinking symbols are lit; toggled every blink tick
     std::array<QPixmap, GlyphPictureCount> GlyphSetLarge;
@@ -86,7 +89,7 @@ public:
     // The setup window's frame and exchange buffer, kept for the program's
     // lifetime; its operations hold the link through SetupHost.
     kv::SetupState SetupExchange;
-    kv::LinkServiceHost SetupHost{Link};
+    kv::LinkServiceHost SetupHost{m_connection.link()};
     QPointer<MeterSetupWindow> frmSetup;
 
     // ---- controls ---------------------------------------------------------
@@ -130,7 +133,6 @@ public:
     QAction *Contents1 = nullptr;
     QAction *About1 = nullptr;
 
-    QTimer *MainTimer = nullptr;
     QTimer *MaxMinTimer = nullptr;
 
     // ---- logger data (ui/loggercommands.cpp) ---------------------------------
@@ -151,8 +153,8 @@ public:
     QMdiSubWindow *AddChild(QWidget *child, Qt::WindowFlags flags = {});
     void CreatePanel();
     void CreateRealTimeGraph();
-    // The folder the file dialogs start in: DataFolder, else the program's.
-    QString InitialFolder() const;
+    // The folder the file dialogs start in: the data folder, else the program's.
+    QString InitialFolder() const { return m_settings.initialFolder(); }
     // The local time as a date-time, from the poll loop's clock.
     double Now() const;
     void SetRunStopEnabled(bool run, bool stop);
@@ -170,12 +172,8 @@ public:
     // Identifies a meter on the port named in ComboBoxDeviceName; also used
     // when a logger download ends on a serial connection.
     void connectSelectedPort();
-    // Tries every listed port; the port where a meter answered stays open
-    // and selected.
-    bool tryEveryPort();
 
 public slots:
-    void runPollTick();
     void runBlinkTick();
     void startRecording();
     void stopRecording();
@@ -217,21 +215,17 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
-    // kv::PollView
-    void ShowConnectionFound() override;
-    void ShowConnectionLost() override;
-    void ShowLinkDropped() override;
-    void HideLinkPicture() override;
-    void UpdatePanel(const kv::LiveReading &reading) override;
-    bool IsRecordingRealTime() const override { return Recorder.isRecording(); }
-    int RealTimeSamplingPeriod() const override { return Recorder.period(); }
-    void AddRealTimeSample(const kv::LiveReading &reading, const QDateTime &stamp) override;
-
-    // kv::LinkTimer
-    void stopPolling() override;
-    void startPolling() override;
-
 private:
+    // What the connection's signals show.
+    void showConnectionFound();
+    void showConnectionLost();
+    void hideLinkPicture();
+    void updatePanel(const kv::LiveReading &reading);
+    // A real-time sample: to the journal, then to the real-time graph.
+    void addRealTimeSample(const kv::LiveReading &reading, const QDateTime &stamp);
+    // kv::PortSearchView: selects the port in the box and names it on the
+    // search splash.
+    void searchingOn(int index, const QString &device) override;
     void FormCreate();
     void FormShow();
     // A journal left behind by a recording that was never saved: offered
@@ -265,7 +259,6 @@ private:
     std::unique_ptr<kv::RecentFiles> m_recentFiles;
 
     bool m_shown = false;
-    bool m_closed = false;
 
 public:
     kv::FileCommands *Files = nullptr;

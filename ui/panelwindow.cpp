@@ -71,8 +71,8 @@ PanelWindow::PanelWindow(MainWindow &main, QWidget *parent)
 
     // A panel opened while the program runs shows the connection as it is,
     // not a link picture without a link.
-    lblNoConnection->setVisible(!m_main.Link.isConnected());
-    ingBlutoothLink->setVisible(m_main.Link.isSerial());
+    lblNoConnection->setVisible(!m_main.connection().link().isConnected());
+    ingBlutoothLink->setVisible(m_main.connection().link().isSerial());
 }
 
 // ---- construction ------------------------------------------------------------------
@@ -328,14 +328,14 @@ void PanelWindow::BlinkSymbols(const kv::LiveReading &reading, bool phase, bool 
 
 int PanelWindow::SendPanelKey(const kv::CommandFrame &frame)
 {
-    return kv::SendPanelKey(m_main.Link.usb(), frame, PanelVendorId, PanelProductId);
+    return kv::SendPanelKey(m_main.connection().link().usb(), frame, PanelVendorId, PanelProductId);
 }
 
 void PanelWindow::PressKey(char command)
 {
     // Holds the link: waits for a running poll tick (without handling
     // events), stops MainTimer, and starts it again on leaving.
-    kv::LinkLease lease(m_main.Link, false);
+    kv::LinkLease lease(m_main.connection().link(), false);
     PanelFrame[0] = kv::FrameStart;
     PanelFrame[1] = static_cast<std::uint8_t>(command);
     PanelFrame[2] = 0;
