@@ -1,6 +1,7 @@
 // The real-time graph with a full recording, and the text export.
 
 #include "ui/mainwindow.h"
+#include "tests/support/children.h"
 #include "app/prompt.h"
 #include "chart/view/chart.h"
 #include "chart/model/chartstate.h"
@@ -63,7 +64,7 @@ void BM_AddRealTimeSampleFull(benchmark::State &state)
     MainWindow main(usb);
     main.show();
     main.connection().stopPolling();
-    main.MaxMinTimer->stop();
+    child<QTimer>(main, "MaxMinTimer")->stop();
     GraphWindow &graph = *main.RealTimeGraph;
     graph.parentWidget()->resize(800, 600);
     kv::Chart &chart = *graph.PESGraph1;

@@ -8,6 +8,7 @@
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
 #include "sim/simusbtransfer.h"
+#include "tests/support/children.h"
 #include "tests/support/loggerimages.h"
 #include "ui/graphwindow.h"
 #include "ui/mainwindow.h"
@@ -88,7 +89,7 @@ void BM_ShowDataSetFull(benchmark::State &state)
     MainWindow main(usb);
     main.show();
     main.connection().stopPolling();
-    main.MaxMinTimer->stop();
+    child<QTimer>(main, "MaxMinTimer")->stop();
     kv::LoggerData data;
     data.setDataFolder(dir.path());
     auto *graph = new GraphWindow(main, LoggerGraphCaption);

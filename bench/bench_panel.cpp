@@ -1,6 +1,7 @@
 // The meter panel's work twice a second: redrawing from a reading whose
 // digits did not change, and the blink tick with what it repaints.
 #include "ui/mainwindow.h"
+#include "tests/support/children.h"
 #include "link/commandframe.h"
 #include "live/decoder.h"
 #include "link/meterlink.h"
@@ -59,7 +60,7 @@ struct PanelFixture {
         main->show();
         QApplication::processEvents();
         main->connection().stopPolling();
-        main->MaxMinTimer->stop();
+        child<QTimer>(*main, "MaxMinTimer")->stop();
     }
 };
 

@@ -2,6 +2,7 @@
 // 9600 baud: how long a port selection takes to show "On Connection", and
 // how much of one core the program uses while it polls over the port.
 #include "ui/mainwindow.h"
+#include "tests/support/children.h"
 #include "sim/simmeter.h"
 #include "sim/simpty.h"
 
@@ -33,14 +34,14 @@ void BM_SerialConnectSelectedPort(benchmark::State &state)
     kv::NoDeviceTransfer usb;
     MainWindow main(usb);
     for (auto _ : state) {
-        main.ComboBoxDeviceName->setEditText(server.slavePath());
+        child<QComboBox>(main, "ComboBoxDeviceName")->setEditText(server.slavePath());
         if (!main.connection().link().isSerial())
             state.SkipWithError("no connection");
         state.PauseTiming();
         main.connection().serialPort().close();
-        main.ComboBoxDeviceName->blockSignals(true);
-        main.ComboBoxDeviceName->setEditText(QString());
-        main.ComboBoxDeviceName->blockSignals(false);
+        child<QComboBox>(main, "ComboBoxDeviceName")->blockSignals(true);
+        child<QComboBox>(main, "ComboBoxDeviceName")->setEditText(QString());
+        child<QComboBox>(main, "ComboBoxDeviceName")->blockSignals(false);
         state.ResumeTiming();
     }
     server.stop();
@@ -58,7 +59,7 @@ void BM_SerialPollingCpu(benchmark::State &state)
     kv::NoDeviceTransfer usb;
     MainWindow main(usb);
     main.show();
-    main.ComboBoxDeviceName->setEditText(server.slavePath());
+    child<QComboBox>(main, "ComboBoxDeviceName")->setEditText(server.slavePath());
     double share = 0;
     for (auto _ : state) {
         const double cpu0 = ThreadCpuSeconds();

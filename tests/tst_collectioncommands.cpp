@@ -10,6 +10,7 @@
 #include "ui/graphwindow.h"
 #include "ui/mainwindow.h"
 #include "link/usbtransfer.h"
+#include "tests/support/children.h"
 #include "tests/support/loggerimages.h"
 #include "tests/testsupport.h"
 
@@ -118,7 +119,7 @@ private slots:
         QCOMPARE(int(main.LoggerData.dataSets().size()), 2);
         QCOMPARE(captions, QStringList({"Open File", "Open a data set collection file(*.REC)"}));
 
-        main.MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(main.LoggerGraph->parentWidget()));
+        child<QMdiArea>(main, "MdiArea")->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(main.LoggerGraph->parentWidget()));
         const QString copy = dir.filePath(QStringLiteral("out.REC"));
         prompts.dialogs.push_back(Click("btnOpenSets", &captions));
         prompts.fileNames.push_back(copy);
@@ -128,7 +129,7 @@ private slots:
         QCOMPARE(prompts.unexpected, 0);
 
         QStringList recent;
-        for (const QAction *action : main.RecentFiles1->actions())
+        for (const QAction *action : child<QMenu>(main, "RecentFiles1")->actions())
             recent << action->data().toString();
         QCOMPARE(recent, QStringList({copy, source}));
     }

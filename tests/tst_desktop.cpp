@@ -11,6 +11,7 @@
 #include "ui/panelwindow.h"
 #include "ui/rangedialog.h"
 #include "ui/realtimesetupdialog.h"
+#include "tests/support/children.h"
 #include "tests/support/loggerimages.h"
 #include "tests/testsupport.h"
 
@@ -142,7 +143,7 @@ private slots:
         QCOMPARE(main.frmPanel->accessibleDescription(), QStringLiteral("RH 41.8 %, T1 23.9 °C"));
 
         main.SetStatusText(1, QStringLiteral("On Connection"));
-        QCOMPARE(main.StatusPanels[1]->accessibleName(), QStringLiteral("Connection: On Connection"));
+        QCOMPARE(child<QLabel>(main, "StatusPanel1")->accessibleName(), QStringLiteral("Connection: On Connection"));
     }
 
     void shortcuts_data()
@@ -181,8 +182,8 @@ private slots:
         MainWindow main(usb);
         main.show();
         QVERIFY(QTest::qWaitForWindowActive(&main));
-        QSignalSpy help(main.Contents1, &QAction::triggered);
-        main.Contents1->disconnect(&main);   // no browser in the test
+        QSignalSpy help(child<QAction>(main, "Contents1"), &QAction::triggered);
+        child<QAction>(main, "Contents1")->disconnect(&main);   // no browser in the test
         QTest::keyClick(&main, Qt::Key_F1);
         QCOMPARE(help.count(), 1);
     }
@@ -278,14 +279,14 @@ private slots:
             QVERIFY(drop.isAccepted());
             QTRY_COMPARE(log.calls, QStringList{call});
             // Opened files come first in File > Recent Files, also in the next run.
-            QCOMPARE(main.RecentFiles1->actions().size(), 1);
-            QCOMPARE(main.RecentFiles1->actions().first()->data().toString(), QFileInfo(path).absoluteFilePath());
+            QCOMPARE(child<QMenu>(main, "RecentFiles1")->actions().size(), 1);
+            QCOMPARE(child<QMenu>(main, "RecentFiles1")->actions().first()->data().toString(), QFileInfo(path).absoluteFilePath());
         }
         MainWindow next(usb);
         OpenLog log;
         log.install(next);
-        QCOMPARE(next.RecentFiles1->actions().size(), 1);
-        next.RecentFiles1->actions().first()->trigger();
+        QCOMPARE(child<QMenu>(next, "RecentFiles1")->actions().size(), 1);
+        child<QMenu>(next, "RecentFiles1")->actions().first()->trigger();
         QCOMPARE(log.calls, QStringList{call});
         QCOMPARE(prompts.shown, QStringList());
     }
@@ -308,13 +309,13 @@ private slots:
         }
         kv::NoDeviceTransfer usb;
         MainWindow main(usb);
-        const int before = main.MdiArea->subWindowList().size();
+        const int before = child<QMdiArea>(main, "MdiArea")->subWindowList().size();
         main.openFiles({broken, text});
-        QCOMPARE(main.MdiArea->subWindowList().size(), before + 1);
+        QCOMPARE(child<QMdiArea>(main, "MdiArea")->subWindowList().size(), before + 1);
         QCOMPARE(prompts.shown.size(), 1);
         QVERIFY2(prompts.shown.first().contains(QDir::toNativeSeparators(broken)), qPrintable(prompts.shown.first()));
-        QCOMPARE(main.RecentFiles1->actions().size(), 1);
-        QCOMPARE(main.RecentFiles1->actions().first()->data().toString(), text);
+        QCOMPARE(child<QMenu>(main, "RecentFiles1")->actions().size(), 1);
+        QCOMPARE(child<QMenu>(main, "RecentFiles1")->actions().first()->data().toString(), text);
     }
 
     void collections()
@@ -337,11 +338,11 @@ private slots:
         main.openFiles({bad});
         QCOMPARE(prompts.shown.size(), 1);
         QVERIFY2(prompts.shown.first().contains(QDir::toNativeSeparators(bad)), qPrintable(prompts.shown.first()));
-        QVERIFY(main.RecentFiles1->actions().isEmpty());
+        QVERIFY(child<QMenu>(main, "RecentFiles1")->actions().isEmpty());
         main.openFiles({good});
         QCOMPARE(prompts.shown.size(), 1);
         QVERIFY(main.LoggerGraph);
-        QCOMPARE(main.RecentFiles1->actions().size(), 1);
+        QCOMPARE(child<QMenu>(main, "RecentFiles1")->actions().size(), 1);
     }
 
     void refusedFiles()
@@ -360,8 +361,8 @@ private slots:
         QCOMPARE(prompts.shown.size(), 1);
         QVERIFY(prompts.shown.first().startsWith(QDir::toNativeSeparators(QStringLiteral("/nowhere/picture.png"))));
         // Files that did not open are not listed.
-        QVERIFY(!main.RecentFiles1->isEnabled());
-        QVERIFY(main.RecentFiles1->actions().isEmpty());
+        QVERIFY(!child<QMenu>(main, "RecentFiles1")->isEnabled());
+        QVERIFY(child<QMenu>(main, "RecentFiles1")->actions().isEmpty());
 
         // A kind of file without an open function in this build is refused
         // with a report, not silently.

@@ -4,6 +4,7 @@
 #include "app/settings.h"
 #include "logger/downloadcommand.h"
 #include "sim/simdownloadrig.h"
+#include "tests/support/children.h"
 #include "tests/testsupport.h"
 #include "ui/downloadprogressdialog.h"
 #include "ui/graphwindow.h"
@@ -116,19 +117,19 @@ private slots:
         MainWindowLoggerDownload &logger = *main.LoggerDownload;
 
         main.connection().link().Kind = kv::LinkKind::None;
-        main.LoadData1->trigger();
+        child<QAction>(main, "LoadData1")->trigger();
         QCOMPARE(prompts.shown, QStringList{NoConnectionMessage});
         QVERIFY(!main.LoggerGraph);
 
         main.connection().link().Kind = kv::LinkKind::Usb;
-        main.btnDataLogger->setEnabled(true);
-        QTest::mouseClick(main.btnDataLogger, Qt::LeftButton);
+        child<QToolButton>(main, "btnDataLogger")->setEnabled(true);
+        QTest::mouseClick(child<QToolButton>(main, "btnDataLogger"), Qt::LeftButton);
         QVERIFY(main.LoggerGraph);
         GraphWindow *graph = main.LoggerGraph;
         QCOMPARE(graph->windowTitle(), QStringLiteral("DataLogger"));
         QVERIFY(graph->pnlDataSets->isVisible());
         const QRect frame = graph->parentWidget()->geometry();
-        const QSize client = main.MdiArea->viewport()->size();
+        const QSize client = child<QMdiArea>(main, "MdiArea")->viewport()->size();
         QCOMPARE(frame.topLeft(), QPoint(0, 0));
         QCOMPARE(frame.width(), client.width());
         QVERIFY(main.LoggerData.unsaved());

@@ -11,6 +11,7 @@
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
 #include "sim/simusbtransfer.h"
+#include "tests/support/children.h"
 #include "tests/support/mainwindowrig.h"
 #include "tests/testsupport.h"
 #include "ui/filecommands.h"
@@ -163,8 +164,8 @@ private slots:
         QSignalSpy activated(table, &TableWindow::activated);
         auto *other = new QWidget;
         rig.main.AddChild(other)->show();
-        rig.main.MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(other->parentWidget()));
-        rig.main.MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(table->parentWidget()));
+        child<QMdiArea>(rig.main, "MdiArea")->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(other->parentWidget()));
+        child<QMdiArea>(rig.main, "MdiArea")->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(table->parentWidget()));
         QVERIFY(activated.count() >= 1);
 
         table->parentWidget()->resize(560, 420);
@@ -636,29 +637,29 @@ private slots:
             dialog.findChild<QPushButton *>(QStringLiteral("btnOpenSingleSet"))->click();
             return dialog.result();
         });
-        rig.main.btnOutputToGraph->setEnabled(false);
-        rig.main.Open1->trigger();
-        QMdiSubWindow *sub = rig.main.MdiArea->subWindowList().last();
+        child<QToolButton>(rig.main, "btnOutputToGraph")->setEnabled(false);
+        child<QAction>(rig.main, "Open1")->trigger();
+        QMdiSubWindow *sub = child<QMdiArea>(rig.main, "MdiArea")->subWindowList().last();
         auto *table = qobject_cast<TableWindow *>(sub->widget());
         QVERIFY(table);
-        rig.main.MdiArea->setActiveSubWindow(sub);
-        QVERIFY(rig.main.btnOutputToGraph->isEnabled());
-        rig.main.btnOutputToGraph->click();
-        auto *graph = qobject_cast<GraphWindow *>(rig.main.MdiArea->activeSubWindow()->widget());
+        child<QMdiArea>(rig.main, "MdiArea")->setActiveSubWindow(sub);
+        QVERIFY(child<QToolButton>(rig.main, "btnOutputToGraph")->isEnabled());
+        child<QToolButton>(rig.main, "btnOutputToGraph")->click();
+        auto *graph = qobject_cast<GraphWindow *>(child<QMdiArea>(rig.main, "MdiArea")->activeSubWindow()->widget());
         QVERIFY(graph);
         QCOMPARE(graph->PESGraph1->Points(), 2);
-        QVERIFY(!rig.main.btnOutputToGraph->isEnabled());   // the graph window's activation
+        QVERIFY(!child<QToolButton>(rig.main, "btnOutputToGraph")->isEnabled());   // the graph window's activation
 
         rig.prompts.fileNames.push_back(QString());   // the save dialog cancelled
-        rig.main.SpeedButton2->click();
+        child<QToolButton>(rig.main, "SpeedButton2")->click();
         const QString saved = m_dir.filePath("main.ghf");
         rig.prompts.fileNames.push_back(saved);
-        rig.main.SpeedButton2->click();
+        child<QToolButton>(rig.main, "SpeedButton2")->click();
         QVERIFY(QFile::exists(saved));
         QCOMPARE(rig.prompts.unexpected, 0);
 
         QStringList recent;
-        for (const QAction *action : rig.main.RecentFiles1->actions())
+        for (const QAction *action : child<QMenu>(rig.main, "RecentFiles1")->actions())
             recent << action->data().toString();
         QCOMPARE(recent, QStringList({saved, path}));
         QVERIFY(rig.main.findChild<QAction *>("PrintPreview1"));

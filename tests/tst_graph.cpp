@@ -11,6 +11,7 @@
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
 #include "sim/simusbtransfer.h"
+#include "tests/support/children.h"
 #include "tests/support/mainwindowrig.h"
 #include "tests/testsupport.h"
 
@@ -446,12 +447,12 @@ private slots:
     {
         Rig rig;
         rig.main.show();
-        rig.main.btnOutputToGraph->setEnabled(true);
+        child<QToolButton>(rig.main, "btnOutputToGraph")->setEnabled(true);
         auto *g = new GraphWindow(rig.main, "table");
         QMdiSubWindow *sub = rig.main.AddChild(g);
         sub->show();
-        rig.main.MdiArea->setActiveSubWindow(sub);
-        QVERIFY(!rig.main.btnOutputToGraph->isEnabled());
+        child<QMdiArea>(rig.main, "MdiArea")->setActiveSubWindow(sub);
+        QVERIFY(!child<QToolButton>(rig.main, "btnOutputToGraph")->isEnabled());
         rig.main.connection().stopPolling();
     }
 

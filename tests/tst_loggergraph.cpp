@@ -9,6 +9,7 @@
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
 #include "sim/simusbtransfer.h"
+#include "tests/support/children.h"
 #include "tests/support/loggerimages.h"
 #include "tests/support/mainwindowrig.h"
 #include "tests/testsupport.h"
@@ -233,7 +234,7 @@ private slots:
         QCOMPARE(window.isNull() || !window->isVisible(), closed);
         QCOMPARE(QFile::exists(path), saved);
         // A saved collection is listed under File > Recent Files.
-        const QList<QAction *> recent = rig.main.RecentFiles1->actions();
+        const QList<QAction *> recent = child<QMenu>(rig.main, "RecentFiles1")->actions();
         QCOMPARE(!recent.isEmpty() && recent.first()->data().toString() == path, saved);
         QCOMPARE(rig.data.unsaved(), !closed);
         QCOMPARE(bool(rig.main.LoggerGraph), !closed);

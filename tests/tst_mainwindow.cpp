@@ -86,10 +86,10 @@ private slots:
         MainWindow main(usb);
         QCOMPARE(main.windowTitle(), QString("KV3917"));
         QVERIFY(!main.connection().isPolling());
-        QVERIFY(main.MaxMinTimer->isActive());
-        QVERIFY(main.Setup1->isVisible());
+        QVERIFY(child<QTimer>(main, "MaxMinTimer")->isActive());
+        QVERIFY(child<QAction>(main, "Setup1")->isVisible());
         main.show();
-        QVERIFY(!main.Setup1->isVisible()); // hidden from FormShow on
+        QVERIFY(!child<QAction>(main, "Setup1")->isVisible()); // hidden from FormShow on
         QVERIFY(main.connection().isPolling());
         QCOMPARE(child<QTimer>(main, "MainTimer")->interval(), 500);
         QCOMPARE(main.StatusText(1), QString("Off Connection"));
@@ -99,21 +99,21 @@ private slots:
         QVERIFY(!main.frmPanel->ingBlutoothLink->isVisible());
         QCOMPARE(main.RealTimeGraph->windowTitle(), QString("Real-Time Graph"));
         QVERIFY(qAbs(main.Recorder.timeAxisMargin() - 1.1574074e-4) < 1e-10);
-        QVERIFY(!main.Run1->isEnabled());
-        QVERIFY(!main.Stop1->isEnabled());
-        QVERIFY(main.ControlPanel1->isChecked());
-        QVERIFY(main.RealTimeGraph1->isChecked());
+        QVERIFY(!child<QAction>(main, "Run1")->isEnabled());
+        QVERIFY(!child<QAction>(main, "Stop1")->isEnabled());
+        QVERIFY(child<QAction>(main, "ControlPanel1")->isChecked());
+        QVERIFY(child<QAction>(main, "RealTimeGraph1")->isChecked());
 
         QStringList menus;
         for (QAction *a : main.menuBar()->actions())
             menus << a->text();
         QCOMPARE(menus, (QStringList{"&File", "Real Time", "&Data Logger", "&View", "&Window", "&Help"}));
         QStringList file;
-        for (QAction *a : main.File1->actions())
+        for (QAction *a : child<QMenu>(main, "File1")->actions())
             file << (a->isSeparator() ? "-" : a->text());
         QCOMPARE(file, (QStringList{"&Open", "&Save", "-", "&Print", "&Printer Setup", "Print Pre&view", "&Recent Files", "-", "E&xit"}));
-        QCOMPARE(main.LoadData1->text(), QString("&Load "));
-        QCOMPARE(main.ComboBoxDeviceName->isEditable(), true);
+        QCOMPARE(child<QAction>(main, "LoadData1")->text(), QString("&Load "));
+        QCOMPARE(child<QComboBox>(main, "ComboBoxDeviceName")->isEditable(), true);
 
         // The glyph pictures are there, at their sizes.
         QCOMPARE(main.GlyphSetLarge[8].size(), QSize(30, 52));
@@ -129,13 +129,13 @@ private slots:
         MainWindow main(usb);
         main.ServiceMode = true;
         main.show();
-        QVERIFY(main.Setup1->isVisible());
-        main.Setup1->trigger();
+        QVERIFY(child<QAction>(main, "Setup1")->isVisible());
+        child<QAction>(main, "Setup1")->trigger();
         QVERIFY(main.frmSetup);
         QCOMPARE(main.frmSetup->windowTitle(), QString("Data Logger Setup"));
         QWidget *sub = main.frmSetup->parentWidget();
         sub->showMinimized();
-        main.Setup1->trigger();
+        child<QAction>(main, "Setup1")->trigger();
         QVERIFY(!sub->isMinimized());
         QCOMPARE(main.findChildren<MeterSetupWindow *>().size(), 1);
 
@@ -156,17 +156,17 @@ private slots:
         main.show();
         main.frmPanel->parentWidget()->close();
         QTRY_VERIFY(!main.frmPanel);
-        QVERIFY(!main.ControlPanel1->isChecked());
+        QVERIFY(!child<QAction>(main, "ControlPanel1")->isChecked());
         main.showPanel();
         QVERIFY(main.frmPanel);
-        QVERIFY(main.ControlPanel1->isChecked());
+        QVERIFY(child<QAction>(main, "ControlPanel1")->isChecked());
 
         main.RealTimeGraph->parentWidget()->close();
         QTRY_VERIFY(!main.RealTimeGraph);
-        QVERIFY(!main.RealTimeGraph1->isChecked());
+        QVERIFY(!child<QAction>(main, "RealTimeGraph1")->isChecked());
         main.showRealTimeGraph();
         QVERIFY(main.RealTimeGraph);
-        QCOMPARE(main.MdiArea->subWindowList().size(), 2);
+        QCOMPARE(child<QMdiArea>(main, "MdiArea")->subWindowList().size(), 2);
     }
 
     void aboutTwiceLeavesNothing()

@@ -8,6 +8,7 @@
 #include "sim/simmeter.h"
 #include "sim/simpty.h"
 #include "sim/simusbtransfer.h"
+#include "tests/support/children.h"
 #include "tests/support/fakeusb.h"
 #include "tests/testsupport.h"
 
@@ -65,7 +66,7 @@ struct SimRig {
         main = std::make_unique<MainWindow>(usb);
         main->show();
         main->connection().stopPolling();
-        main->MaxMinTimer->stop();
+        child<QTimer>(*main, "MaxMinTimer")->stop();
         tick(); // identifies the meter
         tick();
     }
@@ -171,7 +172,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
         // The tests drive the ticks themselves.
         m_main->connection().stopPolling();
-        m_main->MaxMinTimer->stop();
+        child<QTimer>(*m_main, "MaxMinTimer")->stop();
         QVERIFY(panel());
         QVERIFY(!m_main->GlyphSetLarge[0].isNull());
     }
@@ -276,12 +277,12 @@ private slots:
         Tick(reply);
         ClosePanel();
         QVERIFY(!m_main->frmPanel);
-        QVERIFY(!m_main->ControlPanel1->isChecked());
+        QVERIFY(!child<QAction>(*m_main, "ControlPanel1")->isChecked());
         Tick(reply); // no panel: nothing to draw, nothing breaks
 
         m_main->showPanel();
         QVERIFY(panel());
-        QVERIFY(m_main->ControlPanel1->isChecked());
+        QVERIFY(child<QAction>(*m_main, "ControlPanel1")->isChecked());
         QCOMPARE(panel()->parentWidget()->pos(), QPoint(0, 0));
         Tick(reply);
         const auto digits = Digits();
@@ -508,7 +509,7 @@ private slots:
         kv::SimPtyServer server(meter, kv::SimSerialPacing::Baud9600);
         server.start();
         m_usb.openResult = 1; // nothing on USB
-        m_main->ComboBoxDeviceName->setEditText(server.slavePath());
+        child<QComboBox>(*m_main, "ComboBoxDeviceName")->setEditText(server.slavePath());
         QVERIFY(m_main->connection().link().isSerial());
         m_main->connection().stopPolling();
         m_main->connection().poll().PollTick();
@@ -858,11 +859,11 @@ private slots:
 
     void activatingThePanelDisablesOutputToGraph()
     {
-        m_main->btnOutputToGraph->setEnabled(true);
-        m_main->MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(m_main->RealTimeGraph->parentWidget()));
-        QVERIFY(m_main->btnOutputToGraph->isEnabled());
-        m_main->MdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(panel()->parentWidget()));
-        QVERIFY(!m_main->btnOutputToGraph->isEnabled());
+        child<QToolButton>(*m_main, "btnOutputToGraph")->setEnabled(true);
+        child<QMdiArea>(*m_main, "MdiArea")->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(m_main->RealTimeGraph->parentWidget()));
+        QVERIFY(child<QToolButton>(*m_main, "btnOutputToGraph")->isEnabled());
+        child<QMdiArea>(*m_main, "MdiArea")->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(panel()->parentWidget()));
+        QVERIFY(!child<QToolButton>(*m_main, "btnOutputToGraph")->isEnabled());
     }
 };
 

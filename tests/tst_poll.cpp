@@ -6,6 +6,7 @@
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
 #include "sim/simusbtransfer.h"
+#include "tests/support/children.h"
 #include "tests/testsupport.h"
 
 #include <QAction>
@@ -254,17 +255,17 @@ private slots:
         QCOMPARE(main.StatusText(1), QString("Off Connection"));
         main.connection().poll().PollTick();
         QCOMPARE(main.StatusText(1), QString("On Connection"));
-        QVERIFY(main.btnRun->isEnabled());
-        QVERIFY(main.Run1->isEnabled());
-        QVERIFY(!main.btnStop->isEnabled());
-        QVERIFY(main.btnDataLogger->isEnabled());
+        QVERIFY(child<QToolButton>(main, "btnRun")->isEnabled());
+        QVERIFY(child<QAction>(main, "Run1")->isEnabled());
+        QVERIFY(!child<QToolButton>(main, "btnStop")->isEnabled());
+        QVERIFY(child<QToolButton>(main, "btnDataLogger")->isEnabled());
         meter.faults().setDeviceAbsent(true);
         for (int i = 0; i < 3; ++i)
             main.connection().poll().PollTick();
         QCOMPARE(main.StatusText(1), QString("No Connection"));
-        QVERIFY(!main.btnRun->isEnabled());
-        QVERIFY(!main.btnDataLogger->isEnabled());
-        QVERIFY(!main.DataLogger1->menuAction()->isEnabled());
+        QVERIFY(!child<QToolButton>(main, "btnRun")->isEnabled());
+        QVERIFY(!child<QToolButton>(main, "btnDataLogger")->isEnabled());
+        QVERIFY(!child<QMenu>(main, "DataLogger1")->menuAction()->isEnabled());
     }
 };
 

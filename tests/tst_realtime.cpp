@@ -11,6 +11,7 @@
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
 #include "sim/simusbtransfer.h"
+#include "tests/support/children.h"
 #include "tests/testsupport.h"
 
 #include <QAction>
@@ -102,7 +103,7 @@ private slots:
         Rig rig;
         GraphWindow &g = rig.graph();
         QCOMPARE(g.windowTitle(), QString("Real-Time Graph"));
-        QVERIFY(rig.main->RealTimeGraph1->isChecked());
+        QVERIFY(child<QAction>(*rig.main, "RealTimeGraph1")->isChecked());
         QVERIFY(g.tbntClr->isVisible());
         QVERIFY(g.pnlSamplingRate->isEnabled());
         QCOMPARE(g.ComboBox1->currentText(), QString("00"));
@@ -110,8 +111,8 @@ private slots:
         QCOMPARE(rig.chart().Points(), 100);
         QCOMPARE(qRound((rig.chart().ManualMaxX() - rig.chart().ManualMinX()) * kv::SecondsPerDay), 110);
         QVERIFY(g.ToolButton5->isEnabled());
-        QVERIFY(rig.main->btnRun->isEnabled());
-        QVERIFY(!rig.main->btnStop->isEnabled());
+        QVERIFY(child<QToolButton>(*rig.main, "btnRun")->isEnabled());
+        QVERIFY(!child<QToolButton>(*rig.main, "btnStop")->isEnabled());
     }
 
     void countOfFiveStopsByItself()
@@ -120,8 +121,8 @@ private slots:
         rig.meter.setReading(45.0, 21.5, 30.0);
         rig.run(" 5");
         QVERIFY(rig.main->Recorder.isRecording());
-        QVERIFY(!rig.main->btnRun->isEnabled());
-        QVERIFY(rig.main->btnStop->isEnabled());
+        QVERIFY(!child<QToolButton>(*rig.main, "btnRun")->isEnabled());
+        QVERIFY(child<QToolButton>(*rig.main, "btnStop")->isEnabled());
         QVERIFY(!rig.graph().tbntClr->isEnabled());
         rig.tickUntil(6);
 
@@ -133,8 +134,8 @@ private slots:
         QCOMPARE(rig.graph().txtT1Avg->text(), QString("21.5"));
         QCOMPARE(rig.graph().txtT2Avg->text(), QString("30.0"));
         QVERIFY(rig.main->Recorder.isUnsaved());
-        QVERIFY(rig.main->btnRun->isEnabled());
-        QVERIFY(!rig.main->btnStop->isEnabled());
+        QVERIFY(child<QToolButton>(*rig.main, "btnRun")->isEnabled());
+        QVERIFY(!child<QToolButton>(*rig.main, "btnStop")->isEnabled());
         QVERIFY(rig.graph().tbntClr->isEnabled());
         // Two seconds between the points, all five channels on the same time.
         for (int p = 1; p < 5; ++p) {
@@ -349,7 +350,7 @@ private slots:
         Rig rig;
         rig.graph().parentWidget()->close();
         QVERIFY(!rig.main->RealTimeGraph);
-        QVERIFY(!rig.main->RealTimeGraph1->isChecked());
+        QVERIFY(!child<QAction>(*rig.main, "RealTimeGraph1")->isChecked());
         rig.run("10");
         QVERIFY(rig.main->RealTimeGraph);
         QVERIFY(rig.main->Recorder.isRecording());
@@ -381,7 +382,7 @@ private slots:
         QCOMPARE(rig.main->Recorder.count(), 0);
         QCOMPARE(rig.chart().YData(0, 0), 9999.0f);
         QCOMPARE(qRound(rig.main->Recorder.timeAxisMargin() * kv::SecondsPerDay), 1000);
-        QVERIFY(rig.main->btnRun->isEnabled());
+        QVERIFY(child<QToolButton>(*rig.main, "btnRun")->isEnabled());
         QVERIFY(g.tbntClr->isEnabled());
 
         // Without data no question; a zero period turns into 2 s.
@@ -459,9 +460,9 @@ private slots:
             QVERIFY(!rig.main->Recorder.isRecording());
             QCOMPARE(rig.main->Recorder.count(), 0);
             QVERIFY(!rig.main->Recorder.isUnsaved());
-            QVERIFY(rig.main->btnRun->isEnabled());
-            QVERIFY(!rig.main->btnStop->isEnabled());
-            QVERIFY(!rig.main->RealTimeGraph1->isChecked());
+            QVERIFY(child<QToolButton>(*rig.main, "btnRun")->isEnabled());
+            QVERIFY(!child<QToolButton>(*rig.main, "btnStop")->isEnabled());
+            QVERIFY(!child<QAction>(*rig.main, "RealTimeGraph1")->isChecked());
         } else {
             QVERIFY(rig.main->Recorder.isUnsaved());
             QVERIFY(rig.main->Recorder.isRecording());

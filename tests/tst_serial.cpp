@@ -6,6 +6,7 @@
 #include "ui/panelwindow.h"
 #include "sim/simmeter.h"
 #include "sim/simpty.h"
+#include "tests/support/children.h"
 #include "tests/support/ptymeter.h"
 #include "tests/testsupport.h"
 
@@ -50,10 +51,10 @@ int FramesSent(const kv::SimMeter &meter, char letter)
 // Puts `paths` into the port box as its entries without connecting.
 void ListPorts(MainWindow &main, const QStringList &paths)
 {
-    const QSignalBlocker quiet(main.ComboBoxDeviceName);
-    main.ComboBoxDeviceName->clear();
-    main.ComboBoxDeviceName->addItems(paths);
-    main.ComboBoxDeviceName->setCurrentIndex(0);
+    const QSignalBlocker quiet(child<QComboBox>(main, "ComboBoxDeviceName"));
+    child<QComboBox>(main, "ComboBoxDeviceName")->clear();
+    child<QComboBox>(main, "ComboBoxDeviceName")->addItems(paths);
+    child<QComboBox>(main, "ComboBoxDeviceName")->setCurrentIndex(0);
 }
 
 } // namespace
@@ -103,7 +104,7 @@ private slots:
 
         kv::NoDeviceTransfer usb;
         MainWindow main(usb);
-        main.ComboBoxDeviceName->setEditText(path); // a change of the text connects
+        child<QComboBox>(main, "ComboBoxDeviceName")->setEditText(path); // a change of the text connects
         QCOMPARE(main.StatusText(1), status);
         QCOMPARE(main.connection().link().isSerial(), behaviour == Behaviour::Meter);
         QCOMPARE(main.connection().link().isConnected(), behaviour == Behaviour::Meter);
@@ -131,12 +132,12 @@ private slots:
         MainWindow main(usb);
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
-        main.ComboBoxDeviceName->setEditText(pty.path());
+        child<QComboBox>(main, "ComboBoxDeviceName")->setEditText(pty.path());
         QVERIFY(main.connection().link().isSerial());
         QVERIFY(main.frmPanel);
         QVERIFY(main.frmPanel->lblNoConnection->isHidden());
 
-        main.BitBtn2->click();
+        child<QToolButton>(main, "BitBtn2")->click();
         QVERIFY(!main.connection().serialPort().isOpen());
         QVERIFY(!main.connection().link().isConnected());
         QVERIFY(!main.connection().link().isSerial());
@@ -166,17 +167,17 @@ private slots:
                 titles << title;
         });
         watch.start(5);
-        main.BitBtn1->click();
+        child<QToolButton>(main, "BitBtn1")->click();
         watch.stop();
 
         QCOMPARE(titles, (QStringList{"Searching on " + silent.path(), "Searching on " + meter.path()}));
-        QCOMPARE(main.ComboBoxDeviceName->currentIndex(), 1);
+        QCOMPARE(child<QComboBox>(main, "ComboBoxDeviceName")->currentIndex(), 1);
         QVERIFY(main.connection().serialPort().isOpen());
         QCOMPARE(main.connection().serialPort().deviceName(), meter.path());
         QVERIFY(main.connection().link().isConnected());
         QVERIFY(main.connection().link().isSerial());
         QCOMPARE(main.StatusText(1), QStringLiteral("On Connection"));
-        QVERIFY(main.ComboBoxDeviceName->isEnabled());
+        QVERIFY(child<QComboBox>(main, "ComboBoxDeviceName")->isEnabled());
         QVERIFY(main.connection().isPolling());
         QTRY_VERIFY(!main.SearchSplash);
 
@@ -201,7 +202,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         ListPorts(main, {meter.path()});
         QTimer::singleShot(10, &main, [&main] { main.close(); });
-        main.BitBtn1->click();
+        child<QToolButton>(main, "BitBtn1")->click();
         QVERIFY(!main.isVisible());
         QVERIFY(!main.connection().isPolling());
         QVERIFY(!main.connection().link().isConnected());
@@ -244,11 +245,11 @@ private slots:
         ListPorts(main, {other.path(), meter.path(), later.path()});
         const QString statusBefore = main.StatusText(1);
 
-        main.BitBtn1->click();
+        child<QToolButton>(main, "BitBtn1")->click();
         QVERIFY(!main.connection().link().isConnected());
         QVERIFY(!main.connection().link().isSerial());
         QVERIFY(!main.connection().serialPort().isOpen());
-        QCOMPARE(main.ComboBoxDeviceName->currentIndex(), 0);
+        QCOMPARE(child<QComboBox>(main, "ComboBoxDeviceName")->currentIndex(), 0);
         QCOMPARE(main.StatusText(1), statusBefore); // a search that finds nothing shows nothing
 
         other.stop();
@@ -292,7 +293,7 @@ private slots:
 
         kv::NoDeviceTransfer usb;
         MainWindow main(usb);
-        main.ComboBoxDeviceName->setEditText(pty.path());
+        child<QComboBox>(main, "ComboBoxDeviceName")->setEditText(pty.path());
         QVERIFY(main.connection().link().isSerial());
         main.connection().stopPolling(); // the ticks are driven by hand
 

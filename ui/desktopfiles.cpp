@@ -46,26 +46,26 @@ QStringList LocalFiles(const QMimeData *data)
 
 void MainWindow::SetUpDesktop()
 {
-    Open1->setShortcut(QKeySequence::Open);
-    Save1->setShortcut(QKeySequence::Save);
-    Print1->setShortcut(QKeySequence::Print);
+    m_openAction->setShortcut(QKeySequence::Open);
+    m_saveAction->setShortcut(QKeySequence::Save);
+    m_printAction->setShortcut(QKeySequence::Print);
     // Some platforms bind no key to Quit; Ctrl+Q is the common one there.
-    Exit1->setShortcut(QKeySequence(QKeySequence::Quit).isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q)
+    m_exitAction->setShortcut(QKeySequence(QKeySequence::Quit).isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q)
                                                                   : QKeySequence(QKeySequence::Quit));
-    Run1->setShortcut(QKeySequence(Qt::Key_F5));
-    Stop1->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
-    Contents1->setShortcut(QKeySequence(Qt::Key_F1));
+    m_runAction->setShortcut(QKeySequence(Qt::Key_F5));
+    m_stopAction->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
+    m_contentsAction->setShortcut(QKeySequence(Qt::Key_F1));
 
     kv::NameControls(this);
-    ComboBoxDeviceName->setAccessibleName(QStringLiteral("Serial port"));
-    StatusPanels[1]->setAccessibleName(kv::ConnectionStateText(StatusPanels[1]->text()));
+    m_portBox->setAccessibleName(QStringLiteral("Serial port"));
+    m_statusPanels[1]->setAccessibleName(kv::ConnectionStateText(m_statusPanels[1]->text()));
 
     // File > Recent Files, above the separator before Exit.
-    RecentFiles1 = new QMenu(RecentFilesText, File1);
-    RecentFiles1->setObjectName(QStringLiteral("RecentFiles1"));
-    const QList<QAction *> fileActions = File1->actions();
-    const qsizetype exitAt = fileActions.indexOf(Exit1);
-    File1->insertMenu(exitAt > 0 ? fileActions.at(exitAt - 1) : Exit1, RecentFiles1);
+    m_recentFilesMenu = new QMenu(RecentFilesText, m_fileMenu);
+    m_recentFilesMenu->setObjectName(QStringLiteral("RecentFiles1"));
+    const QList<QAction *> fileActions = m_fileMenu->actions();
+    const qsizetype exitAt = fileActions.indexOf(m_exitAction);
+    m_fileMenu->insertMenu(exitAt > 0 ? fileActions.at(exitAt - 1) : m_exitAction, m_recentFilesMenu);
     m_recentSettings.reset(kv::OpenUserSettings());
     m_recentFiles = std::make_unique<kv::RecentFiles>(*m_recentSettings);
     FillRecentFilesMenu();
@@ -93,17 +93,17 @@ void MainWindow::SetUpDesktop()
 
 void MainWindow::FillRecentFilesMenu()
 {
-    RecentFiles1->clear();
+    m_recentFilesMenu->clear();
     const QStringList files = m_recentFiles->files();
     for (qsizetype i = 0; i < files.size(); ++i) {
         // "&1 name" ... "&8 name": the number is the mnemonic.
         QString shown = QDir::toNativeSeparators(files.at(i));
         shown.replace(QLatin1Char('&'), QLatin1String("&&"));
-        QAction *action = RecentFiles1->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown));
+        QAction *action = m_recentFilesMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown));
         action->setData(files.at(i));
         connect(action, &QAction::triggered, this, [this, file = files.at(i)] { openFiles({file}); });
     }
-    RecentFiles1->setEnabled(!files.isEmpty());
+    m_recentFilesMenu->setEnabled(!files.isEmpty());
 }
 
 void MainWindow::addRecentFile(const QString &fileName)

@@ -342,8 +342,8 @@ GraphWindow::GraphWindow(MainWindow &main, const QString &caption, QWidget *pare
 
     connect(PESGraph1, &Chart::OnZoomIn, this, &GraphWindow::PESGraph1ZoomIn);
     connect(PESGraph1, &Chart::zoomUndone, UndoZoom, [this] { UndoZoom->setEnabled(false); });
-    if (m_main.MdiArea)
-        connect(m_main.MdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow *sub) {
+    if (m_main.m_mdiArea)
+        connect(m_main.m_mdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow *sub) {
             if (sub && sub->widget() == this)
                 FormActivate();
         });
@@ -611,8 +611,8 @@ void GraphWindow::FormShow()
 
 void GraphWindow::FormActivate()
 {
-    if (m_main.btnOutputToGraph)
-        m_main.btnOutputToGraph->setEnabled(false);
+    if (m_main.m_tableToGraphButton)
+        m_main.m_tableToGraphButton->setEnabled(false);
 }
 
 void GraphWindow::closeEvent(QCloseEvent *event)
@@ -657,7 +657,7 @@ void GraphWindow::FormClose()
         m_main.LoggerGraph = nullptr;
     }
     if (isRealTimeGraph() && m_main.RealTimeGraph == this) {
-        m_main.RealTimeGraph1->setChecked(false);
+        m_main.m_graphAction->setChecked(false);
         m_main.RealTimeGraph = nullptr;
         m_main.SetRunStopEnabled(m_main.connection().link().isConnected(), false);
         m_recorder.setRecording(false);

@@ -34,8 +34,8 @@ GraphWindow &MainWindow::ensureLoggerGraph()
     auto *graph = new GraphWindow(*this, LoggerGraphCaption);
     QMdiSubWindow *sub = AddChild(graph);
     LoggerGraph = graph;
-    sub->setGeometry(0, 0, MdiArea->viewport()->width(),
-                     std::max(MdiArea->viewport()->height() - LoggerGraphHeightSlack, 200));
+    sub->setGeometry(0, 0, m_mdiArea->viewport()->width(),
+                     std::max(m_mdiArea->viewport()->height() - LoggerGraphHeightSlack, 200));
     const double now = Now();
     SetUpGraph(*graph->PESGraph1, kv::GraphChannelCount, EmptyLoggerPoints, now,
                now + EmptyLoggerSeconds * kv::OneSecond, EmptyLoggerYMin, EmptyLoggerYMax);

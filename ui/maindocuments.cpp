@@ -12,7 +12,7 @@ QWidget *MainWindowDocuments::dialogParent() { return &m_main; }
 
 QWidget *MainWindowDocuments::activeDocument() const
 {
-    QMdiSubWindow *sub = m_main.MdiArea->activeSubWindow();
+    QMdiSubWindow *sub = m_main.m_mdiArea->activeSubWindow();
     return sub ? sub->widget() : nullptr;
 }
 
@@ -28,8 +28,8 @@ GraphWindow *MainWindowDocuments::createGraphWindow(const QString &caption)
 kv::TableWindow *MainWindowDocuments::createTableWindow(const QString &caption)
 {
     auto *table = new kv::TableWindow(caption);
-    QObject::connect(table, &kv::TableWindow::activated, m_main.btnOutputToGraph,
-                     [button = m_main.btnOutputToGraph] { button->setEnabled(true); });
+    QObject::connect(table, &kv::TableWindow::activated, m_main.m_tableToGraphButton,
+                     [button = m_main.m_tableToGraphButton] { button->setEnabled(true); });
     QMdiSubWindow *sub = m_main.AddChild(table);
     sub->show();
     return table;
@@ -39,9 +39,9 @@ void MainWindowDocuments::showDocument(QWidget *window)
 {
     if (auto *sub = qobject_cast<QMdiSubWindow *>(window->parentWidget())) {
         sub->showNormal();
-        m_main.MdiArea->setActiveSubWindow(sub);
+        m_main.m_mdiArea->setActiveSubWindow(sub);
     }
     window->show();
 }
 
-QRect MainWindowDocuments::openedGraphGeometry() const { return QRect(QPoint(0, 0), m_main.MdiArea->size()); }
+QRect MainWindowDocuments::openedGraphGeometry() const { return QRect(QPoint(0, 0), m_main.m_mdiArea->size()); }

@@ -108,14 +108,14 @@ MainWindow::MainWindow(kv::UsbTransfer &usb, QWidget *parent)
     connect(&m_connection, &kv::Connection::sampleDue, this, &MainWindow::addRealTimeSample);
     LoggerDownload = std::make_unique<MainWindowLoggerDownload>(*this);
 
-    MdiArea = new QMdiArea(this);
-    MdiArea->setObjectName(QStringLiteral("MdiArea"));
+    m_mdiArea = new QMdiArea(this);
+    m_mdiArea->setObjectName(QStringLiteral("MdiArea"));
     // The client area covers its whole window: no scroll bars, no border.
-    MdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    MdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    MdiArea->setFrameShape(QFrame::NoFrame);
-    MdiArea->setBackground(QColor(128, 128, 128));
-    setCentralWidget(MdiArea);
+    m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_mdiArea->setFrameShape(QFrame::NoFrame);
+    m_mdiArea->setBackground(QColor(128, 128, 128));
+    setCentralWidget(m_mdiArea);
 
     BuildMenus();
     BuildToolBar();
@@ -123,18 +123,18 @@ MainWindow::MainWindow(kv::UsbTransfer &usb, QWidget *parent)
     ConnectFileCommands();
     SetUpDesktop();
 
-    MaxMinTimer = new QTimer(this);
-    MaxMinTimer->setObjectName(QStringLiteral("MaxMinTimer"));
-    MaxMinTimer->setInterval(kv::PollIntervalMs);
-    connect(MaxMinTimer, &QTimer::timeout, this, &MainWindow::runBlinkTick);
+    m_blinkTimer = new QTimer(this);
+    m_blinkTimer->setObjectName(QStringLiteral("MaxMinTimer"));
+    m_blinkTimer->setInterval(kv::PollIntervalMs);
+    connect(m_blinkTimer, &QTimer::timeout, this, &MainWindow::runBlinkTick);
     // The journal follows the recording: finished when it stops, deleted
     // with its samples (saved, cleared or dropped with consent).
     connect(&Recorder, &kv::RealTimeRecorder::stopped, this, [this] { RecordingJournal.finish(); });
     connect(&Recorder, &kv::RealTimeRecorder::cleared, this, [this] { RecordingJournal.discard(); });
-    MaxMinTimer->start();
+    m_blinkTimer->start();
 
     resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height() + ToolBarHeight
-                            + StatusBar1->sizeHint().height());
+                            + m_statusBar->sizeHint().height());
     setWindowState(Qt::WindowMaximized);
 
     FormCreate();
@@ -154,15 +154,15 @@ void MainWindow::ConnectFileCommands()
             RecordingJournal.discard();
     });
     connect(Files, &kv::FileCommands::fileUsed, this, &MainWindow::addRecentFile);
-    connect(Open1, &QAction::triggered, Files, &kv::FileCommands::open);
-    connect(SpeedButton1, &QToolButton::clicked, Files, &kv::FileCommands::open);
-    connect(Save1, &QAction::triggered, Files, &kv::FileCommands::save);
-    connect(SpeedButton2, &QToolButton::clicked, Files, &kv::FileCommands::save);
-    connect(Print1, &QAction::triggered, Files, &kv::FileCommands::print);
-    connect(btnPrint, &QToolButton::clicked, Files, &kv::FileCommands::print);
-    connect(PrinterSetup1, &QAction::triggered, Files, &kv::FileCommands::printerSetup);
-    connect(PrintPreview1, &QAction::triggered, Files, &kv::FileCommands::printPreview);
-    connect(btnOutputToGraph, &QToolButton::clicked, Files, &kv::FileCommands::outputTableToGraph);
+    connect(m_openAction, &QAction::triggered, Files, &kv::FileCommands::open);
+    connect(m_openButton, &QToolButton::clicked, Files, &kv::FileCommands::open);
+    connect(m_saveAction, &QAction::triggered, Files, &kv::FileCommands::save);
+    connect(m_saveButton, &QToolButton::clicked, Files, &kv::FileCommands::save);
+    connect(m_printAction, &QAction::triggered, Files, &kv::FileCommands::print);
+    connect(m_printButton, &QToolButton::clicked, Files, &kv::FileCommands::print);
+    connect(m_printerSetupAction, &QAction::triggered, Files, &kv::FileCommands::printerSetup);
+    connect(m_printPreviewAction, &QAction::triggered, Files, &kv::FileCommands::printPreview);
+    connect(m_tableToGraphButton, &QToolButton::clicked, Files, &kv::FileCommands::outputTableToGraph);
 }
 
 MainWindow::~MainWindow()
@@ -175,166 +175,166 @@ MainWindow::~MainWindow()
 
 void MainWindow::BuildMenus()
 {
-    File1 = menuBar()->addMenu(QStringLiteral("&File"));
-    File1->setObjectName(QStringLiteral("File1"));
-    Open1 = MakeAction(File1, "Open1", QStringLiteral("&Open"));
-    Save1 = MakeAction(File1, "Save1", QStringLiteral("&Save"));
-    File1->addSeparator();
-    Print1 = MakeAction(File1, "Print1", QStringLiteral("&Print"));
-    PrinterSetup1 = MakeAction(File1, "PrinterSetup1", QStringLiteral("&Printer Setup"));
-    PrintPreview1 = MakeAction(File1, "PrintPreview1", QStringLiteral("Print Pre&view"));
-    File1->addSeparator();
-    Exit1 = MakeAction(File1, "Exit1", QStringLiteral("E&xit"));
-    connect(Exit1, &QAction::triggered, this, &MainWindow::exitProgram);
+    m_fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+    m_fileMenu->setObjectName(QStringLiteral("File1"));
+    m_openAction = MakeAction(m_fileMenu, "Open1", QStringLiteral("&Open"));
+    m_saveAction = MakeAction(m_fileMenu, "Save1", QStringLiteral("&Save"));
+    m_fileMenu->addSeparator();
+    m_printAction = MakeAction(m_fileMenu, "Print1", QStringLiteral("&Print"));
+    m_printerSetupAction = MakeAction(m_fileMenu, "PrinterSetup1", QStringLiteral("&Printer Setup"));
+    m_printPreviewAction = MakeAction(m_fileMenu, "PrintPreview1", QStringLiteral("Print Pre&view"));
+    m_fileMenu->addSeparator();
+    m_exitAction = MakeAction(m_fileMenu, "Exit1", QStringLiteral("E&xit"));
+    connect(m_exitAction, &QAction::triggered, this, &MainWindow::exitProgram);
 
-    RealTime1 = menuBar()->addMenu(QStringLiteral("Real Time"));
-    RealTime1->setObjectName(QStringLiteral("RealTime1"));
-    Run1 = MakeAction(RealTime1, "Run1", QStringLiteral("Run"));
-    Run1->setEnabled(false);
-    Stop1 = MakeAction(RealTime1, "Stop1", QStringLiteral("Stop"));
-    Stop1->setEnabled(false);
-    connect(Run1, &QAction::triggered, this, &MainWindow::startRecording);
-    connect(Stop1, &QAction::triggered, this, &MainWindow::stopRecording);
+    m_realTimeMenu = menuBar()->addMenu(QStringLiteral("Real Time"));
+    m_realTimeMenu->setObjectName(QStringLiteral("RealTime1"));
+    m_runAction = MakeAction(m_realTimeMenu, "Run1", QStringLiteral("Run"));
+    m_runAction->setEnabled(false);
+    m_stopAction = MakeAction(m_realTimeMenu, "Stop1", QStringLiteral("Stop"));
+    m_stopAction->setEnabled(false);
+    connect(m_runAction, &QAction::triggered, this, &MainWindow::startRecording);
+    connect(m_stopAction, &QAction::triggered, this, &MainWindow::stopRecording);
 
-    DataLogger1 = menuBar()->addMenu(QStringLiteral("&Data Logger"));
-    DataLogger1->setObjectName(QStringLiteral("DataLogger1"));
-    LoadData1 = MakeAction(DataLogger1, "LoadData1", QStringLiteral("&Load "));
-    connect(LoadData1, &QAction::triggered, this, &MainWindow::loadLoggerData);
-    Setup1 = MakeAction(DataLogger1, "Setup1", QStringLiteral("&Setup"));
-    connect(Setup1, &QAction::triggered, this, &MainWindow::showSetupWindow);
+    m_loggerMenu = menuBar()->addMenu(QStringLiteral("&Data Logger"));
+    m_loggerMenu->setObjectName(QStringLiteral("DataLogger1"));
+    m_loadAction = MakeAction(m_loggerMenu, "LoadData1", QStringLiteral("&Load "));
+    connect(m_loadAction, &QAction::triggered, this, &MainWindow::loadLoggerData);
+    m_setupAction = MakeAction(m_loggerMenu, "Setup1", QStringLiteral("&Setup"));
+    connect(m_setupAction, &QAction::triggered, this, &MainWindow::showSetupWindow);
 
-    View1 = menuBar()->addMenu(QStringLiteral("&View"));
-    View1->setObjectName(QStringLiteral("View1"));
-    ControlPanel1 = MakeAction(View1, "ControlPanel1", QStringLiteral("&Control Panel"));
-    ControlPanel1->setCheckable(true);
-    ControlPanel1->setChecked(true);
-    connect(ControlPanel1, &QAction::triggered, this, &MainWindow::showPanel);
-    RealTimeGraph1 = MakeAction(View1, "RealTimeGraph1", QStringLiteral("Real Time &Graph"));
-    RealTimeGraph1->setCheckable(true);
-    RealTimeGraph1->setChecked(true);
-    connect(RealTimeGraph1, &QAction::triggered, this, &MainWindow::showRealTimeGraph);
+    m_viewMenu = menuBar()->addMenu(QStringLiteral("&View"));
+    m_viewMenu->setObjectName(QStringLiteral("View1"));
+    m_panelAction = MakeAction(m_viewMenu, "ControlPanel1", QStringLiteral("&Control Panel"));
+    m_panelAction->setCheckable(true);
+    m_panelAction->setChecked(true);
+    connect(m_panelAction, &QAction::triggered, this, &MainWindow::showPanel);
+    m_graphAction = MakeAction(m_viewMenu, "RealTimeGraph1", QStringLiteral("Real Time &Graph"));
+    m_graphAction->setCheckable(true);
+    m_graphAction->setChecked(true);
+    connect(m_graphAction, &QAction::triggered, this, &MainWindow::showRealTimeGraph);
 
-    Window1 = menuBar()->addMenu(QStringLiteral("&Window"));
-    Window1->setObjectName(QStringLiteral("Window1"));
-    connect(Window1, &QMenu::aboutToShow, this, &MainWindow::FillWindowMenu);
+    m_windowMenu = menuBar()->addMenu(QStringLiteral("&Window"));
+    m_windowMenu->setObjectName(QStringLiteral("Window1"));
+    connect(m_windowMenu, &QMenu::aboutToShow, this, &MainWindow::FillWindowMenu);
     FillWindowMenu();
 
-    Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
-    Help1->setObjectName(QStringLiteral("Help1"));
-    Contents1 = MakeAction(Help1, "Contents1", QStringLiteral("&Contents"));
-    connect(Contents1, &QAction::triggered, this, &MainWindow::openHelp);
-    Help1->addSeparator();
-    About1 = MakeAction(Help1, "About1", QStringLiteral("&About"));
-    connect(About1, &QAction::triggered, this, &MainWindow::showAbout);
+    m_helpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
+    m_helpMenu->setObjectName(QStringLiteral("Help1"));
+    m_contentsAction = MakeAction(m_helpMenu, "Contents1", QStringLiteral("&Contents"));
+    connect(m_contentsAction, &QAction::triggered, this, &MainWindow::openHelp);
+    m_helpMenu->addSeparator();
+    m_aboutAction = MakeAction(m_helpMenu, "About1", QStringLiteral("&About"));
+    connect(m_aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
 }
 
 void MainWindow::FillWindowMenu()
 {
     // "&Tile", "&Cascade", then the open child windows.
-    Window1->clear();
-    Tile1 = MakeAction(Window1, "Tile1", QStringLiteral("&Tile"));
-    connect(Tile1, &QAction::triggered, this, &MainWindow::tileWindows);
-    Cascade1 = MakeAction(Window1, "Cascade1", QStringLiteral("&Cascade"));
-    connect(Cascade1, &QAction::triggered, this, &MainWindow::cascadeWindows);
-    const auto windows = MdiArea->subWindowList();
+    m_windowMenu->clear();
+    m_tileAction = MakeAction(m_windowMenu, "Tile1", QStringLiteral("&Tile"));
+    connect(m_tileAction, &QAction::triggered, this, &MainWindow::tileWindows);
+    m_cascadeAction = MakeAction(m_windowMenu, "Cascade1", QStringLiteral("&Cascade"));
+    connect(m_cascadeAction, &QAction::triggered, this, &MainWindow::cascadeWindows);
+    const auto windows = m_mdiArea->subWindowList();
     if (!windows.isEmpty())
-        Window1->addSeparator();
+        m_windowMenu->addSeparator();
     int n = 1;
     for (QMdiSubWindow *sub : windows) {
         const QString title = sub->widget() ? sub->widget()->windowTitle() : sub->windowTitle();
-        QAction *item = Window1->addAction(QStringLiteral("&%1 %2").arg(n++).arg(title));
+        QAction *item = m_windowMenu->addAction(QStringLiteral("&%1 %2").arg(n++).arg(title));
         item->setCheckable(true);
-        item->setChecked(sub == MdiArea->activeSubWindow());
-        connect(item, &QAction::triggered, MdiArea, [this, sub] { MdiArea->setActiveSubWindow(sub); });
+        item->setChecked(sub == m_mdiArea->activeSubWindow());
+        connect(item, &QAction::triggered, m_mdiArea, [this, sub] { m_mdiArea->setActiveSubWindow(sub); });
     }
 }
 
 void MainWindow::BuildToolBar()
 {
-    ToolBarPanel = new QWidget(this);
-    ToolBarPanel->setObjectName(QStringLiteral("ToolBarPanel"));
-    auto *layout = new QHBoxLayout(ToolBarPanel);
+    m_toolBarPanel = new QWidget(this);
+    m_toolBarPanel->setObjectName(QStringLiteral("ToolBarPanel"));
+    auto *layout = new QHBoxLayout(m_toolBarPanel);
     layout->setContentsMargins(4, 2, 4, 2);
     layout->setSpacing(2);
 
-    SpeedButton1 = MakeSpeedButton(ToolBarPanel, "SpeedButton1", QStringLiteral("Open File"), QStringLiteral(":/icons/open.svg"));
-    SpeedButton2 = MakeSpeedButton(ToolBarPanel, "SpeedButton2", QStringLiteral("Save to file"), QStringLiteral(":/icons/save.svg"));
-    btnPrint = MakeSpeedButton(ToolBarPanel, "btnPrint", QStringLiteral("Print"), QStringLiteral(":/icons/print.svg"));
-    btnDataLogger = MakeSpeedButton(ToolBarPanel, "btnDataLogger", QStringLiteral("Data Logger"), QStringLiteral(":/icons/datalogger.svg"));
-    connect(btnDataLogger, &QToolButton::clicked, this, &MainWindow::loadLoggerData);
-    btnOutputToGraph = MakeSpeedButton(ToolBarPanel, "btnOutputToGraph", QStringLiteral("Output Tabular to graph"), QStringLiteral(":/icons/tabletograph.svg"));
-    btnOutputToGraph->setEnabled(false);
-    btnRun = MakeSpeedButton(ToolBarPanel, "btnRun", QStringLiteral("Start Graphing Real Time Data"), QStringLiteral(":/icons/run.svg"));
-    btnRun->setEnabled(false);
-    btnStop = MakeSpeedButton(ToolBarPanel, "btnStop", QStringLiteral("Stop Graphing Real Time Data"), QStringLiteral(":/icons/stop.svg"));
-    btnStop->setEnabled(false);
-    connect(btnRun, &QToolButton::clicked, this, &MainWindow::startRecording);
-    connect(btnStop, &QToolButton::clicked, this, &MainWindow::stopRecording);
-    SpeedButton8 = MakeSpeedButton(ToolBarPanel, "SpeedButton8", QStringLiteral("Help"), QStringLiteral(":/icons/help.svg"));
-    SpeedButton8->setVisible(false);
-    connect(SpeedButton8, &QToolButton::clicked, this, &MainWindow::openHelp);
+    m_openButton = MakeSpeedButton(m_toolBarPanel, "SpeedButton1", QStringLiteral("Open File"), QStringLiteral(":/icons/open.svg"));
+    m_saveButton = MakeSpeedButton(m_toolBarPanel, "SpeedButton2", QStringLiteral("Save to file"), QStringLiteral(":/icons/save.svg"));
+    m_printButton = MakeSpeedButton(m_toolBarPanel, "btnPrint", QStringLiteral("Print"), QStringLiteral(":/icons/print.svg"));
+    m_dataLoggerButton = MakeSpeedButton(m_toolBarPanel, "btnDataLogger", QStringLiteral("Data Logger"), QStringLiteral(":/icons/datalogger.svg"));
+    connect(m_dataLoggerButton, &QToolButton::clicked, this, &MainWindow::loadLoggerData);
+    m_tableToGraphButton = MakeSpeedButton(m_toolBarPanel, "btnOutputToGraph", QStringLiteral("Output Tabular to graph"), QStringLiteral(":/icons/tabletograph.svg"));
+    m_tableToGraphButton->setEnabled(false);
+    m_runButton = MakeSpeedButton(m_toolBarPanel, "btnRun", QStringLiteral("Start Graphing Real Time Data"), QStringLiteral(":/icons/run.svg"));
+    m_runButton->setEnabled(false);
+    m_stopButton = MakeSpeedButton(m_toolBarPanel, "btnStop", QStringLiteral("Stop Graphing Real Time Data"), QStringLiteral(":/icons/stop.svg"));
+    m_stopButton->setEnabled(false);
+    connect(m_runButton, &QToolButton::clicked, this, &MainWindow::startRecording);
+    connect(m_stopButton, &QToolButton::clicked, this, &MainWindow::stopRecording);
+    m_helpButton = MakeSpeedButton(m_toolBarPanel, "SpeedButton8", QStringLiteral("Help"), QStringLiteral(":/icons/help.svg"));
+    m_helpButton->setVisible(false);
+    connect(m_helpButton, &QToolButton::clicked, this, &MainWindow::openHelp);
 
-    ComboBoxDeviceName = new QComboBox(ToolBarPanel);
-    ComboBoxDeviceName->setObjectName(QStringLiteral("ComboBoxDeviceName"));
-    ComboBoxDeviceName->setEditable(true);
+    m_portBox = new QComboBox(m_toolBarPanel);
+    m_portBox->setObjectName(QStringLiteral("ComboBoxDeviceName"));
+    m_portBox->setEditable(true);
     // Every keystroke is a connection attempt: completing "t" to a listed
     // "ttyS0" would try a name nobody typed.
-    ComboBoxDeviceName->setCompleter(nullptr);
-    ComboBoxDeviceName->setMinimumWidth(160);
-    ComboBoxDeviceName->setEditText(QStringLiteral("ComPort"));
+    m_portBox->setCompleter(nullptr);
+    m_portBox->setMinimumWidth(160);
+    m_portBox->setEditText(QStringLiteral("ComPort"));
 
-    BitBtn1 = MakeSpeedButton(ToolBarPanel, "BitBtn1", QStringLiteral("search bluetooth device"), QStringLiteral(":/icons/search.svg"));
-    BitBtn2 = MakeSpeedButton(ToolBarPanel, "BitBtn2", QStringLiteral("disconnect bluetooth device"), QStringLiteral(":/icons/disconnect.svg"));
+    m_searchButton = MakeSpeedButton(m_toolBarPanel, "BitBtn1", QStringLiteral("search bluetooth device"), QStringLiteral(":/icons/search.svg"));
+    m_disconnectButton = MakeSpeedButton(m_toolBarPanel, "BitBtn2", QStringLiteral("disconnect bluetooth device"), QStringLiteral(":/icons/disconnect.svg"));
     // Every change of the text, picked or typed, is a connection attempt.
-    connect(ComboBoxDeviceName, &QComboBox::editTextChanged, this, &MainWindow::connectTypedPort);
-    connect(BitBtn1, &QToolButton::clicked, this, &MainWindow::searchPorts);
-    connect(BitBtn2, &QToolButton::clicked, this, &MainWindow::dropLink);
+    connect(m_portBox, &QComboBox::editTextChanged, this, &MainWindow::connectTypedPort);
+    connect(m_searchButton, &QToolButton::clicked, this, &MainWindow::searchPorts);
+    connect(m_disconnectButton, &QToolButton::clicked, this, &MainWindow::dropLink);
 
-    for (QWidget *w : std::initializer_list<QWidget *>{SpeedButton1, SpeedButton2, btnPrint, btnDataLogger,
-                                                      btnOutputToGraph, btnRun, btnStop, SpeedButton8})
+    for (QWidget *w : std::initializer_list<QWidget *>{m_openButton, m_saveButton, m_printButton, m_dataLoggerButton,
+                                                      m_tableToGraphButton, m_runButton, m_stopButton, m_helpButton})
         layout->addWidget(w);
     layout->addSpacing(16);
-    layout->addWidget(ComboBoxDeviceName);
-    layout->addWidget(BitBtn1);
-    layout->addWidget(BitBtn2);
+    layout->addWidget(m_portBox);
+    layout->addWidget(m_searchButton);
+    layout->addWidget(m_disconnectButton);
     layout->addStretch();
 
     // The tool bar: a fixed strip between the menu and the client area.
-    ToolBar1 = addToolBar(QStringLiteral("Tool bar"));
-    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
-    ToolBar1->setMovable(false);
-    ToolBar1->setFloatable(false);
-    ToolBar1->toggleViewAction()->setVisible(false);
-    ToolBar1->setFixedHeight(ToolBarHeight);
-    ToolBar1->addWidget(ToolBarPanel);
+    m_toolBar = addToolBar(QStringLiteral("Tool bar"));
+    m_toolBar->setObjectName(QStringLiteral("ToolBar1"));
+    m_toolBar->setMovable(false);
+    m_toolBar->setFloatable(false);
+    m_toolBar->toggleViewAction()->setVisible(false);
+    m_toolBar->setFixedHeight(ToolBarHeight);
+    m_toolBar->addWidget(m_toolBarPanel);
 }
 
 void MainWindow::BuildStatusBar()
 {
-    StatusBar1 = new QStatusBar(this);
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    StatusBar1->setSizeGripEnabled(false);
+    m_statusBar = new QStatusBar(this);
+    m_statusBar->setObjectName(QStringLiteral("StatusBar1"));
+    m_statusBar->setSizeGripEnabled(false);
     const int widths[2] = {StatusPanel0Width, StatusPanel1Width};
     for (int i = 0; i < 2; ++i) {
-        auto *panel = new QLabel(StatusBar1);
+        auto *panel = new QLabel(m_statusBar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         panel->setMinimumWidth(widths[i]);
         panel->setFrameShape(QFrame::Panel);
         panel->setFrameShadow(QFrame::Sunken);
-        StatusBar1->addWidget(panel);
-        StatusPanels[static_cast<std::size_t>(i)] = panel;
+        m_statusBar->addWidget(panel);
+        m_statusPanels[static_cast<std::size_t>(i)] = panel;
     }
-    setStatusBar(StatusBar1);
+    setStatusBar(m_statusBar);
 }
 
 void MainWindow::SetStatusText(int panel, const QString &text)
 {
-    StatusPanels[static_cast<std::size_t>(panel)]->setText(text);
+    m_statusPanels[static_cast<std::size_t>(panel)]->setText(text);
     if (panel == 1)
-        StatusPanels[1]->setAccessibleName(kv::ConnectionStateText(text));
+        m_statusPanels[1]->setAccessibleName(kv::ConnectionStateText(text));
 }
 
-QString MainWindow::StatusText(int panel) const { return StatusPanels[static_cast<std::size_t>(panel)]->text(); }
+QString MainWindow::StatusText(int panel) const { return m_statusPanels[static_cast<std::size_t>(panel)]->text(); }
 
 void MainWindow::LoadGlyphs()
 {
@@ -362,11 +362,11 @@ void MainWindow::FormCreate()
 
     // The serial ports present, in the order the system lists them.  The
     // first is selected without connecting: the port stays closed.
-    const QSignalBlocker quiet(ComboBoxDeviceName);
-    ComboBoxDeviceName->addItems(kv::SerialPortNames());
-    if (ComboBoxDeviceName->count() > 0) {
-        ComboBoxDeviceName->setCurrentIndex(0);
-        m_connection.selectPort(ComboBoxDeviceName->itemText(0));
+    const QSignalBlocker quiet(m_portBox);
+    m_portBox->addItems(kv::SerialPortNames());
+    if (m_portBox->count() > 0) {
+        m_portBox->setCurrentIndex(0);
+        m_connection.selectPort(m_portBox->itemText(0));
     }
 }
 
@@ -383,7 +383,7 @@ void MainWindow::FormShow()
 {
     m_settings.dataFolder = kv::DetermineDataFolder();
     LoggerData.setDataFolder(m_settings.dataFolder);
-    Setup1->setVisible(ServiceMode); // a service item, offered only with --service
+    m_setupAction->setVisible(ServiceMode); // a service item, offered only with --service
     MaskFloatingPointExceptions();
     Recorder.setTimeAxisMargin(kv::InitialTimeAxisMargin);
     CreateRealTimeGraph();
@@ -391,7 +391,7 @@ void MainWindow::FormShow()
 
     if (RealTimeGraph) {
         const int left = frmPanel ? frmPanel->parentWidget()->width() : 0;
-        const int height = MdiArea->height() - RealTimeGraphHeightSlack;
+        const int height = m_mdiArea->height() - RealTimeGraphHeightSlack;
         RealTimeGraph->parentWidget()->setGeometry(left, 0, RealTimeGraphWidth, std::max(height, 200));
         RealTimeGraph->setFocus();
     }
@@ -447,8 +447,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Children ask about unsaved data first; a child that refuses keeps the
     // program open.
-    MdiArea->closeAllSubWindows();
-    if (!MdiArea->subWindowList().isEmpty()) {
+    m_mdiArea->closeAllSubWindows();
+    if (!m_mdiArea->subWindowList().isEmpty()) {
         event->ignore();
         return;
     }
@@ -469,7 +469,7 @@ void MainWindow::FormClose()
 
 QMdiSubWindow *MainWindow::AddChild(QWidget *child, Qt::WindowFlags flags)
 {
-    QMdiSubWindow *sub = MdiArea->addSubWindow(child, flags);
+    QMdiSubWindow *sub = m_mdiArea->addSubWindow(child, flags);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     return sub;
 }
@@ -480,7 +480,7 @@ void MainWindow::CreatePanel()
     QMdiSubWindow *sub = AddChild(panel, Qt::FramelessWindowHint);
     sub->move(0, 0);
     frmPanel = panel;
-    ControlPanel1->setChecked(true);
+    m_panelAction->setChecked(true);
     sub->show();
 }
 
@@ -489,7 +489,7 @@ void MainWindow::CreateRealTimeGraph()
     auto *graph = new GraphWindow(*this, RealTimeGraphCaption);
     QMdiSubWindow *sub = AddChild(graph);
     RealTimeGraph = graph;
-    RealTimeGraph1->setChecked(true);
+    m_graphAction->setChecked(true);
     graph->SetUpRealTimeGraph(Now());
     sub->show();
     sub->raise();
@@ -501,7 +501,7 @@ void MainWindow::showSetupWindow()
         auto *sub = qobject_cast<QMdiSubWindow *>(frmSetup->parentWidget());
         if (sub) {
             sub->showNormal();
-            MdiArea->setActiveSubWindow(sub);
+            m_mdiArea->setActiveSubWindow(sub);
         }
         return;
     }
@@ -509,7 +509,7 @@ void MainWindow::showSetupWindow()
     QMdiSubWindow *sub = AddChild(window);
     frmSetup = window;
     sub->adjustSize();
-    sub->move(std::max(0, (MdiArea->width() - sub->width()) / 2), std::max(0, (MdiArea->height() - sub->height()) / 2));
+    sub->move(std::max(0, (m_mdiArea->width() - sub->width()) / 2), std::max(0, (m_mdiArea->height() - sub->height()) / 2));
     sub->show();
     sub->raise();
 }
@@ -548,7 +548,7 @@ void MainWindow::showPanel()
 {
     if (frmPanel) {
         frmPanel->parentWidget()->showNormal();
-        ControlPanel1->setChecked(true);
+        m_panelAction->setChecked(true);
         return;
     }
     CreatePanel();
@@ -558,15 +558,15 @@ void MainWindow::showRealTimeGraph()
 {
     if (RealTimeGraph) {
         RealTimeGraph->parentWidget()->showNormal();
-        RealTimeGraph1->setChecked(true);
+        m_graphAction->setChecked(true);
         return;
     }
     CreateRealTimeGraph();
 }
 
-void MainWindow::tileWindows() { MdiArea->tileSubWindows(); }
+void MainWindow::tileWindows() { m_mdiArea->tileSubWindows(); }
 
-void MainWindow::cascadeWindows() { MdiArea->cascadeSubWindows(); }
+void MainWindow::cascadeWindows() { m_mdiArea->cascadeSubWindows(); }
 
 void MainWindow::openHelp()
 {
@@ -589,13 +589,13 @@ void MainWindow::exitProgram() { close(); }
 
 void MainWindow::connectTypedPort(const QString &) { connectSelectedPort(); }
 
-void MainWindow::connectSelectedPort() { m_connection.connectPort(ComboBoxDeviceName->currentText()); }
+void MainWindow::connectSelectedPort() { m_connection.connectPort(m_portBox->currentText()); }
 
 void MainWindow::searchPorts()
 {
     QStringList ports;
-    for (int i = 0; i < ComboBoxDeviceName->count(); ++i)
-        ports << ComboBoxDeviceName->itemText(i);
+    for (int i = 0; i < m_portBox->count(); ++i)
+        ports << m_portBox->itemText(i);
 
     auto *splash = new AboutDialog(this);
     splash->setAttribute(Qt::WA_DeleteOnClose);
@@ -612,8 +612,8 @@ void MainWindow::searchingOn(int index, const QString &device)
 {
     {
         // Selected in code: no connection attempt of its own.
-        const QSignalBlocker quiet(ComboBoxDeviceName);
-        ComboBoxDeviceName->setCurrentIndex(index);
+        const QSignalBlocker quiet(m_portBox);
+        m_portBox->setCurrentIndex(index);
     }
     if (SearchSplash)
         SearchSplash->SetTitleText(SearchingOn + device);
@@ -625,19 +625,19 @@ void MainWindow::loadLoggerData() { LoggerDownload->loadData(); }
 
 void MainWindow::SetPortControlsEnabled(bool enabled)
 {
-    ComboBoxDeviceName->setEnabled(enabled);
-    BitBtn1->setEnabled(enabled);
-    BitBtn2->setEnabled(enabled);
+    m_portBox->setEnabled(enabled);
+    m_searchButton->setEnabled(enabled);
+    m_disconnectButton->setEnabled(enabled);
 }
 
 // ---- connection state as shown ------------------------------------------------------
 
 void MainWindow::SetRunStopEnabled(bool run, bool stop)
 {
-    btnRun->setEnabled(run);
-    Run1->setEnabled(run);
-    btnStop->setEnabled(stop);
-    Stop1->setEnabled(stop);
+    m_runButton->setEnabled(run);
+    m_runAction->setEnabled(run);
+    m_stopButton->setEnabled(stop);
+    m_stopAction->setEnabled(stop);
 }
 
 void MainWindow::ShowPanelDisconnected()
@@ -654,10 +654,10 @@ void MainWindow::showConnectionFound()
     SetStatusText(1, OnConnection);
     if (frmPanel)
         frmPanel->lblNoConnection->hide();
-    DataLogger1->menuAction()->setVisible(true);
-    DataLogger1->menuAction()->setEnabled(true);
-    btnDataLogger->setVisible(true);
-    btnDataLogger->setEnabled(true);
+    m_loggerMenu->menuAction()->setVisible(true);
+    m_loggerMenu->menuAction()->setEnabled(true);
+    m_dataLoggerButton->setVisible(true);
+    m_dataLoggerButton->setEnabled(true);
     SetRunStopEnabled(!Recorder.isRecording(), Recorder.isRecording());
     if (RealTimeGraph)
         RealTimeGraph->tbntClr->setEnabled(!Recorder.isRecording());
@@ -666,8 +666,8 @@ void MainWindow::showConnectionFound()
 void MainWindow::showConnectionLost()
 {
     SetRunStopEnabled(false, false);
-    btnDataLogger->setEnabled(false);
-    DataLogger1->menuAction()->setEnabled(false);
+    m_dataLoggerButton->setEnabled(false);
+    m_loggerMenu->menuAction()->setEnabled(false);
     SetStatusText(0, QString());
     SetStatusText(1, NoConnection);
     ShowPanelDisconnected();

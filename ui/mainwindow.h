@@ -92,48 +92,57 @@ public:
     kv::LinkServiceHost SetupHost{m_connection.link()};
     QPointer<MeterSetupWindow> frmSetup;
 
+private:
+    // The main window's own parts, kept in files of their own.
+    friend class MainWindowDocuments;
+    friend class MainWindowLoggerDownload;
+    friend class GraphWindow; // TEMP
+    friend class PanelWindow; // TEMP
     // ---- controls ---------------------------------------------------------
-    QMdiArea *MdiArea = nullptr;
-    QToolBar *ToolBar1 = nullptr;
-    QWidget *ToolBarPanel = nullptr;
-    QToolButton *SpeedButton1 = nullptr;
-    QToolButton *SpeedButton2 = nullptr;
-    QToolButton *btnPrint = nullptr;
-    QToolButton *btnDataLogger = nullptr;
-    QToolButton *btnOutputToGraph = nullptr;
-    QToolButton *btnRun = nullptr;
-    QToolButton *btnStop = nullptr;
-    QToolButton *SpeedButton8 = nullptr;
-    QComboBox *ComboBoxDeviceName = nullptr;
-    QToolButton *BitBtn1 = nullptr;
-    QToolButton *BitBtn2 = nullptr;
-    QStatusBar *StatusBar1 = nullptr;
-    std::array<QLabel *, 2> StatusPanels{};
+    QMdiArea *m_mdiArea = nullptr;
+    QToolBar *m_toolBar = nullptr;
+    QWidget *m_toolBarPanel = nullptr;
+    QToolButton *m_openButton = nullptr;
+    QToolButton *m_saveButton = nullptr;
+    QToolButton *m_printButton = nullptr;
+    QToolButton *m_dataLoggerButton = nullptr;
+    QToolButton *m_tableToGraphButton = nullptr;
+    QToolButton *m_runButton = nullptr;
+    QToolButton *m_stopButton = nullptr;
+    QToolButton *m_helpButton = nullptr;
+    QComboBox *m_portBox = nullptr;
+    QToolButton *m_searchButton = nullptr;
+    QToolButton *m_disconnectButton = nullptr;
+    QStatusBar *m_statusBar = nullptr;
+    std::array<QLabel *, 2> m_statusPanels{};
 
-    QMenu *File1 = nullptr;
-    QMenu *RealTime1 = nullptr;
-    QMenu *DataLogger1 = nullptr;
-    QMenu *View1 = nullptr;
-    QMenu *Window1 = nullptr;
-    QMenu *Help1 = nullptr;
-    QAction *Open1 = nullptr;
-    QAction *Save1 = nullptr;
-    QAction *Print1 = nullptr;
-    QAction *PrinterSetup1 = nullptr;
-    QAction *PrintPreview1 = nullptr;
-    QAction *Exit1 = nullptr;
-    QAction *Run1 = nullptr;
-    QAction *Stop1 = nullptr;
-    QAction *LoadData1 = nullptr;
-    QAction *Setup1 = nullptr;
-    QAction *ControlPanel1 = nullptr;
-    QAction *RealTimeGraph1 = nullptr;
-    QAction *Tile1 = nullptr;
-    QAction *Cascade1 = nullptr;
-    QAction *Contents1 = nullptr;
-    QAction *About1 = nullptr;
+    QMenu *m_fileMenu = nullptr;
+    QMenu *m_realTimeMenu = nullptr;
+    QMenu *m_loggerMenu = nullptr;
+    QMenu *m_viewMenu = nullptr;
+    QMenu *m_windowMenu = nullptr;
+    QMenu *m_helpMenu = nullptr;
+    QAction *m_openAction = nullptr;
+    QAction *m_saveAction = nullptr;
+    QAction *m_printAction = nullptr;
+    QAction *m_printerSetupAction = nullptr;
+    QAction *m_printPreviewAction = nullptr;
+    QAction *m_exitAction = nullptr;
+    QAction *m_runAction = nullptr;
+    QAction *m_stopAction = nullptr;
+    QAction *m_loadAction = nullptr;
+    QAction *m_setupAction = nullptr;
+    QAction *m_panelAction = nullptr;
+    QAction *m_graphAction = nullptr;
+    QAction *m_tileAction = nullptr;
+    QAction *m_cascadeAction = nullptr;
+    QAction *m_contentsAction = nullptr;
+    QAction *m_aboutAction = nullptr;
 
-    QTimer *MaxMinTimer = nullptr;
+    QTimer *m_blinkTimer = nullptr;
+    QMenu *m_recentFilesMenu = nullptr;
+
+public:
 
     // ---- logger data (ui/loggercommands.cpp) ---------------------------------
     // What the "DataLogger" window shows, with its unsaved flag; a download
@@ -169,7 +178,7 @@ public:
     static QString HelpFilePath();
 
     // ---- serial port link -----------------------------------------------------
-    // Identifies a meter on the port named in ComboBoxDeviceName; also used
+    // Identifies a meter on the port named in m_portBox; also used
     // when a logger download ends on a serial connection.
     void connectSelectedPort();
 
@@ -207,7 +216,6 @@ public:
     struct FileOpeners {
         std::function<bool(const QString &)> graph, table, collection;
     } Openers;
-    QMenu *RecentFiles1 = nullptr;
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;

@@ -445,7 +445,7 @@ void PanelWindow::showEvent(QShowEvent *event)
 
 void PanelWindow::FormShow() { DigitCache.fill(NothingDrawn); }
 
-void PanelWindow::FormActivate() { m_main.btnOutputToGraph->setEnabled(false); }
+void PanelWindow::FormActivate() { m_main.m_tableToGraphButton->setEnabled(false); }
 
 bool PanelWindow::FormCloseQuery()
 {
@@ -470,5 +470,5 @@ void PanelWindow::FormClose()
 {
     if (m_main.frmPanel == this)
         m_main.frmPanel = nullptr;
-    m_main.ControlPanel1->setChecked(false);
+    m_main.m_panelAction->setChecked(false);
 }
