@@ -44,7 +44,7 @@ QStringList LocalFiles(const QMimeData *data)
 
 } // namespace
 
-void MainWindow::SetUpDesktop()
+void MainWindow::setUpDesktop()
 {
     m_openAction->setShortcut(QKeySequence::Open);
     m_saveAction->setShortcut(QKeySequence::Save);
@@ -68,7 +68,7 @@ void MainWindow::SetUpDesktop()
     m_fileMenu->insertMenu(exitAt > 0 ? fileActions.at(exitAt - 1) : m_exitAction, m_recentFilesMenu);
     m_recentSettings.reset(kv::OpenUserSettings());
     m_recentFiles = std::make_unique<kv::RecentFiles>(*m_recentSettings);
-    FillRecentFilesMenu();
+    fillRecentFilesMenu();
 
     // Graph and text files open as File > Open opens them, with its reports.
     if (Files) {
@@ -91,7 +91,7 @@ void MainWindow::SetUpDesktop()
     setAcceptDrops(true);
 }
 
-void MainWindow::FillRecentFilesMenu()
+void MainWindow::fillRecentFilesMenu()
 {
     m_recentFilesMenu->clear();
     const QStringList files = m_recentFiles->files();
@@ -109,7 +109,7 @@ void MainWindow::FillRecentFilesMenu()
 void MainWindow::addRecentFile(const QString &fileName)
 {
     m_recentFiles->add(fileName);
-    FillRecentFilesMenu();
+    fillRecentFilesMenu();
 }
 
 bool MainWindow::openDataFile(const QString &fileName)

@@ -67,7 +67,7 @@ bool MainWindow::openCollection()
     return true;
 }
 
-void MainWindow::OfferDownloadRestore()
+void MainWindow::offerDownloadRestore()
 {
     const kv::LeftDownload left = LoggerData.leftDownload();
     if (!left.found)

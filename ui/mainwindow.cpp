@@ -117,11 +117,11 @@ MainWindow::MainWindow(kv::UsbTransfer &usb, QWidget *parent)
     m_mdiArea->setBackground(QColor(128, 128, 128));
     setCentralWidget(m_mdiArea);
 
-    BuildMenus();
-    BuildToolBar();
-    BuildStatusBar();
-    ConnectFileCommands();
-    SetUpDesktop();
+    buildMenus();
+    buildToolBar();
+    buildStatusBar();
+    connectFileCommands();
+    setUpDesktop();
 
     m_blinkTimer = new QTimer(this);
     m_blinkTimer->setObjectName(QStringLiteral("MaxMinTimer"));
@@ -137,10 +137,10 @@ MainWindow::MainWindow(kv::UsbTransfer &usb, QWidget *parent)
                             + m_statusBar->sizeHint().height());
     setWindowState(Qt::WindowMaximized);
 
-    FormCreate();
+    loadStartupState();
 }
 
-void MainWindow::ConnectFileCommands()
+void MainWindow::connectFileCommands()
 {
     m_documents = std::make_unique<MainWindowDocuments>(*this);
     Files = new kv::FileCommands(*m_documents, this);
@@ -168,12 +168,12 @@ void MainWindow::ConnectFileCommands()
 MainWindow::~MainWindow()
 {
     if (!m_connection.isClosed())
-        FormClose();
+        saveAndDisconnect();
 }
 
 // ---- construction -------------------------------------------------------------
 
-void MainWindow::BuildMenus()
+void MainWindow::buildMenus()
 {
     m_fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
     m_fileMenu->setObjectName(QStringLiteral("File1"));
@@ -216,8 +216,8 @@ void MainWindow::BuildMenus()
 
     m_windowMenu = menuBar()->addMenu(QStringLiteral("&Window"));
     m_windowMenu->setObjectName(QStringLiteral("Window1"));
-    connect(m_windowMenu, &QMenu::aboutToShow, this, &MainWindow::FillWindowMenu);
-    FillWindowMenu();
+    connect(m_windowMenu, &QMenu::aboutToShow, this, &MainWindow::fillWindowMenu);
+    fillWindowMenu();
 
     m_helpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
     m_helpMenu->setObjectName(QStringLiteral("Help1"));
@@ -228,7 +228,7 @@ void MainWindow::BuildMenus()
     connect(m_aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
 }
 
-void MainWindow::FillWindowMenu()
+void MainWindow::fillWindowMenu()
 {
     // "&Tile", "&Cascade", then the open child windows.
     m_windowMenu->clear();
@@ -249,7 +249,7 @@ void MainWindow::FillWindowMenu()
     }
 }
 
-void MainWindow::BuildToolBar()
+void MainWindow::buildToolBar()
 {
     m_toolBarPanel = new QWidget(this);
     m_toolBarPanel->setObjectName(QStringLiteral("ToolBarPanel"));
@@ -309,7 +309,7 @@ void MainWindow::BuildToolBar()
     m_toolBar->addWidget(m_toolBarPanel);
 }
 
-void MainWindow::BuildStatusBar()
+void MainWindow::buildStatusBar()
 {
     m_statusBar = new QStatusBar(this);
     m_statusBar->setObjectName(QStringLiteral("StatusBar1"));
@@ -353,7 +353,7 @@ void MainWindow::LoadGlyphs()
 
 // ---- life cycle ------------------------------------------------------------------
 
-void MainWindow::FormCreate()
+void MainWindow::loadStartupState()
 {
     m_settings.load();
     Recorder.setPeriod(m_settings.realTimeRate);
@@ -411,12 +411,12 @@ void MainWindow::FormShow()
     if (Splash)
         Splash->close();
     QTimer::singleShot(0, this, [this] {
-        OfferJournalRestore();
-        OfferDownloadRestore();
+        offerJournalRestore();
+        offerDownloadRestore();
     });
 }
 
-void MainWindow::OfferJournalRestore()
+void MainWindow::offerJournalRestore()
 {
     // A journal another running instance holds is not left behind.
     if (!QFileInfo::exists(RecordingJournal.path()) || !RecordingJournal.claim())
@@ -453,10 +453,10 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     }
     event->accept();
-    FormClose();
+    saveAndDisconnect();
 }
 
-void MainWindow::FormClose()
+void MainWindow::saveAndDisconnect()
 {
     m_connection.close();
     m_settings.realTimeRate = Recorder.period();
@@ -601,9 +601,9 @@ void MainWindow::searchPorts()
     splash->setAttribute(Qt::WA_DeleteOnClose);
     SearchSplash = splash;
     splash->ShowAsSplash();
-    SetPortControlsEnabled(false);
+    setPortControlsEnabled(false);
     m_connection.searchPorts(ports, *this);
-    SetPortControlsEnabled(true);
+    setPortControlsEnabled(true);
     if (SearchSplash)
         SearchSplash->close();
 }
@@ -623,7 +623,7 @@ void MainWindow::dropLink() { m_connection.dropLink(); }
 
 void MainWindow::loadLoggerData() { LoggerDownload->loadData(); }
 
-void MainWindow::SetPortControlsEnabled(bool enabled)
+void MainWindow::setPortControlsEnabled(bool enabled)
 {
     m_portBox->setEnabled(enabled);
     m_searchButton->setEnabled(enabled);

@@ -234,35 +234,35 @@ private:
     // kv::PortSearchView: selects the port in the box and names it on the
     // search splash.
     void searchingOn(int index, const QString &device) override;
-    void FormCreate();
+    void loadStartupState();
     void FormShow();
     // A journal left behind by a recording that was never saved: offered
     // once; restored into the real-time graph as unsaved data, or deleted.
-    void OfferJournalRestore();
+    void offerJournalRestore();
     // A logger download left unsaved by an earlier run: offered once;
     // restored into the "DataLogger" window as unsaved data, or forgotten.
-    void OfferDownloadRestore();
-    void FormClose();
-    void BuildToolBar();
-    void BuildMenus();
-    void BuildStatusBar();
+    void offerDownloadRestore();
+    void saveAndDisconnect();
+    void buildToolBar();
+    void buildMenus();
+    void buildStatusBar();
     void LoadGlyphs();
-    void FillWindowMenu();
+    void fillWindowMenu();
     // Shows the panel's "No Connection" label and hides its link picture.
     void ShowPanelDisconnected();
     // The port box and the search/disconnect buttons, disabled while a
     // search is running so that no port operation starts inside it.
-    void SetPortControlsEnabled(bool enabled);
+    void setPortControlsEnabled(bool enabled);
 
     // Open, save, print, print preview, printer setup and table to graph
     // act on the active child window through the file commands.
-    void ConnectFileCommands();
+    void connectFileCommands();
 
     std::unique_ptr<MainWindowDocuments> m_documents;
     std::unique_ptr<kv::LoggerCollectionHooks> m_collectionHooks;
     // Shortcuts, accessible names, the recent-files menu and file drops.
-    void SetUpDesktop();
-    void FillRecentFilesMenu();
+    void setUpDesktop();
+    void fillRecentFilesMenu();
     std::unique_ptr<QSettings> m_recentSettings;
     std::unique_ptr<kv::RecentFiles> m_recentFiles;
 
