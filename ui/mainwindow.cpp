@@ -638,7 +638,7 @@ bool MainWindow::tryEveryPort()
     auto *splash = new AboutDialog(this);
     splash->setAttribute(Qt::WA_DeleteOnClose);
     SearchSplash = splash;
-    splash->ShowAsSplash();
+    splash->showAsSplash();
     SetPortControlsEnabled(false);
 
     for (int pass = 0; pass < count; ++pass) {
@@ -652,7 +652,7 @@ bool MainWindow::tryEveryPort()
         }
         Comm1.setDeviceName(kv::SerialDeviceName(ComboBoxDeviceName->itemText(portIndex)));
         if (SearchSplash)
-            SearchSplash->SetTitleText(SearchingOn + Comm1.deviceName());
+            SearchSplash->setTitleText(SearchingOn + Comm1.deviceName());
         kv::WaitPumping(SearchStepPauseMs);
         if (m_closed)
             break;
@@ -807,14 +807,13 @@ void MainWindow::startRecording()
         return;
 
     RealTimeSetupDialog dialog(this);
-    dialog.ComboBox1->setCurrentIndex(RealTimeGraph->ComboBox1->currentIndex());
-    dialog.ComboBox2->setCurrentIndex(RealTimeGraph->ComboBox2->currentIndex());
-    dialog.edtPeriod->setText(kv::RecordingPeriodText(qint64(Recorder.period()) * SetupPeriodSamples, false));
+    dialog.setSamplingIndexes(RealTimeGraph->ComboBox1->currentIndex(), RealTimeGraph->ComboBox2->currentIndex());
+    dialog.setPeriodText(kv::RecordingPeriodText(qint64(Recorder.period()) * SetupPeriodSamples, false));
     if (kv::Prompts().exec(dialog) != QDialog::Accepted || !RealTimeGraph)
         return;
-    const QString typed = dialog.edtRealTimeNo->text();
-    RealTimeGraph->ComboBox1->setCurrentIndex(dialog.ComboBox1->currentIndex());
-    RealTimeGraph->ComboBox2->setCurrentIndex(dialog.ComboBox2->currentIndex());
+    const QString typed = dialog.sampleCountText();
+    RealTimeGraph->ComboBox1->setCurrentIndex(dialog.minutesIndex());
+    RealTimeGraph->ComboBox2->setCurrentIndex(dialog.secondsIndex());
     bool ok = false;
     const int count = typed.trimmed().toInt(&ok);
     // A recording of no samples would end at its first sample: refused.
