@@ -212,7 +212,7 @@ private slots:
             box = std::make_unique<AboutDialog>();
         else {
             auto range = std::make_unique<RangeDialog>();
-            range->PrepareRangeSelection(QStringLiteral("Range"), 10);
+            range->prepareRangeSelection(QStringLiteral("Range"), 10);
             box = std::move(range);
         }
         int finished = -1;
@@ -226,8 +226,9 @@ private slots:
     void tabOrderFollowsLayout()
     {
         RealTimeSetupDialog setup;
-        QWidget *expected[] = {setup.edtRealTimeNo, setup.ComboBox1, setup.ComboBox2, setup.edtPeriod,
-                               setup.btnStart,      setup.btnCancel};
+        QWidget *expected[] = {child<QWidget>(setup, "edtRealTimeNo"), child<QWidget>(setup, "ComboBox1"),
+                               child<QWidget>(setup, "ComboBox2"),     child<QWidget>(setup, "edtPeriod"),
+                               child<QWidget>(setup, "btnStart"),      child<QWidget>(setup, "btnCancel")};
         setup.show();
         QVERIFY(QTest::qWaitForWindowActive(&setup));
         expected[0]->setFocus();

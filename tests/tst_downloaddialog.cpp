@@ -34,8 +34,8 @@ struct Watched : DownloadProgressDialog {
     void advanced(int bytes) override
     {
         DownloadProgressDialog::advanced(bytes);
-        received << dialog()->lblBytesReceived->text();
-        bar << dialog()->Progress1->value();
+        received << child<QLabel>(dialog(), "lblBytesReceived")->text();
+        bar << child<QProgressBar>(dialog(), "Progress1")->value();
     }
 };
 
@@ -64,12 +64,14 @@ private slots:
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Data Retriving Progress"));
         QVERIFY(dialog->windowFlags() & Qt::WindowStaysOnTopHint);
         QVERIFY(!dialog->isModal());
-        QCOMPARE(dialog->SText1->text(), QStringLiteral("bytes received"));
-        QCOMPARE(dialog->SText2->text(), QStringLiteral("total bytes"));
-        QCOMPARE(dialog->lblBytesReceived->text(), QStringLiteral("0"));
-        QCOMPARE(dialog->lblTotalBytes->text(), QStringLiteral("1024"));
-        QCOMPARE(dialog->Progress1->maximum(), 1024);
-        QVERIFY(dialog->Progress1->isVisible() && !dialog->BitBtn2->isVisible() && !dialog->GroupBox1->isVisible());
+        QCOMPARE(child<QLabel>(dialog, "SText1")->text(), QStringLiteral("bytes received"));
+        QCOMPARE(child<QLabel>(dialog, "SText2")->text(), QStringLiteral("total bytes"));
+        QCOMPARE(child<QLabel>(dialog, "lblBytesReceived")->text(), QStringLiteral("0"));
+        QCOMPARE(child<QLabel>(dialog, "lblTotalBytes")->text(), QStringLiteral("1024"));
+        auto *bar = child<QProgressBar>(dialog, "Progress1");
+        QCOMPARE(bar->maximum(), 1024);
+        QVERIFY(bar->isVisible() && !child<QPushButton>(dialog, "BitBtn2")->isVisible()
+                && !child<QGroupBox>(dialog, "GroupBox1")->isVisible());
         progress.advanced(512);
         if (!qEnvironmentVariableIsEmpty("KV_GRAB_DIR"))
             dialog->grab().save(qEnvironmentVariable("KV_GRAB_DIR") + QStringLiteral("/downloadprogress.png"));

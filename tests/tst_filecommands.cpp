@@ -13,6 +13,7 @@
 #include "sim/simusbtransfer.h"
 #include "tests/support/children.h"
 #include "tests/support/mainwindowrig.h"
+#include "tests/support/children.h"
 #include "tests/testsupport.h"
 #include "ui/filecommands.h"
 #include "ui/graphwindow.h"
@@ -110,8 +111,7 @@ QString DateField(const QDate &date) { return QLocale().toString(date, ShortDate
 // Range dialog script: "&All".
 int AllRows(QDialog &d)
 {
-    auto &scope = static_cast<RangeDialog &>(d);
-    scope.radAll->setChecked(true);
+    child<QRadioButton>(d, "radAll")->setChecked(true);
     return RangeDialog::ResultOk;
 }
 
@@ -331,7 +331,7 @@ private slots:
         QTimer::singleShot(0, [] {
             for (QWidget *w : QApplication::topLevelWidgets())
                 if (auto *scope = qobject_cast<RangeDialog *>(w); scope && scope->isVisible())
-                    scope->BitBtn2->click();
+                    child<QPushButton>(scope, "BitBtn2")->click();
         });
         rig.commands.save();
         QCOMPARE(ReadAll(existing), QByteArray("old contents\r\n"));

@@ -178,9 +178,8 @@ private slots:
         QStringList versions;
         for (int i = 0; i < 2; ++i)
             prompts.dialogs.push_back([&](QDialog &d) {
-                auto &about = static_cast<AboutDialog &>(d);
-                versions << about.lblVersion->text();
-                if (about.lblTitle->text() != "Four Channel Thermometer Software")
+                versions << child<QLabel>(d, "lblVersion")->text();
+                if (child<QLabel>(d, "lblTitle")->text() != "Four Channel Thermometer Software")
                     versions << "wrong title";
                 return int(QDialog::Accepted);
             });

@@ -71,10 +71,10 @@ struct Rig {
     {
         prompts.dialogs.push_back([=](QDialog &d) {
             auto &setup = static_cast<RealTimeSetupDialog &>(d);
-            setup.edtRealTimeNo->setText(count);
+            child<QLineEdit>(setup, "edtRealTimeNo")->setText(count);
             if (minutes >= 0) {
-                setup.ComboBox1->setCurrentIndex(minutes);
-                setup.ComboBox2->setCurrentIndex(seconds);
+                child<QComboBox>(setup, "ComboBox1")->setCurrentIndex(minutes);
+                child<QComboBox>(setup, "ComboBox2")->setCurrentIndex(seconds);
             }
             return int(QDialog::Accepted);
         });
@@ -261,19 +261,24 @@ private slots:
         Rig rig;
         QStringList seen;
         rig.prompts.dialogs.push_back([&](QDialog &d) {
-            auto &setup = static_cast<RealTimeSetupDialog &>(d);
-            seen << setup.windowTitle() << setup.edtRealTimeNo->text() << setup.edtPeriod->text();
-            setup.ComboBox2->setCurrentIndex(3);
-            setup.ComboBox1Change();
-            setup.ComboBox2->setCurrentIndex(2);
-            setup.ComboBox1Change();
-            seen << setup.edtPeriod->text();
-            setup.ComboBox2->setCurrentIndex(0);
-            setup.ComboBox1Change();
-            seen << setup.ComboBox1->currentText() + ":" + setup.ComboBox2->currentText();
-            setup.edtRealTimeNo->setText("x");
-            setup.ComboBox1Change();
-            seen << setup.edtPeriod->text();
+            auto *count = child<QLineEdit>(d, "edtRealTimeNo");
+            auto *period = child<QLineEdit>(d, "edtPeriod");
+            auto *minutes = child<QComboBox>(d, "ComboBox1");
+            auto *seconds = child<QComboBox>(d, "ComboBox2");
+            // As a user picks an item: the box changes, then reports it.
+            const auto choose = [](QComboBox *box, int index) {
+                box->setCurrentIndex(index);
+                emit box->activated(index);
+            };
+            seen << d.windowTitle() << count->text() << period->text();
+            choose(seconds, 3);
+            choose(seconds, 2);
+            seen << period->text();
+            choose(seconds, 0);
+            seen << minutes->currentText() + ":" + seconds->currentText();
+            count->setText("x");
+            choose(minutes, minutes->currentIndex());
+            seen << period->text();
             return int(QDialog::Rejected);
         });
         rig.main->startRecording();

@@ -8,6 +8,7 @@
 #include "sim/simpty.h"
 #include "tests/support/children.h"
 #include "tests/support/ptymeter.h"
+#include "tests/support/children.h"
 #include "tests/testsupport.h"
 
 #include <QComboBox>
@@ -162,7 +163,7 @@ private slots:
         connect(&watch, &QTimer::timeout, this, [&] {
             if (!main.SearchSplash)
                 return;
-            const QString title = main.SearchSplash->lblTitle->text();
+            const QString title = child<QLabel>(main.SearchSplash.data(), "lblTitle")->text();
             if (title.startsWith(QLatin1String("Searching on ")) && (titles.isEmpty() || titles.last() != title))
                 titles << title;
         });

@@ -9,6 +9,7 @@
 #include "files/textfile.h"
 #include "ui/rangedialog.h"
 #include "realtime/datetime.h"
+#include "tests/support/children.h"
 #include "tests/testsupport.h"
 
 #include <QBuffer>
@@ -70,10 +71,9 @@ QByteArray Lines(const Chart &chart, int from, int to, const TextFileFormat &for
 std::function<int(QDialog &)> SelectRange(const QString &from, const QString &to)
 {
     return [=](QDialog &d) {
-        auto &scope = static_cast<RangeDialog &>(d);
-        scope.radNo->setChecked(true);
-        scope.edtSelFrom->setText(from);
-        scope.edtSelTo->setText(to);
+        child<QRadioButton>(d, "radNo")->setChecked(true);
+        child<QLineEdit>(d, "edtSelFrom")->setText(from);
+        child<QLineEdit>(d, "edtSelTo")->setText(to);
         return RangeDialog::ResultOk;
     };
 }
@@ -239,17 +239,17 @@ private slots:
     void rangeDialog()
     {
         RangeDialog scope;
-        scope.PrepareRangeSelection("Save File", 42);
+        scope.prepareRangeSelection("Save File", 42);
         QCOMPARE(scope.windowTitle(), QString("Save File"));
-        QVERIFY(!scope.GroupBox1->isHidden());
-        QVERIFY(scope.Progress1->isHidden());
-        QVERIFY(scope.radAll->isChecked());
-        QCOMPARE(scope.radAll->text(), QString("&All"));
-        QCOMPARE(scope.radNo->text(), QString("&Select"));
-        QCOMPARE(scope.edtSelFrom->text(), QString("1"));
-        QCOMPARE(scope.edtSelTo->text(), QString("42"));
-        QCOMPARE(scope.lblBytesReceived->text(), QString("bytes received"));
-        QCOMPARE(scope.lblTotalBytes->text(), QString("total bytes"));
+        QVERIFY(!child<QGroupBox>(scope, "GroupBox1")->isHidden());
+        QVERIFY(child<QProgressBar>(scope, "Progress1")->isHidden());
+        QVERIFY(child<QRadioButton>(scope, "radAll")->isChecked());
+        QCOMPARE(child<QRadioButton>(scope, "radAll")->text(), QString("&All"));
+        QCOMPARE(child<QRadioButton>(scope, "radNo")->text(), QString("&Select"));
+        QCOMPARE(child<QLineEdit>(scope, "edtSelFrom")->text(), QString("1"));
+        QCOMPARE(child<QLineEdit>(scope, "edtSelTo")->text(), QString("42"));
+        QCOMPARE(child<QLabel>(scope, "lblBytesReceived")->text(), QString("bytes received"));
+        QCOMPARE(child<QLabel>(scope, "lblTotalBytes")->text(), QString("total bytes"));
     }
 
     void typingARangeSelectsIt_data()
@@ -267,13 +267,13 @@ private slots:
         QFETCH(int, from);
         QFETCH(int, to);
         RangeDialog scope;
-        scope.PrepareRangeSelection("Save File", 42);
+        scope.prepareRangeSelection("Save File", 42);
         auto *edit = scope.findChild<QLineEdit *>(field);
         QVERIFY(edit);
         edit->selectAll();
         QTest::keyClicks(edit, "5");
         QVERIFY(scope.findChild<QRadioButton *>("radNo")->isChecked());
-        const kv::RowRange range = scope.RangeRequest(42);
+        const kv::RowRange range = scope.rangeRequest(42);
         QVERIFY(range.valid);
         QCOMPARE(range.from, from);
         QCOMPARE(range.to, to);
@@ -448,9 +448,10 @@ private slots:
             for (QWidget *w : QApplication::topLevelWidgets())
                 if (auto *progress = qobject_cast<RangeDialog *>(w); progress && progress->isVisible()) {
                     caption = progress->windowTitle();
-                    text = progress->SText1->text();
-                    QVERIFY(progress->BitBtn2->isVisible());
-                    progress->BitBtn2->click();
+                    text = child<QLabel>(progress, "SText1")->text();
+                    auto *cancel = child<QPushButton>(progress, "BitBtn2");
+                    QVERIFY(cancel->isVisible());
+                    cancel->click();
                 }
         });
         Chart chart;

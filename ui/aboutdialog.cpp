@@ -28,50 +28,50 @@ AboutDialog::AboutDialog(QWidget *parent)
     setWindowTitle(QString());
     setFixedSize(AboutWidth, AboutHeight);
 
-    lblTitle = new QLabel(QStringLiteral("Four Channel Thermometer Software"), this);
-    lblTitle->setObjectName(QStringLiteral("lblTitle"));
-    QFont titleFont = lblTitle->font();
+    m_titleLabel = new QLabel(QStringLiteral("Four Channel Thermometer Software"), this);
+    m_titleLabel->setObjectName(QStringLiteral("lblTitle"));
+    QFont titleFont = m_titleLabel->font();
     titleFont.setBold(true);
     titleFont.setItalic(true);
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.3);
-    lblTitle->setFont(titleFont);
-    lblTitle->setStyleSheet(QStringLiteral("color: blue;"));
-    lblTitle->setAlignment(Qt::AlignCenter);
+    m_titleLabel->setFont(titleFont);
+    m_titleLabel->setStyleSheet(QStringLiteral("color: blue;"));
+    m_titleLabel->setAlignment(Qt::AlignCenter);
 
-    lblVersionCaption = new QLabel(QStringLiteral("Version:"), this);
-    lblVersionCaption->setObjectName(QStringLiteral("lblVersionCaption"));
-    lblVersion = new QLabel(ProgramVersionText(), this);
-    lblVersion->setObjectName(QStringLiteral("lblVersion"));
-    lblEmpty = new QLabel(QString(), this);
-    lblEmpty->setObjectName(QStringLiteral("lblEmpty"));
+    m_versionCaptionLabel = new QLabel(QStringLiteral("Version:"), this);
+    m_versionCaptionLabel->setObjectName(QStringLiteral("lblVersionCaption"));
+    m_versionLabel = new QLabel(ProgramVersionText(), this);
+    m_versionLabel->setObjectName(QStringLiteral("lblVersion"));
+    m_emptyLabel = new QLabel(QString(), this);
+    m_emptyLabel->setObjectName(QStringLiteral("lblEmpty"));
 
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setDefault(true);
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    m_okButton = new QPushButton(QStringLiteral("OK"), this);
+    m_okButton->setObjectName(QStringLiteral("BitBtn1"));
+    m_okButton->setDefault(true);
+    connect(m_okButton, &QPushButton::clicked, this, &QDialog::accept);
 
     auto *layout = new QGridLayout(this);
-    layout->addWidget(lblTitle, 0, 0, 1, 3);
-    layout->addWidget(lblVersionCaption, 1, 0, Qt::AlignRight);
-    layout->addWidget(lblVersion, 1, 1, Qt::AlignLeft);
-    layout->addWidget(lblEmpty, 2, 0, 1, 3);
-    layout->addWidget(BitBtn1, 1, 2, 2, 1, Qt::AlignRight | Qt::AlignBottom);
+    layout->addWidget(m_titleLabel, 0, 0, 1, 3);
+    layout->addWidget(m_versionCaptionLabel, 1, 0, Qt::AlignRight);
+    layout->addWidget(m_versionLabel, 1, 1, Qt::AlignLeft);
+    layout->addWidget(m_emptyLabel, 2, 0, 1, 3);
+    layout->addWidget(m_okButton, 1, 2, 2, 1, Qt::AlignRight | Qt::AlignBottom);
     layout->setColumnStretch(1, 1);
 
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
 
-void AboutDialog::ShowAsSplash()
+void AboutDialog::showAsSplash()
 {
-    BitBtn1->hide();
+    m_okButton->hide();
     show();
     repaint();
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void AboutDialog::SetTitleText(const QString &text)
+void AboutDialog::setTitleText(const QString &text)
 {
-    lblTitle->setText(text);
-    lblTitle->repaint();
+    m_titleLabel->setText(text);
+    m_titleLabel->repaint();
 }

@@ -12,15 +12,16 @@ public:
     explicit AboutDialog(QWidget *parent = nullptr);
 
     // Splash mode: no OK button, shown without waiting and painted at once.
-    void ShowAsSplash();
+    void showAsSplash();
     // The title line ("Searching on ..." during a port search).
-    void SetTitleText(const QString &text);
+    void setTitleText(const QString &text);
 
-    QLabel *lblTitle = nullptr;
-    QLabel *lblVersionCaption = nullptr;
-    QLabel *lblVersion = nullptr;
-    QLabel *lblEmpty = nullptr;
-    QPushButton *BitBtn1 = nullptr;
+private:
+    QLabel *m_titleLabel = nullptr;
+    QLabel *m_versionCaptionLabel = nullptr;
+    QLabel *m_versionLabel = nullptr;
+    QLabel *m_emptyLabel = nullptr;
+    QPushButton *m_okButton = nullptr;
 };
 
 // The program's version text, empty when unknown.

@@ -2,9 +2,6 @@
 
 #include "ui/rangedialog.h"
 
-#include <QLabel>
-#include <QProgressBar>
-
 namespace {
 const QString BytesReceivedText = QStringLiteral("bytes received");
 const QString TotalBytesText = QStringLiteral("total bytes");
@@ -19,13 +16,8 @@ void DownloadProgressDialog::started(int transferSize)
     finished();
     m_dialog = new RangeDialog(m_parent);
     m_dialog->setObjectName(QStringLiteral("frmDownloadProgress"));
-    m_dialog->ShowProgress(DownloadProgressCaption, BytesReceivedText, transferSize, false);
-    m_dialog->lblBytesReceived->setText(QStringLiteral("0"));
-    m_dialog->lblBytesReceived->show();
-    m_dialog->SText2->setText(TotalBytesText);
-    m_dialog->SText2->show();
-    m_dialog->lblTotalBytes->setText(QString::number(transferSize));
-    m_dialog->lblTotalBytes->show();
+    m_dialog->showProgress(DownloadProgressCaption, BytesReceivedText, transferSize, false);
+    m_dialog->showByteCounts(TotalBytesText, transferSize);
     m_dialog->repaint();
 }
 
@@ -33,8 +25,7 @@ void DownloadProgressDialog::advanced(int bytesReceived)
 {
     if (!m_dialog)
         return;
-    m_dialog->Progress1->setValue(bytesReceived);
-    m_dialog->lblBytesReceived->setText(QString::number(bytesReceived));
+    m_dialog->setBytesReceived(bytesReceived);
 }
 
 void DownloadProgressDialog::pageRejected()

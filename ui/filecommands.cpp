@@ -202,11 +202,11 @@ GraphWindow *FileCommands::outputTableToGraph()
     TableGraphPoints points;
     {
         RangeDialog progress(parent);
-        progress.ShowProgress(GraphingProgressCaption, GraphingText, range.points, false);
+        progress.showProgress(GraphingProgressCaption, GraphingText, range.points, false);
         QElapsedTimer sinceEvents;
         sinceEvents.start();
         points = TableGraphValues(table, locale, [&](int row) {
-            progress.Progress1->setValue(row);
+            progress.setProgressValue(row);
             if (sinceEvents.elapsed() >= ProgressEventsIntervalMs) {
                 QCoreApplication::processEvents();
                 sinceEvents.restart();

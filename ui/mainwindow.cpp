@@ -600,7 +600,7 @@ void MainWindow::searchPorts()
     auto *splash = new AboutDialog(this);
     splash->setAttribute(Qt::WA_DeleteOnClose);
     SearchSplash = splash;
-    splash->ShowAsSplash();
+    splash->showAsSplash();
     setPortControlsEnabled(false);
     m_connection.searchPorts(ports, *this);
     setPortControlsEnabled(true);
@@ -616,7 +616,7 @@ void MainWindow::searchingOn(int index, const QString &device)
         m_portBox->setCurrentIndex(index);
     }
     if (SearchSplash)
-        SearchSplash->SetTitleText(SearchingOn + device);
+        SearchSplash->setTitleText(SearchingOn + device);
 }
 
 void MainWindow::dropLink() { m_connection.dropLink(); }
@@ -724,14 +724,13 @@ void MainWindow::startRecording()
         return;
 
     RealTimeSetupDialog dialog(this);
-    dialog.ComboBox1->setCurrentIndex(RealTimeGraph->ComboBox1->currentIndex());
-    dialog.ComboBox2->setCurrentIndex(RealTimeGraph->ComboBox2->currentIndex());
-    dialog.edtPeriod->setText(kv::RecordingPeriodText(qint64(Recorder.period()) * SetupPeriodSamples, false));
+    dialog.setSamplingIndexes(RealTimeGraph->ComboBox1->currentIndex(), RealTimeGraph->ComboBox2->currentIndex());
+    dialog.setPeriodText(kv::RecordingPeriodText(qint64(Recorder.period()) * SetupPeriodSamples, false));
     if (kv::Prompts().exec(dialog) != QDialog::Accepted || !RealTimeGraph)
         return;
-    const QString typed = dialog.edtRealTimeNo->text();
-    RealTimeGraph->ComboBox1->setCurrentIndex(dialog.ComboBox1->currentIndex());
-    RealTimeGraph->ComboBox2->setCurrentIndex(dialog.ComboBox2->currentIndex());
+    const QString typed = dialog.sampleCountText();
+    RealTimeGraph->ComboBox1->setCurrentIndex(dialog.minutesIndex());
+    RealTimeGraph->ComboBox2->setCurrentIndex(dialog.secondsIndex());
     bool ok = false;
     const int count = typed.trimmed().toInt(&ok);
     // A recording of no samples would end at its first sample: refused.

@@ -28,7 +28,7 @@ int main(int argc, char **argv)
 
     auto *splash = new AboutDialog;
     splash->setAttribute(Qt::WA_DeleteOnClose);
-    splash->ShowAsSplash();
+    splash->showAsSplash();
 
     const std::unique_ptr<kv::UsbTransfer> usb = kv::CreateUsbTransfer(kv::DemoModeRequested());
     MainWindow main(*usb);

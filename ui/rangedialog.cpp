@@ -36,110 +36,132 @@ RangeDialog::RangeDialog(QWidget *parent) : QDialog(parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
 
-    GroupBox1 = Named(new QGroupBox(this), "GroupBox1");
-    radAll = new QRadioButton(QStringLiteral("&All"), GroupBox1);
-    radAll->setObjectName(QStringLiteral("radAll"));
-    radAll->setChecked(true);
-    radNo = new QRadioButton(QStringLiteral("&Select"), GroupBox1);
-    radNo->setObjectName(QStringLiteral("radNo"));
-    Label1 = new QLabel(QStringLiteral("&from"), GroupBox1);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    edtSelFrom = new QLineEdit(GroupBox1);
-    edtSelFrom->setObjectName(QStringLiteral("edtSelFrom"));
-    edtSelFrom->setFixedWidth(EditWidth);
-    Label1->setBuddy(edtSelFrom);
-    Label2 = new QLabel(QStringLiteral("&to"), GroupBox1);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    edtSelTo = new QLineEdit(GroupBox1);
-    edtSelTo->setObjectName(QStringLiteral("edtSelTo"));
-    edtSelTo->setFixedWidth(EditWidth);
-    Label2->setBuddy(edtSelTo);
-    auto *range = new QGridLayout(GroupBox1);
-    range->addWidget(radAll, 0, 0, 1, 4);
-    range->addWidget(radNo, 1, 0);
-    range->addWidget(Label1, 1, 1, Qt::AlignRight);
-    range->addWidget(edtSelFrom, 1, 2);
-    range->addWidget(Label2, 1, 3, Qt::AlignRight);
-    range->addWidget(edtSelTo, 1, 4);
+    m_rangeBox = Named(new QGroupBox(this), "GroupBox1");
+    m_allButton = new QRadioButton(QStringLiteral("&All"), m_rangeBox);
+    m_allButton->setObjectName(QStringLiteral("radAll"));
+    m_allButton->setChecked(true);
+    m_selectButton = new QRadioButton(QStringLiteral("&Select"), m_rangeBox);
+    m_selectButton->setObjectName(QStringLiteral("radNo"));
+    m_fromLabel = new QLabel(QStringLiteral("&from"), m_rangeBox);
+    m_fromLabel->setObjectName(QStringLiteral("Label1"));
+    m_fromEdit = new QLineEdit(m_rangeBox);
+    m_fromEdit->setObjectName(QStringLiteral("edtSelFrom"));
+    m_fromEdit->setFixedWidth(EditWidth);
+    m_fromLabel->setBuddy(m_fromEdit);
+    m_toLabel = new QLabel(QStringLiteral("&to"), m_rangeBox);
+    m_toLabel->setObjectName(QStringLiteral("Label2"));
+    m_toEdit = new QLineEdit(m_rangeBox);
+    m_toEdit->setObjectName(QStringLiteral("edtSelTo"));
+    m_toEdit->setFixedWidth(EditWidth);
+    m_toLabel->setBuddy(m_toEdit);
+    auto *range = new QGridLayout(m_rangeBox);
+    range->addWidget(m_allButton, 0, 0, 1, 4);
+    range->addWidget(m_selectButton, 1, 0);
+    range->addWidget(m_fromLabel, 1, 1, Qt::AlignRight);
+    range->addWidget(m_fromEdit, 1, 2);
+    range->addWidget(m_toLabel, 1, 3, Qt::AlignRight);
+    range->addWidget(m_toEdit, 1, 4);
     range->setColumnStretch(5, 1);
     // Typing a range selects it.
-    connect(edtSelFrom, &QLineEdit::textEdited, radNo, [this] { radNo->setChecked(true); });
-    connect(edtSelTo, &QLineEdit::textEdited, radNo, [this] { radNo->setChecked(true); });
+    connect(m_fromEdit, &QLineEdit::textEdited, m_selectButton, [this] { m_selectButton->setChecked(true); });
+    connect(m_toEdit, &QLineEdit::textEdited, m_selectButton, [this] { m_selectButton->setChecked(true); });
 
-    Progress1 = Named(new QProgressBar(this), "Progress1");
-    Progress1->setMinimumWidth(ProgressWidth);
-    Progress1->setTextVisible(false);
-    SText1 = Named(new QLabel(this), "SText1");
-    lblBytesReceived = Named(new QLabel(QStringLiteral("bytes received"), this), "lblBytesReceived");
-    SText2 = Named(new QLabel(this), "SText2");
-    lblTotalBytes = Named(new QLabel(QStringLiteral("total bytes"), this), "lblTotalBytes");
+    m_progressBar = Named(new QProgressBar(this), "Progress1");
+    m_progressBar->setMinimumWidth(ProgressWidth);
+    m_progressBar->setTextVisible(false);
+    m_progressText = Named(new QLabel(this), "SText1");
+    m_bytesReceivedLabel = Named(new QLabel(QStringLiteral("bytes received"), this), "lblBytesReceived");
+    m_totalCaptionLabel = Named(new QLabel(this), "SText2");
+    m_totalBytesLabel = Named(new QLabel(QStringLiteral("total bytes"), this), "lblTotalBytes");
 
-    BitBtn1 = Named(new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this),
-                    "BitBtn1");
-    BitBtn1->setDefault(true);
-    BitBtn2 = Named(
+    m_okButton = Named(
+        new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this), "BitBtn1");
+    m_okButton->setDefault(true);
+    m_cancelButton = Named(
         new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Cancel"), this),
         "BitBtn2");
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { done(ResultOk); });
-    connect(BitBtn2, &QPushButton::clicked, this, &RangeDialog::cancelClicked);
+    connect(m_okButton, &QPushButton::clicked, this, [this] { done(ResultOk); });
+    connect(m_cancelButton, &QPushButton::clicked, this, &RangeDialog::cancelClicked);
 
     auto *texts = new QGridLayout;
-    texts->addWidget(SText1, 0, 0);
-    texts->addWidget(lblBytesReceived, 0, 1);
-    texts->addWidget(SText2, 1, 0);
-    texts->addWidget(lblTotalBytes, 1, 1);
+    texts->addWidget(m_progressText, 0, 0);
+    texts->addWidget(m_bytesReceivedLabel, 0, 1);
+    texts->addWidget(m_totalCaptionLabel, 1, 0);
+    texts->addWidget(m_totalBytesLabel, 1, 1);
     texts->setColumnStretch(2, 1);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
+    buttons->addWidget(m_okButton);
+    buttons->addWidget(m_cancelButton);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(GroupBox1);
-    layout->addWidget(Progress1);
+    layout->addWidget(m_rangeBox);
+    layout->addWidget(m_progressBar);
     layout->addLayout(texts);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void RangeDialog::PrepareRangeSelection(const QString &caption, int count)
+void RangeDialog::prepareRangeSelection(const QString &caption, int count)
 {
     setWindowTitle(caption);
-    GroupBox1->show();
-    BitBtn1->show();
-    BitBtn2->show();
-    edtSelFrom->setText(QStringLiteral("1"));
-    edtSelTo->setText(QString::number(count));
+    m_rangeBox->show();
+    m_okButton->show();
+    m_cancelButton->show();
+    m_fromEdit->setText(QStringLiteral("1"));
+    m_toEdit->setText(QString::number(count));
 }
 
-kv::RowRange RangeDialog::RangeRequest(int count) const
+kv::RowRange RangeDialog::rangeRequest(int count) const
 {
-    return kv::RangeRequest(radAll->isChecked(), edtSelFrom->text(), edtSelTo->text(), count);
+    return kv::RangeRequest(m_allButton->isChecked(), m_fromEdit->text(), m_toEdit->text(), count);
 }
 
-void RangeDialog::ShowProgress(const QString &caption, const QString &text, int maximum, bool cancellable)
+void RangeDialog::showProgress(const QString &caption, const QString &text, int maximum, bool cancellable)
 {
     m_progress = true;
     setWindowTitle(caption);
-    Progress1->setRange(0, qMax(maximum, 0));
-    Progress1->setValue(0);
+    m_progressBar->setRange(0, qMax(maximum, 0));
+    m_progressBar->setValue(0);
     m_steps = 0;
-    Progress1->show();
-    SText1->setText(text);
-    SText1->show();
-    BitBtn2->setVisible(cancellable);
+    m_progressBar->show();
+    m_progressText->setText(text);
+    m_progressText->show();
+    m_cancelButton->setVisible(cancellable);
     setResult(0);
     show();
 }
 
-void RangeDialog::StepProgress()
+void RangeDialog::stepProgress()
 {
-    const int maximum = Progress1->maximum();
+    const int maximum = m_progressBar->maximum();
     if (m_steps >= maximum)
         return;
     ++m_steps;
     const int stride = qMax(1, maximum / ProgressResolution);
     if (m_steps % stride == 0 || m_steps == maximum)
-        Progress1->setValue(m_steps);
+        m_progressBar->setValue(m_steps);
+}
+
+void RangeDialog::setProgressValue(int value) { m_progressBar->setValue(value); }
+
+void RangeDialog::setProgressBarVisible(bool visible) { m_progressBar->setVisible(visible); }
+
+void RangeDialog::setProgressText(const QString &text) { m_progressText->setText(text); }
+
+void RangeDialog::showByteCounts(const QString &totalCaption, int totalBytes)
+{
+    m_bytesReceivedLabel->setText(QStringLiteral("0"));
+    m_bytesReceivedLabel->show();
+    m_totalCaptionLabel->setText(totalCaption);
+    m_totalCaptionLabel->show();
+    m_totalBytesLabel->setText(QString::number(totalBytes));
+    m_totalBytesLabel->show();
+}
+
+void RangeDialog::setBytesReceived(int bytes)
+{
+    m_progressBar->setValue(bytes);
+    m_bytesReceivedLabel->setText(QString::number(bytes));
 }
 
 void RangeDialog::cancelClicked()

@@ -23,34 +23,29 @@ public:
 
     explicit RangeDialog(QWidget *parent = nullptr);
 
-    QGroupBox *GroupBox1 = nullptr;
-    QRadioButton *radAll = nullptr;
-    QRadioButton *radNo = nullptr;
-    QLabel *Label1 = nullptr;
-    QLineEdit *edtSelFrom = nullptr;
-    QLabel *Label2 = nullptr;
-    QLineEdit *edtSelTo = nullptr;
-    QPushButton *BitBtn1 = nullptr;
-    QPushButton *BitBtn2 = nullptr;
-    QProgressBar *Progress1 = nullptr;
-    QLabel *SText1 = nullptr;
-    QLabel *lblBytesReceived = nullptr;
-    QLabel *SText2 = nullptr;
-    QLabel *lblTotalBytes = nullptr;
-
     // Range selection for a source of `count` rows or points: shows the range
     // controls with 1 .. count; the caller then shows the dialog modally.
-    void PrepareRangeSelection(const QString &caption, int count);
+    void prepareRangeSelection(const QString &caption, int count);
     // The range chosen (after modal result 1).
-    kv::RowRange RangeRequest(int count) const;
+    kv::RowRange rangeRequest(int count) const;
 
     // Progress display, shown without waiting.  With `cancellable` the Cancel
     // button sets the result to ResultCancel (the dialog stays open).
-    void ShowProgress(const QString &caption, const QString &text, int maximum, bool cancellable);
+    void showProgress(const QString &caption, const QString &text, int maximum, bool cancellable);
     // One step; the bar is redrawn only when the step moves it visibly.
-    void StepProgress();
-    int ProgressSteps() const { return m_steps; }
-    bool CancelRequested() const { return result() == ResultCancel; }
+    void stepProgress();
+    int progressSteps() const { return m_steps; }
+    bool cancelRequested() const { return result() == ResultCancel; }
+    // The bar's position, set directly by an operation that counts itself.
+    void setProgressValue(int value);
+    // An operation of unknown length shows its text without a bar.
+    void setProgressBarVisible(bool visible);
+    void setProgressText(const QString &text);
+    // Byte counts under the bar: received bytes (starting at 0) and the total
+    // with its caption.
+    void showByteCounts(const QString &totalCaption, int totalBytes);
+    // Moves the bar and the received count together.
+    void setBytesReceived(int bytes);
 
     void done(int result) override;
 
@@ -60,6 +55,21 @@ protected:
 
 private:
     void cancelClicked();
+
+    QGroupBox *m_rangeBox = nullptr;
+    QRadioButton *m_allButton = nullptr;
+    QRadioButton *m_selectButton = nullptr;
+    QLabel *m_fromLabel = nullptr;
+    QLineEdit *m_fromEdit = nullptr;
+    QLabel *m_toLabel = nullptr;
+    QLineEdit *m_toEdit = nullptr;
+    QPushButton *m_okButton = nullptr;
+    QPushButton *m_cancelButton = nullptr;
+    QProgressBar *m_progressBar = nullptr;
+    QLabel *m_progressText = nullptr;
+    QLabel *m_bytesReceivedLabel = nullptr;
+    QLabel *m_totalCaptionLabel = nullptr;
+    QLabel *m_totalBytesLabel = nullptr;
 
     bool m_progress = false;
     int m_steps = 0;

@@ -51,40 +51,40 @@ RealTimeSetupDialog::RealTimeSetupDialog(QWidget *parent) : QDialog(parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                    | Qt::WindowStaysOnTopHint);
 
-    edtRealTimeNo = new QLineEdit(this);
-    edtRealTimeNo->setObjectName(QStringLiteral("edtRealTimeNo"));
+    m_countEdit = new QLineEdit(this);
+    m_countEdit->setObjectName(QStringLiteral("edtRealTimeNo"));
     // Up to five digits; blanks of the mask are spaces.
-    edtRealTimeNo->setMaxLength(RecordCountDigits);
-    edtRealTimeNo->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9 ]{0,5}")), edtRealTimeNo));
-    edtRealTimeNo->setText(QStringLiteral(" 2000"));
-    edtRealTimeNo->setAlignment(Qt::AlignRight);
-    edtRealTimeNo->setFixedWidth(80);
+    m_countEdit->setMaxLength(RecordCountDigits);
+    m_countEdit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9 ]{0,5}")), m_countEdit));
+    m_countEdit->setText(QStringLiteral(" 2000"));
+    m_countEdit->setAlignment(Qt::AlignRight);
+    m_countEdit->setFixedWidth(80);
 
-    ComboBox1 = SamplingBox(this, "ComboBox1");
-    ComboBox2 = SamplingBox(this, "ComboBox2");
-    connect(ComboBox1, &QComboBox::activated, this, &RealTimeSetupDialog::ComboBox1Change);
-    connect(ComboBox2, &QComboBox::activated, this, &RealTimeSetupDialog::ComboBox1Change);
+    m_minutesBox = SamplingBox(this, "ComboBox1");
+    m_secondsBox = SamplingBox(this, "ComboBox2");
+    connect(m_minutesBox, &QComboBox::activated, this, &RealTimeSetupDialog::updatePeriod);
+    connect(m_secondsBox, &QComboBox::activated, this, &RealTimeSetupDialog::updatePeriod);
 
-    edtPeriod = new QLineEdit(this);
-    edtPeriod->setObjectName(QStringLiteral("edtPeriod"));
-    edtPeriod->setReadOnly(true);
-    edtPeriod->setFixedWidth(80);
-    edtPeriod->setAlignment(Qt::AlignRight);
+    m_periodEdit = new QLineEdit(this);
+    m_periodEdit->setObjectName(QStringLiteral("edtPeriod"));
+    m_periodEdit->setReadOnly(true);
+    m_periodEdit->setFixedWidth(80);
+    m_periodEdit->setAlignment(Qt::AlignRight);
 
-    btnStart = new QPushButton(QStringLiteral("Start"), this);
-    btnStart->setObjectName(QStringLiteral("btnStart"));
-    btnStart->setDefault(true);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    connect(btnStart, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    m_startButton = new QPushButton(QStringLiteral("Start"), this);
+    m_startButton->setObjectName(QStringLiteral("btnStart"));
+    m_startButton->setDefault(true);
+    m_cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancelButton->setObjectName(QStringLiteral("btnCancel"));
+    connect(m_startButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     auto *rate = new QHBoxLayout;
     rate->setSpacing(4);
-    rate->addWidget(ComboBox1);
+    rate->addWidget(m_minutesBox);
     rate->addWidget(new QLabel(QStringLiteral(":"), this));
-    rate->addWidget(ComboBox2);
+    rate->addWidget(m_secondsBox);
     rate->addWidget(new QLabel(QStringLiteral("mm:ss"), this));
     rate->addStretch();
 
@@ -92,23 +92,23 @@ RealTimeSetupDialog::RealTimeSetupDialog(QWidget *parent) : QDialog(parent)
     form->setHorizontalSpacing(12);
     form->setVerticalSpacing(10);
     auto *countLabel = new QLabel(QStringLiteral("Real-Time data no to be recorded"), this);
-    countLabel->setBuddy(edtRealTimeNo);
+    countLabel->setBuddy(m_countEdit);
     form->addWidget(countLabel, 0, 0);
-    form->addWidget(edtRealTimeNo, 0, 1, Qt::AlignLeft);
+    form->addWidget(m_countEdit, 0, 1, Qt::AlignLeft);
     form->addWidget(new QLabel(QStringLiteral("Real -Time Sampling Rate"), this), 1, 0);
     form->addLayout(rate, 1, 1);
     form->addWidget(new QLabel(QStringLiteral("Recording Period"), this), 2, 0);
     auto *period = new QHBoxLayout;
     period->setSpacing(4);
-    period->addWidget(edtPeriod);
+    period->addWidget(m_periodEdit);
     period->addWidget(new QLabel(QStringLiteral("HH:MM:SS"), this));
     period->addStretch();
     form->addLayout(period, 2, 1);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(btnStart);
-    buttons->addWidget(btnCancel);
+    buttons->addWidget(m_startButton);
+    buttons->addWidget(m_cancelButton);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -117,16 +117,30 @@ RealTimeSetupDialog::RealTimeSetupDialog(QWidget *parent) : QDialog(parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void RealTimeSetupDialog::ComboBox1Change()
+void RealTimeSetupDialog::setSamplingIndexes(int minutesIndex, int secondsIndex)
 {
-    if (ComboBox1->currentIndex() <= 0 && ComboBox2->currentIndex() <= 0) {
-        ComboBox1->setCurrentIndex(0);
-        ComboBox2->setCurrentIndex(MinimumPeriodSecondsIndex);
+    m_minutesBox->setCurrentIndex(minutesIndex);
+    m_secondsBox->setCurrentIndex(secondsIndex);
+}
+
+int RealTimeSetupDialog::minutesIndex() const { return m_minutesBox->currentIndex(); }
+
+int RealTimeSetupDialog::secondsIndex() const { return m_secondsBox->currentIndex(); }
+
+void RealTimeSetupDialog::setPeriodText(const QString &text) { m_periodEdit->setText(text); }
+
+QString RealTimeSetupDialog::sampleCountText() const { return m_countEdit->text(); }
+
+void RealTimeSetupDialog::updatePeriod()
+{
+    if (m_minutesBox->currentIndex() <= 0 && m_secondsBox->currentIndex() <= 0) {
+        m_minutesBox->setCurrentIndex(0);
+        m_secondsBox->setCurrentIndex(MinimumPeriodSecondsIndex);
     }
     bool ok = false;
-    const qint64 count = edtRealTimeNo->text().trimmed().toLongLong(&ok);
-    const qint64 rate = qint64(qMax(ComboBox1->currentIndex(), 0)) * 60 + qMax(ComboBox2->currentIndex(), 0);
-    edtPeriod->setText(kv::RecordingPeriodText(ok ? count * rate : 0, true));
+    const qint64 count = m_countEdit->text().trimmed().toLongLong(&ok);
+    const qint64 rate = qint64(qMax(m_minutesBox->currentIndex(), 0)) * 60 + qMax(m_secondsBox->currentIndex(), 0);
+    m_periodEdit->setText(kv::RecordingPeriodText(ok ? count * rate : 0, true));
 }
 
 void RealTimeSetupDialog::showEvent(QShowEvent *event)

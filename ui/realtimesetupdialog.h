@@ -20,17 +20,28 @@ class RealTimeSetupDialog : public QDialog {
 public:
     explicit RealTimeSetupDialog(QWidget *parent = nullptr);
 
-    QLineEdit *edtRealTimeNo = nullptr;
-    QComboBox *ComboBox1 = nullptr;   // minutes
-    QComboBox *ComboBox2 = nullptr;   // seconds
-    QLineEdit *edtPeriod = nullptr;
-    QPushButton *btnStart = nullptr;
-    QPushButton *btnCancel = nullptr;
-
-    // Serves both boxes: a period of 00:00 becomes 00:02, and the recording
-    // period is shown for the entered count.
-    void ComboBox1Change();
+    // The sampling period as indexes of the minutes and seconds boxes
+    // (index = minutes or seconds).
+    void setSamplingIndexes(int minutesIndex, int secondsIndex);
+    int minutesIndex() const;
+    int secondsIndex() const;
+    // The "Recording Period" shown before the count is edited.
+    void setPeriodText(const QString &text);
+    // The number of samples as typed, blanks included.
+    QString sampleCountText() const;
 
 protected:
     void showEvent(QShowEvent *event) override;
+
+private:
+    // Serves both boxes: a period of 00:00 becomes 00:02, and the recording
+    // period is shown for the entered count.
+    void updatePeriod();
+
+    QLineEdit *m_countEdit = nullptr;
+    QComboBox *m_minutesBox = nullptr;
+    QComboBox *m_secondsBox = nullptr;
+    QLineEdit *m_periodEdit = nullptr;
+    QPushButton *m_startButton = nullptr;
+    QPushButton *m_cancelButton = nullptr;
 };

@@ -92,10 +92,10 @@ SaveOutcome ExportTextLines(QWidget *parent, const QString &fileName, int count,
     RowRange range;
     {
         RangeDialog dialog(parent);
-        dialog.PrepareRangeSelection(SaveFileCaption, count);
+        dialog.prepareRangeSelection(SaveFileCaption, count);
         if (Prompts().exec(dialog) != RangeDialog::ResultOk)
             return SaveOutcome::Cancelled;
-        range = dialog.RangeRequest(count);
+        range = dialog.rangeRequest(count);
         if (!range.valid) {
             Prompts().message(parent, InvalidIntegerText);
             return SaveOutcome::Cancelled;
@@ -104,7 +104,7 @@ SaveOutcome ExportTextLines(QWidget *parent, const QString &fileName, int count,
 
     RangeDialog progress(parent);
     progress.setWindowModality(Qt::ApplicationModal);
-    progress.ShowProgress(SavingProgressCaption, SavingText, qMax(range.to - range.from + 1, 0), true);
+    progress.showProgress(SavingProgressCaption, SavingText, qMax(range.to - range.from + 1, 0), true);
 
     // The text goes to a temporary file that replaces an old one only when
     // complete.
@@ -121,14 +121,14 @@ SaveOutcome ExportTextLines(QWidget *parent, const QString &fileName, int count,
     sinceEvents.start();
     bool first = true;
     const TextWriteResult written = write(file, range, [&] {
-        progress.StepProgress();
+        progress.stepProgress();
         // Let the Cancel button be pressed now and then.
         if (first || sinceEvents.elapsed() >= ProgressEventsIntervalMs) {
             first = false;
             QCoreApplication::processEvents();
             sinceEvents.restart();
         }
-        return !progress.CancelRequested();
+        return !progress.cancelRequested();
     });
     progress.hide();
 

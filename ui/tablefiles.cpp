@@ -45,20 +45,20 @@ TableWindow *ImportTextTable(QWidget *parent, const QString &fileName, const Tab
 
     RangeDialog progress(parent);
     progress.setWindowModality(Qt::ApplicationModal);
-    progress.ShowProgress(OpenProgressCaption, QStringLiteral("0"), 0, true);
-    progress.Progress1->hide();
+    progress.showProgress(OpenProgressCaption, QStringLiteral("0"), 0, true);
+    progress.setProgressBarVisible(false);
 
     TextTable table;
     QElapsedTimer sinceEvents;
     sinceEvents.start();
     const TextImportResult result = ReadTextTable(file, ImportSeparator(fileName), table, [&](int rows) {
         if (rows == 1 || sinceEvents.elapsed() >= ProgressEventsIntervalMs) {
-            progress.SText1->setText(QString::number(rows));
+            progress.setProgressText(QString::number(rows));
             QCoreApplication::processEvents();
             sinceEvents.restart();
         }
         // The window may have been closed meanwhile.
-        return window && !progress.CancelRequested();
+        return window && !progress.cancelRequested();
     });
     progress.hide();
     if (result.failed)
