@@ -3,8 +3,10 @@
 #include "ui/graphwindow.h"
 #include "link/commands.h"
 #include "ui/panellayout.h"
+#include "ui/panelglyphs.h"
 #include "ui/panelwindow.h"
 #include "link/panelkey.h"
+#include "realtime/recorder.h"
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
 #include "sim/simpty.h"
@@ -246,6 +248,32 @@ private slots:
         QCOMPARE(child<kv::PanelKey>(panel(), "btnRec")->cursor().shape(), Qt::PointingHandCursor);
         // The frameless child window shows nothing but the picture.
         QVERIFY(panel()->parentWidget()->windowFlags() & Qt::FramelessWindowHint);
+    }
+
+    void panelFollowsTheConnectionWithoutMainWindow()
+    {
+        // The panel needs nothing but a connection and the digit pictures.
+        FakeTransfer usb;
+        kv::RealTimeRecorder recorder;
+        kv::Connection connection(usb, recorder);
+        kv::PanelGlyphs glyphs;
+        glyphs.load();
+        PanelWindow panel(connection, glyphs);
+        QVERIFY(Shown(&panel, "lblNoConnection"));
+
+        usb.reply.assign(32, 0);
+        usb.reply[23] = '5'; // the meter's identification
+        usb.reply[24] = '2';
+        usb.reply[25] = '2';
+        connection.poll().PollTick();
+        QVERIFY(connection.isConnected());
+        QVERIFY(!Shown(&panel, "lblNoConnection"));
+        usb.reply = LiveReply({{50, 0xEE}, {49, 0xEE}, {48, 0x24}, {47, 0xBA}});
+        connection.poll().PollTick();
+        QCOMPARE(child<kv::PanelImage>(&panel, "T1D4")->picture().cacheKey(), glyphs.large[2].cacheKey());
+
+        connection.poll().ConnectionLost();
+        QVERIFY(Shown(&panel, "lblNoConnection"));
     }
 
     void digitsDrawnOnlyWhenChanged()

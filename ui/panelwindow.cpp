@@ -327,7 +327,7 @@ void PanelWindow::showDisconnected()
 
 int PanelWindow::sendKey(const kv::CommandFrame &frame)
 {
-    return kv::SendPanelKey(m_connection.link().usb(), frame, kv::MeterVendorId, kv::MeterProductId);
+    return kv::SendPanelKey(m_connection.link().usb(), frame);
 }
 
 void PanelWindow::pressKey(char command)
