@@ -69,10 +69,10 @@ void BM_UpdatePanelUnchanged(benchmark::State &state)
     PanelFixture f;
     PanelWindow *panel = f.main->frmPanel;
     const kv::LiveReading reading = TypicalReading(false);
-    panel->UpdatePanel(reading);
+    panel->updateDisplay(reading);
     QApplication::processEvents();
     for (auto _ : state)
-        panel->UpdatePanel(reading);
+        panel->updateDisplay(reading);
 }
 BENCHMARK(BM_UpdatePanelUnchanged)->Unit(benchmark::kMicrosecond);
 
@@ -103,7 +103,7 @@ void BM_BlinkTick(benchmark::State &state)
     PanelWindow *panel = f.main->frmPanel;
     f.main->connection().link().Kind = kv::LinkKind::Serial;
     f.main->connection().poll().Reading = TypicalReading(true);
-    panel->UpdatePanel(f.main->connection().poll().Reading);
+    panel->updateDisplay(f.main->connection().poll().Reading);
     kv::WaitPumping(RepaintSettleMs);
     for (auto _ : state)
         f.main->runBlinkTick();

@@ -136,10 +136,10 @@ private slots:
         d.RhDigits = {kv::BlankGlyph, 4, 1, 8};
         d.T1Digits = {kv::BlankGlyph, 2, 3, 9};
         d.PointMark = d.RhMark = d.T1CelsiusMark = d.HoldMark = true;
-        main.frmPanel->UpdatePanel(reading);
+        main.frmPanel->updateDisplay(reading);
         QCOMPARE(main.frmPanel->accessibleDescription(), QStringLiteral("RH 41.8 %, T1 23.9 °C, HOLD"));
         d.HoldMark = false;
-        main.frmPanel->UpdatePanel(reading);
+        main.frmPanel->updateDisplay(reading);
         QCOMPARE(main.frmPanel->accessibleDescription(), QStringLiteral("RH 41.8 %, T1 23.9 °C"));
 
         main.SetStatusText(1, QStringLiteral("On Connection"));

@@ -95,8 +95,8 @@ private slots:
         QCOMPARE(main.StatusText(1), QString("Off Connection"));
         QVERIFY(main.frmPanel);
         QVERIFY(main.RealTimeGraph);
-        QVERIFY(main.frmPanel->lblNoConnection->isVisible());
-        QVERIFY(!main.frmPanel->ingBlutoothLink->isVisible());
+        QVERIFY(child<QLabel>(main.frmPanel, "lblNoConnection")->isVisible());
+        QVERIFY(!child<QWidget>(main.frmPanel, "ingBlutoothLink")->isVisible());
         QCOMPARE(main.RealTimeGraph->windowTitle(), QString("Real-Time Graph"));
         QVERIFY(qAbs(main.Recorder.timeAxisMargin() - 1.1574074e-4) < 1e-10);
         QVERIFY(!child<QAction>(main, "Run1")->isEnabled());
@@ -116,9 +116,9 @@ private slots:
         QCOMPARE(child<QComboBox>(main, "ComboBoxDeviceName")->isEditable(), true);
 
         // The glyph pictures are there, at their sizes.
-        QCOMPARE(main.GlyphSetLarge[8].size(), QSize(30, 52));
-        QCOMPARE(main.GlyphSetSmall[3].size(), QSize(16, 26));
-        QCOMPARE(main.GlyphSetSmall[14].size(), QSize(26, 26));
+        QCOMPARE(main.panelGlyphs().large[8].size(), QSize(30, 52));
+        QCOMPARE(main.panelGlyphs().small[3].size(), QSize(16, 26));
+        QCOMPARE(main.panelGlyphs().small[14].size(), QSize(26, 26));
     }
 
     // kv3917 --service keeps Data Logger > Setup; the setup window opens

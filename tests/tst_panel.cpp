@@ -2,8 +2,11 @@
 #include "ui/mainwindow.h"
 #include "ui/graphwindow.h"
 #include "link/commands.h"
+#include "ui/panellayout.h"
+#include "ui/panelglyphs.h"
 #include "ui/panelwindow.h"
 #include "link/panelkey.h"
+#include "realtime/recorder.h"
 #include "sim/simclock.h"
 #include "sim/simmeter.h"
 #include "sim/simpty.h"
@@ -52,6 +55,21 @@ std::vector<std::uint8_t> Acknowledgement(bool ok)
     return r;
 }
 
+// The panel's large digits in the order RH 1..4, T1 1..4, T2 1..4.
+std::array<kv::PanelImage *, 12> LargeDigits(PanelWindow *panel)
+{
+    std::array<kv::PanelImage *, 12> digits{};
+    for (std::size_t i = 0; i < digits.size(); ++i)
+        digits[i] = child<kv::PanelImage>(panel, QLatin1String(kv::panellayout::LargeDigits[i].name));
+    return digits;
+}
+
+// Whether the panel's element `name` is shown.
+bool Shown(PanelWindow *panel, const char *name)
+{
+    return child<QWidget>(panel, QLatin1String(name))->isVisibleTo(panel);
+}
+
 // The main window against the simulated meter, on a manual clock; the
 // tests run the poll and blink ticks themselves.
 struct SimRig {
@@ -87,15 +105,13 @@ struct SimRig {
     // '-' for a minus, ' ' for a blank.
     QString line(int line)
     {
-        const auto &p = *panel();
-        const std::array<kv::PanelImage *, 12> digits{p.RHD1, p.RHD2, p.RHD3, p.RHD4, p.T1D1, p.T1D2,
-                                                      p.T1D3, p.T1D4, p.T2D1, p.T2D2, p.T2D3, p.T2D4};
+        const std::array<kv::PanelImage *, 12> digits = LargeDigits(panel());
         QString text;
         for (int i = 0; i < 4; ++i) {
             const qint64 key = digits[static_cast<std::size_t>(line * 4 + i)]->picture().cacheKey();
             QChar c = QLatin1Char('?');
-            for (int g = 0; g < GlyphPictureCount; ++g)
-                if (main->GlyphSetLarge[static_cast<std::size_t>(g)].cacheKey() == key)
+            for (int g = 0; g < kv::GlyphCount; ++g)
+                if (main->panelGlyphs().large[static_cast<std::size_t>(g)].cacheKey() == key)
                     c = g <= 9 ? QLatin1Char(char('0' + g)) : g == 17 ? QLatin1Char('-') : g == 16 ? QLatin1Char(' ') : c;
             text += c;
         }
@@ -134,12 +150,7 @@ class TestPanel : public QObject {
         m_main->connection().poll().PollTick();
     }
 
-    std::array<kv::PanelImage *, 12> Digits()
-    {
-        PanelWindow *p = panel();
-        return {p->RHD1, p->RHD2, p->RHD3, p->RHD4, p->T1D1, p->T1D2,
-                p->T1D3, p->T1D4, p->T2D1, p->T2D2, p->T2D3, p->T2D4};
-    }
+    std::array<kv::PanelImage *, 12> Digits() { return LargeDigits(panel()); }
 
     std::array<int, 12> Assignments()
     {
@@ -152,12 +163,12 @@ class TestPanel : public QObject {
 
     bool Shows(kv::PanelImage *digit, int glyph)
     {
-        return digit->picture().cacheKey() == m_main->GlyphSetLarge[static_cast<std::size_t>(glyph)].cacheKey();
+        return digit->picture().cacheKey() == m_main->panelGlyphs().large[static_cast<std::size_t>(glyph)].cacheKey();
     }
 
     void ClosePanel()
     {
-        QTest::mouseClick(panel()->btnClose, Qt::LeftButton);
+        QTest::mouseClick(child<kv::PanelKey>(panel(), "btnClose"), Qt::LeftButton);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
@@ -174,7 +185,7 @@ private slots:
         m_main->connection().stopPolling();
         child<QTimer>(*m_main, "MaxMinTimer")->stop();
         QVERIFY(panel());
-        QVERIFY(!m_main->GlyphSetLarge[0].isNull());
+        QVERIFY(!m_main->panelGlyphs().large[0].isNull());
     }
 
     void cleanup() { m_main.reset(); }
@@ -228,47 +239,75 @@ private slots:
                 QVERIFY2(!image->picture().isNull(), name);
         }
         QCOMPARE(panel()->size(), QSize(312, 713));
-        QCOMPARE(panel()->lblWETBULB->text(), QStringLiteral("WET BULB"));
-        QCOMPARE(panel()->lblLO->text(), QStringLiteral("Lo"));
-        QCOMPARE(panel()->btnHOLD->geometry(), QRect(143, 479, 43, 50));
-        QCOMPARE(panel()->btnClose->toolTip(), QStringLiteral("Close PANEL"));
-        QCOMPARE(panel()->btnMMA->toolTip(),
+        QCOMPARE(child<kv::LcdLabel>(panel(), "lblWETBULB")->text(), QStringLiteral("WET BULB"));
+        QCOMPARE(child<kv::LcdLabel>(panel(), "lblLO")->text(), QStringLiteral("Lo"));
+        QCOMPARE(child<kv::PanelKey>(panel(), "btnHOLD")->geometry(), QRect(143, 479, 43, 50));
+        QCOMPARE(child<kv::PanelKey>(panel(), "btnClose")->toolTip(), QStringLiteral("Close PANEL"));
+        QCOMPARE(child<kv::PanelKey>(panel(), "btnMMA")->toolTip(),
                  QStringLiteral("click to change AVG/MAX/MIN mode, double click  to cancel ."));
-        QCOMPARE(panel()->btnRec->cursor().shape(), Qt::PointingHandCursor);
+        QCOMPARE(child<kv::PanelKey>(panel(), "btnRec")->cursor().shape(), Qt::PointingHandCursor);
         // The frameless child window shows nothing but the picture.
         QVERIFY(panel()->parentWidget()->windowFlags() & Qt::FramelessWindowHint);
+    }
+
+    void panelFollowsTheConnectionWithoutMainWindow()
+    {
+        // The panel needs nothing but a connection and the digit pictures.
+        FakeTransfer usb;
+        kv::RealTimeRecorder recorder;
+        kv::Connection connection(usb, recorder);
+        kv::PanelGlyphs glyphs;
+        glyphs.load();
+        PanelWindow panel(connection, glyphs);
+        QVERIFY(Shown(&panel, "lblNoConnection"));
+
+        usb.reply.assign(32, 0);
+        usb.reply[23] = '5'; // the meter's identification
+        usb.reply[24] = '2';
+        usb.reply[25] = '2';
+        connection.poll().PollTick();
+        QVERIFY(connection.isConnected());
+        QVERIFY(!Shown(&panel, "lblNoConnection"));
+        usb.reply = LiveReply({{50, 0xEE}, {49, 0xEE}, {48, 0x24}, {47, 0xBA}});
+        connection.poll().PollTick();
+        QCOMPARE(child<kv::PanelImage>(&panel, "T1D4")->picture().cacheKey(), glyphs.large[2].cacheKey());
+
+        connection.poll().ConnectionLost();
+        QVERIFY(Shown(&panel, "lblNoConnection"));
     }
 
     void digitsDrawnOnlyWhenChanged()
     {
         const auto reply = LiveReply({{50, 0xEE}, {49, 0xEE}, {48, 0x24}, {47, 0xBA}, {38, 0x24}, {39, 0xB6}});
         Tick(reply);
-        QVERIFY(Shows(panel()->T1D1, 0));
-        QVERIFY(Shows(panel()->T1D2, 0));
-        QVERIFY(Shows(panel()->T1D3, 1));
-        QVERIFY(Shows(panel()->T1D4, 2));
-        QCOMPARE(panel()->Image17->picture().cacheKey(), m_main->GlyphSetSmall[3].cacheKey());
-        QCOMPARE(panel()->Image18->picture().cacheKey(), m_main->GlyphSetSmall[1].cacheKey());
+        QVERIFY(Shows(child<kv::PanelImage>(panel(), "T1D1"), 0));
+        QVERIFY(Shows(child<kv::PanelImage>(panel(), "T1D2"), 0));
+        QVERIFY(Shows(child<kv::PanelImage>(panel(), "T1D3"), 1));
+        QVERIFY(Shows(child<kv::PanelImage>(panel(), "T1D4"), 2));
+        auto *smallDigit1 = child<kv::PanelImage>(panel(), "Image17");
+        auto *smallDigit2 = child<kv::PanelImage>(panel(), "Image18");
+        QCOMPARE(smallDigit1->picture().cacheKey(), m_main->panelGlyphs().small[3].cacheKey());
+        QCOMPARE(smallDigit2->picture().cacheKey(), m_main->panelGlyphs().small[1].cacheKey());
 
         const auto before = Assignments();
-        const int smallBefore = panel()->Image17->pictureAssignments();
+        const int smallBefore = smallDigit1->pictureAssignments();
         Tick(reply);
         QCOMPARE(Assignments(), before);                                  // no large digit replaced
-        QCOMPARE(panel()->Image17->pictureAssignments(), smallBefore + 1); // small digits every time
+        QCOMPARE(smallDigit1->pictureAssignments(), smallBefore + 1);     // small digits every time
 
         Tick(LiveReply({{50, 0xEE}, {49, 0xEE}, {48, 0x24}, {47, 0xB6}}));
         auto expected = before;
         ++expected[7];
         QCOMPARE(Assignments(), expected);
-        QVERIFY(Shows(panel()->T1D4, 3));
+        QVERIFY(Shows(child<kv::PanelImage>(panel(), "T1D4"), 3));
     }
 
     void missingGlyphLeavesDigitEmpty()
     {
-        m_main->GlyphSetLarge[2] = QPixmap();
+        m_main->panelGlyphs().large[2] = QPixmap();
         Tick(LiveReply({{50, 0xEE}, {49, 0xEE}, {48, 0x24}, {47, 0xBA}}));
-        QVERIFY(panel()->T1D4->picture().isNull());
-        QVERIFY(Shows(panel()->T1D3, 1));
+        QVERIFY(child<kv::PanelImage>(panel(), "T1D4")->picture().isNull());
+        QVERIFY(Shows(child<kv::PanelImage>(panel(), "T1D3"), 1));
     }
 
     void reopenedPanelDrawsAllTwelve()
@@ -312,8 +351,8 @@ private slots:
             Tick(LiveReply({}));
         ClosePanel();
         m_main->showPanel();
-        QCOMPARE(panel()->lblNoConnection->isVisibleTo(panel()), !connected);
-        QVERIFY(!panel()->ingBlutoothLink->isVisibleTo(panel()));
+        QCOMPARE(Shown(panel(), "lblNoConnection"), !connected);
+        QVERIFY(!Shown(panel(), "ingBlutoothLink"));
     }
 
     void battery_data()
@@ -336,8 +375,8 @@ private slots:
         QFETCH(QString, shown);
         Tick(LiveReply({{41, static_cast<std::uint8_t>(first)}}));
         Tick(LiveReply({{41, static_cast<std::uint8_t>(second)}}));
-        for (auto *b : {panel()->imgBat0, panel()->imgBat1, panel()->imgBat2, panel()->imgBat3})
-            QCOMPARE(b->isVisibleTo(panel()), b->objectName() == shown);
+        for (const char *name : {"imgBat0", "imgBat1", "imgBat2", "imgBat3"})
+            QCOMPARE(Shown(panel(), name), QLatin1String(name) == shown);
     }
 
     // Each symbol of the display memory lights its element and goes out with
@@ -376,13 +415,16 @@ private slots:
         QVERIFY(w->isVisibleTo(panel()));
         // Only the elements of that one bit are lit.
         int lit = 0;
+        const QWidget *picture = child<QWidget>(panel(), "imgPanel");
+        const QWidget *link = child<QWidget>(panel(), "ingBlutoothLink");
+        const QWidget *noConnection = child<QWidget>(panel(), "lblNoConnection");
         for (QWidget *other : panel()->findChildren<QWidget *>())
-            if (other != panel()->imgPanel && other->isVisibleTo(panel()) && !qobject_cast<kv::PanelKey *>(other)
+            if (other != picture && other->isVisibleTo(panel()) && !qobject_cast<kv::PanelKey *>(other)
                 && !other->objectName().startsWith(QLatin1String("RHD"))
                 && !other->objectName().startsWith(QLatin1String("T1D"))
                 && !other->objectName().startsWith(QLatin1String("T2D"))
                 && !other->objectName().startsWith(QLatin1String("Image"))
-                && other != panel()->ingBlutoothLink && other != panel()->lblNoConnection)
+                && other != link && other != noConnection)
                 ++lit;
         QCOMPARE(lit, (byte == 45 || byte == 47) ? 2 : 1);
         Tick(LiveReply({{40, 0x00}}));
@@ -408,7 +450,7 @@ private slots:
         PanelWindow *p = panel();
         // Before: MAX lit by its segment.
         Tick(LiveReply({{40, 0x04}}));
-        QVERIFY(p->lblMAX->isVisibleTo(p) && !p->lblMIN->isVisibleTo(p));
+        QVERIFY(Shown(p, "lblMAX") && !Shown(p, "lblMIN"));
         // Now the segments say MIN only.
         const auto reply = LiveReply({{40, 0x08},
                                       {3, static_cast<std::uint8_t>(mode ? 0x40 : 0)},
@@ -419,16 +461,16 @@ private slots:
             Tick(reply); // the poll tick leaves blinking symbols alone
             const bool phase = m_main->BlinkPhase;
             if (blinks) {
-                for (QWidget *w : {static_cast<QWidget *>(p->lblMAX), static_cast<QWidget *>(p->lblMIN),
-                                   static_cast<QWidget *>(p->lblAVG)})
+                for (QWidget *w : {child<QWidget>(p, "lblMAX"), child<QWidget>(p, "lblMIN"),
+                                   child<QWidget>(p, "lblAVG")})
                     QCOMPARE(w->isVisibleTo(p), phase);
             } else if (blink) {
-                QVERIFY(p->lblMAX->isVisibleTo(p) && !p->lblMIN->isVisibleTo(p) && !p->lblAVG->isVisibleTo(p));
+                QVERIFY(Shown(p, "lblMAX") && !Shown(p, "lblMIN") && !Shown(p, "lblAVG"));
             } else {
-                QVERIFY(!p->lblMAX->isVisibleTo(p) && p->lblMIN->isVisibleTo(p) && !p->lblAVG->isVisibleTo(p));
+                QVERIFY(!Shown(p, "lblMAX") && Shown(p, "lblMIN") && !Shown(p, "lblAVG"));
             }
         }
-        QVERIFY(!m_main->BlinkBusy);
+        QVERIFY(!p->isBlinking());
     }
 
     void recBlink_data()
@@ -448,16 +490,16 @@ private slots:
         for (int tick = 0; tick < 4; ++tick) {
             Tick(reply);
             m_main->runBlinkTick();
-            rec.push_back(p->imgREC->isVisibleTo(p));
-            fullShown.push_back(p->imgFULL->isVisibleTo(p));
+            rec.push_back(Shown(p, "imgREC"));
+            fullShown.push_back(Shown(p, "imgFULL"));
         }
         QCOMPARE(rec, (std::vector<bool>{true, false, true, false}));
         QCOMPARE(fullShown, full ? rec : std::vector<bool>(4, false));
         // Recording stops: REC and FULL follow their segments again.
         Tick(LiveReply({{57, 0x20}}));
-        QVERIFY(p->imgREC->isVisibleTo(p) && !p->imgFULL->isVisibleTo(p));
+        QVERIFY(Shown(p, "imgREC") && !Shown(p, "imgFULL"));
         m_main->runBlinkTick();
-        QVERIFY(p->imgREC->isVisibleTo(p));
+        QVERIFY(Shown(p, "imgREC"));
     }
 
     void linkPicture_data()
@@ -481,11 +523,11 @@ private slots:
             m_main->connection().poll().PollTick(); // the USB identification
             QVERIFY(m_main->connection().link().isUsb());
         }
-        QVERIFY(!p->lblNoConnection->isVisibleTo(p));
+        QVERIFY(!Shown(p, "lblNoConnection"));
         std::vector<bool> shown;
         for (int tick = 0; tick < 4; ++tick) {
             m_main->runBlinkTick();
-            shown.push_back(p->ingBlutoothLink->isVisibleTo(p));
+            shown.push_back(Shown(p, "ingBlutoothLink"));
         }
         const std::vector<bool> blinking{true, false, true, false};
         QCOMPARE(shown, serial ? blinking : std::vector<bool>(4, false));
@@ -494,8 +536,8 @@ private slots:
         m_main->connection().poll().ConnectionLost();
         m_main->runBlinkTick();
         m_main->runBlinkTick();
-        QVERIFY(!p->ingBlutoothLink->isVisibleTo(p));
-        QVERIFY(p->lblNoConnection->isVisibleTo(p));
+        QVERIFY(!Shown(p, "ingBlutoothLink"));
+        QVERIFY(Shown(p, "lblNoConnection"));
     }
 
     void linkPictureOverSerialPort()
@@ -514,12 +556,12 @@ private slots:
         m_main->connection().stopPolling();
         m_main->connection().poll().PollTick();
         PanelWindow *p = panel();
-        QVERIFY(p->imgblutooth->isVisibleTo(p));
-        QVERIFY(!p->lblNoConnection->isVisibleTo(p));
+        QVERIFY(Shown(p, "imgblutooth"));
+        QVERIFY(!Shown(p, "lblNoConnection"));
         std::vector<bool> shown;
         for (int tick = 0; tick < 4; ++tick) {
             m_main->runBlinkTick();
-            shown.push_back(p->ingBlutoothLink->isVisibleTo(p));
+            shown.push_back(Shown(p, "ingBlutoothLink"));
         }
         QCOMPARE(shown, (std::vector<bool>{shown[0], !shown[0], shown[0], !shown[0]}));
         server.stop();
@@ -531,18 +573,19 @@ private slots:
         m_main->connection().link().Kind = kv::LinkKind::Serial;
         m_main->runBlinkTick();
         m_main->runBlinkTick();
-        QVERIFY(!m_main->BlinkBusy);
+        QVERIFY(!m_main->frmPanel);
     }
 
     void closingWaitsForBlinkTick()
     {
         // A blink tick that is running when the close key is clicked is
         // finished first.
-        m_main->BlinkBusy = true;
+        PanelWindow *p = panel();
+        p->setBlinkingForTesting(true);
         bool panelStillThere = false;
         QTimer::singleShot(50, m_main.get(), [&] {
             panelStillThere = m_main->frmPanel != nullptr;
-            m_main->BlinkBusy = false;
+            p->setBlinkingForTesting(false);
         });
         ClosePanel();
         QVERIFY(panelStillThere);
@@ -569,12 +612,12 @@ private slots:
         QFETCH(char, letter);
         m_usb.reply = Acknowledgement(true);
         std::vector<int> pauses;
-        panel()->Pause = [&](int ms) { pauses.push_back(ms); };
+        panel()->setPauseForTesting([&](int ms) { pauses.push_back(ms); });
         QTest::mouseClick(panel()->findChild<kv::PanelKey *>(key), Qt::LeftButton);
         QCOMPARE(m_usb.frames.size(), std::size_t(1));
         QCOMPARE(m_usb.frames[0], (Frame{0x02, static_cast<std::uint8_t>(letter), 0, 0, 0, 0, 0x03}));
         QCOMPARE(m_usb.readLengths, std::vector<int>{32});
-        QCOMPARE(panel()->LastKeyResult, 0);
+        QCOMPARE(panel()->lastKeyResult(), 0);
         QVERIFY(pauses.empty());
         QVERIFY(m_main->connection().isPolling());
     }
@@ -582,16 +625,16 @@ private slots:
     void frameClearsParameterBytes()
     {
         m_usb.reply = Acknowledgement(true);
-        panel()->PanelFrame[2] = 0x12;
-        panel()->PanelFrame[3] = 0x34;
-        panel()->btnHOLDClick();
+        panel()->keyFrame()[2] = 0x12;
+        panel()->keyFrame()[3] = 0x34;
+        panel()->pressHoldKey();
         QCOMPARE(m_usb.frames.back(), (Frame{0x02, 'H', 0, 0, 0, 0, 0x03}));
     }
 
     void doubleClickLeavesMma()
     {
         m_usb.reply = Acknowledgement(true);
-        kv::PanelKey *key = panel()->btnMMA;
+        kv::PanelKey *key = child<kv::PanelKey>(panel(), "btnMMA");
         // What the window system delivers for a double click.
         QTest::mousePress(key, Qt::LeftButton);
         QTest::mouseRelease(key, Qt::LeftButton);
@@ -640,7 +683,7 @@ private slots:
         m_usb.reply = Acknowledgement(ok);
         kv::CommandFrame frame;
         frame.setCommand(kv::cmd::KeyHold);
-        QCOMPARE(panel()->SendPanelKey(frame), code);
+        QCOMPARE(panel()->sendKey(frame), code);
         QCOMPARE(m_usb.frames.size(), std::size_t(1)); // a single attempt, also after failures
     }
 
@@ -663,13 +706,13 @@ private slots:
         }
         std::vector<int> pauses;
         bool pollingDuringPause = true;
-        panel()->Pause = [&](int ms) {
+        panel()->setPauseForTesting([&](int ms) {
             pauses.push_back(ms);
             pollingDuringPause = m_main->connection().isPolling();
-        };
+        });
         m_main->connection().startPolling();
-        panel()->btnRecClick();
-        QCOMPARE(panel()->LastKeyResult, code);
+        panel()->pressRecKey();
+        QCOMPARE(panel()->lastKeyResult(), code);
         QCOMPARE(pauses, std::vector<int>{300});
         QVERIFY(!pollingDuringPause);
         QVERIFY(m_main->connection().isPolling());
@@ -683,7 +726,7 @@ private slots:
         m_usb.readResult = 1;
         bool handled = false;
         QTimer::singleShot(0, m_main.get(), [&] { handled = true; });
-        panel()->btnMemClick();
+        panel()->pressMemKey();
         QVERIFY(handled);
         QVERIFY(m_main->connection().isPolling());
     }
@@ -696,7 +739,7 @@ private slots:
         m_usb.readResult = 1;
         m_main->connection().startPolling();
         QTimer::singleShot(0, m_main.get(), [this] { m_main->close(); });
-        panel()->btnMemClick();
+        panel()->pressMemKey();
         QVERIFY(!m_main->isVisible());
         QVERIFY(!m_main->connection().isPolling());
     }
@@ -708,14 +751,14 @@ private slots:
         SimRig rig;
         PanelWindow *p = rig.panel();
         QCOMPARE(rig.line(1), QStringLiteral(" 250"));
-        QVERIFY(!p->imgHOLD->isVisibleTo(p));
-        rig.press(p->btnHOLD);
-        QVERIFY(p->imgHOLD->isVisibleTo(p));
+        QVERIFY(!Shown(p, "imgHOLD"));
+        rig.press(child<kv::PanelKey>(p, "btnHOLD"));
+        QVERIFY(Shown(p, "imgHOLD"));
         rig.meter.setReading(45.0, 30.0, 30.0);
         rig.tick();
         QCOMPARE(rig.line(1), QStringLiteral(" 250"));
-        rig.press(p->btnHOLD);
-        QVERIFY(!p->imgHOLD->isVisibleTo(p));
+        rig.press(child<kv::PanelKey>(p, "btnHOLD"));
+        QVERIFY(!Shown(p, "imgHOLD"));
         QCOMPARE(rig.line(1), QStringLiteral(" 300"));
     }
 
@@ -725,20 +768,20 @@ private slots:
         PanelWindow *p = rig.panel();
         const auto units = [p] {
             QString shown;
-            for (QWidget *w : {static_cast<QWidget *>(p->imgT1C), static_cast<QWidget *>(p->imgT1F),
-                               static_cast<QWidget *>(p->lblT1K), static_cast<QWidget *>(p->imgT2C),
-                               static_cast<QWidget *>(p->imgT2F), static_cast<QWidget *>(p->lblT2K)})
+            for (QWidget *w : {child<QWidget>(p, "imgT1C"), child<QWidget>(p, "imgT1F"),
+                               child<QWidget>(p, "lblT1K"), child<QWidget>(p, "imgT2C"),
+                               child<QWidget>(p, "imgT2F"), child<QWidget>(p, "lblT2K")})
                 shown += w->isVisibleTo(p) ? QLatin1Char('1') : QLatin1Char('0');
             return shown;
         };
         QCOMPARE(units(), QStringLiteral("100100")); // C
-        rig.press(p->btnCF);
+        rig.press(child<kv::PanelKey>(p, "btnCF"));
         QCOMPARE(units(), QStringLiteral("010010")); // F
         QCOMPARE(rig.line(1), QStringLiteral(" 770"));
         QCOMPARE(rig.main->connection().poll().Reading.UnitCode, std::uint8_t(kv::UnitFahrenheit));
-        rig.press(p->btnCF);
+        rig.press(child<kv::PanelKey>(p, "btnCF"));
         QCOMPARE(units(), QStringLiteral("001001")); // K
-        rig.press(p->btnCF);
+        rig.press(child<kv::PanelKey>(p, "btnCF"));
         QCOMPARE(units(), QStringLiteral("100100"));
     }
 
@@ -746,76 +789,77 @@ private slots:
     {
         SimRig rig;
         PanelWindow *p = rig.panel();
-        QCOMPARE(rig.blink(p->imgREC), Dark);
-        rig.press(p->btnRec);
+        QCOMPARE(rig.blink(child<kv::PanelImage>(p, "imgREC")), Dark);
+        rig.press(child<kv::PanelKey>(p, "btnRec"));
         QVERIFY(rig.main->connection().poll().Reading.MeterLogging);
         QVERIFY(rig.meter.logging());
-        QCOMPARE(rig.blink(p->imgREC), Blinking);
-        QCOMPARE(rig.blink(p->imgFULL), Dark); // the memory is not full
-        rig.press(p->btnRec);
+        QCOMPARE(rig.blink(child<kv::PanelImage>(p, "imgREC")), Blinking);
+        QCOMPARE(rig.blink(child<kv::PanelImage>(p, "imgFULL")), Dark); // the memory is not full
+        rig.press(child<kv::PanelKey>(p, "btnRec"));
         QVERIFY(!rig.main->connection().poll().Reading.MeterLogging);
-        QCOMPARE(rig.blink(p->imgREC), Dark);
+        QCOMPARE(rig.blink(child<kv::PanelImage>(p, "imgREC")), Dark);
     }
 
     void simMmaStepsAndDoubleClickLeaves()
     {
         SimRig rig;
         PanelWindow *p = rig.panel();
-        rig.press(p->btnMMA);
+        rig.press(child<kv::PanelKey>(p, "btnMMA"));
         QCOMPARE(rig.meter.mmaMode(), kv::SimMma::Max);
         for (int tick = 0; tick < 4; ++tick) {
             rig.main->runBlinkTick();
             const bool phase = rig.main->BlinkPhase;
-            QCOMPARE(p->lblMAX->isVisibleTo(p), phase);
-            QCOMPARE(p->lblMIN->isVisibleTo(p), phase);
-            QCOMPARE(p->lblAVG->isVisibleTo(p), phase);
+            QCOMPARE(Shown(p, "lblMAX"), phase);
+            QCOMPARE(Shown(p, "lblMIN"), phase);
+            QCOMPARE(Shown(p, "lblAVG"), phase);
         }
-        rig.press(p->btnMMA);
+        rig.press(child<kv::PanelKey>(p, "btnMMA"));
         QCOMPARE(rig.meter.mmaMode(), kv::SimMma::Min);
         // The double click: its first press steps on, the second leaves.
-        QTest::mousePress(p->btnMMA, Qt::LeftButton);
-        QTest::mouseRelease(p->btnMMA, Qt::LeftButton);
-        QTest::mousePress(p->btnMMA, Qt::LeftButton);
-        QTest::mouseDClick(p->btnMMA, Qt::LeftButton);
-        QTest::mouseRelease(p->btnMMA, Qt::LeftButton);
+        QTest::mousePress(child<kv::PanelKey>(p, "btnMMA"), Qt::LeftButton);
+        QTest::mouseRelease(child<kv::PanelKey>(p, "btnMMA"), Qt::LeftButton);
+        QTest::mousePress(child<kv::PanelKey>(p, "btnMMA"), Qt::LeftButton);
+        QTest::mouseDClick(child<kv::PanelKey>(p, "btnMMA"), Qt::LeftButton);
+        QTest::mouseRelease(child<kv::PanelKey>(p, "btnMMA"), Qt::LeftButton);
         rig.tick();
         QCOMPARE(rig.meter.mmaMode(), kv::SimMma::Off);
         QCOMPARE(rig.meter.frameCount(kv::cmd::KeyMma), 3);
         QCOMPARE(rig.meter.frameCount(kv::cmd::KeyMmaLeave), 1);
-        QCOMPARE(rig.blink(p->lblMAX), Dark);
-        QCOMPARE(rig.blink(p->lblAVG), Dark);
+        QCOMPARE(rig.blink(child<kv::LcdLabel>(p, "lblMAX")), Dark);
+        QCOMPARE(rig.blink(child<kv::LcdLabel>(p, "lblAVG")), Dark);
     }
 
     void simMemStoresAndRecallShows()
     {
         SimRig rig;
         PanelWindow *p = rig.panel();
-        rig.press(p->btnMem);
-        QVERIFY(p->imgMEM->isVisibleTo(p));
-        QCOMPARE(p->Image17->picture().cacheKey(), rig.main->GlyphSetSmall[0].cacheKey());
-        QCOMPARE(p->Image18->picture().cacheKey(), rig.main->GlyphSetSmall[0].cacheKey());
+        rig.press(child<kv::PanelKey>(p, "btnMem"));
+        QVERIFY(Shown(p, "imgMEM"));
+        const qint64 zero = rig.main->panelGlyphs().small[0].cacheKey();
+        QCOMPARE(child<kv::PanelImage>(p, "Image17")->picture().cacheKey(), zero);
+        QCOMPARE(child<kv::PanelImage>(p, "Image18")->picture().cacheKey(), zero);
         QCOMPARE(rig.meter.storedReadings(), 1);
 
         rig.meter.setReading(45.0, 30.0, 30.0);
         rig.clock.advanceMs(kv::SimMemShowMs);
         rig.tick();
-        QVERIFY(!p->imgMEM->isVisibleTo(p));
+        QVERIFY(!Shown(p, "imgMEM"));
         QCOMPARE(rig.line(1), QStringLiteral(" 300"));
 
-        rig.press(p->btnRecall);
-        QVERIFY(p->imgRecall->isVisibleTo(p));
+        rig.press(child<kv::PanelKey>(p, "btnRecall"));
+        QVERIFY(Shown(p, "imgRecall"));
         QCOMPARE(rig.line(1), QStringLiteral(" 250")); // the stored reading
-        rig.press(p->btnRecall);                     // steps past the first: leaves
-        QVERIFY(!p->imgRecall->isVisibleTo(p));
+        rig.press(child<kv::PanelKey>(p, "btnRecall"));                     // steps past the first: leaves
+        QVERIFY(!Shown(p, "imgRecall"));
         QCOMPARE(rig.line(1), QStringLiteral(" 300"));
     }
 
     void simBackLightToggles()
     {
         SimRig rig;
-        rig.press(rig.panel()->btnBackLight);
+        rig.press(child<kv::PanelKey>(rig.panel(), "btnBackLight"));
         QVERIFY(rig.meter.backLight());
-        rig.press(rig.panel()->btnBackLight);
+        rig.press(child<kv::PanelKey>(rig.panel(), "btnBackLight"));
         QVERIFY(!rig.meter.backLight());
     }
 
@@ -824,10 +868,10 @@ private slots:
         SimRig rig;
         rig.usb.setUnplugged(true);
         std::vector<int> pauses;
-        rig.panel()->Pause = [&](int ms) { pauses.push_back(ms); };
+        rig.panel()->setPauseForTesting([&](int ms) { pauses.push_back(ms); });
         rig.main->connection().startPolling();
-        rig.panel()->btnHOLDClick();
-        QCOMPARE(rig.panel()->LastKeyResult, 7005);
+        rig.panel()->pressHoldKey();
+        QCOMPARE(rig.panel()->lastKeyResult(), 7005);
         QCOMPARE(pauses, std::vector<int>{300});
         QVERIFY(rig.main->connection().isPolling());
         QVERIFY(!rig.meter.hold());
@@ -841,19 +885,21 @@ private slots:
         QWidget *frame = p->parentWidget();
         frame->move(40, 30);
         // The display lets presses through to the picture; keys do not.
-        const QPoint onDigit = p->RHD2->geometry().center();
-        QCOMPARE(p->childAt(onDigit), static_cast<QWidget *>(p->imgPanel));
-        QCOMPARE(p->childAt(p->btnHOLD->geometry().center()), static_cast<QWidget *>(p->btnHOLD));
+        auto *picture = child<kv::PanelImage>(p, "imgPanel");
+        auto *hold = child<kv::PanelKey>(p, "btnHOLD");
+        const QPoint onDigit = child<kv::PanelImage>(p, "RHD2")->geometry().center();
+        QCOMPARE(p->childAt(onDigit), static_cast<QWidget *>(picture));
+        QCOMPARE(p->childAt(hold->geometry().center()), static_cast<QWidget *>(hold));
 
-        QTest::mousePress(p->imgPanel, Qt::RightButton, {}, onDigit);
-        QTest::mouseMove(p->imgPanel, onDigit + QPoint(25, 15));
-        QTest::mouseRelease(p->imgPanel, Qt::RightButton, {}, onDigit + QPoint(25, 15));
+        QTest::mousePress(picture, Qt::RightButton, {}, onDigit);
+        QTest::mouseMove(picture, onDigit + QPoint(25, 15));
+        QTest::mouseRelease(picture, Qt::RightButton, {}, onDigit + QPoint(25, 15));
         QCOMPARE(frame->pos(), QPoint(40, 30));
 
-        QTest::mousePress(p->imgPanel, Qt::LeftButton, {}, onDigit);
-        QTest::mouseMove(p->imgPanel, onDigit + QPoint(25, 15));
+        QTest::mousePress(picture, Qt::LeftButton, {}, onDigit);
+        QTest::mouseMove(picture, onDigit + QPoint(25, 15));
         QCOMPARE(frame->pos(), QPoint(65, 45));
-        QTest::mouseRelease(p->imgPanel, Qt::LeftButton, {}, onDigit + QPoint(25, 15));
+        QTest::mouseRelease(picture, Qt::LeftButton, {}, onDigit + QPoint(25, 15));
         QCOMPARE(frame->pos(), QPoint(65, 45));
     }
 

@@ -136,13 +136,13 @@ private slots:
         child<QComboBox>(main, "ComboBoxDeviceName")->setEditText(pty.path());
         QVERIFY(main.connection().link().isSerial());
         QVERIFY(main.frmPanel);
-        QVERIFY(main.frmPanel->lblNoConnection->isHidden());
+        QVERIFY(child<QLabel>(main.frmPanel, "lblNoConnection")->isHidden());
 
         child<QToolButton>(main, "BitBtn2")->click();
         QVERIFY(!main.connection().serialPort().isOpen());
         QVERIFY(!main.connection().link().isConnected());
         QVERIFY(!main.connection().link().isSerial());
-        QVERIFY(!main.frmPanel->lblNoConnection->isHidden());
+        QVERIFY(!child<QLabel>(main.frmPanel, "lblNoConnection")->isHidden());
         QVERIFY(main.connection().isPolling());
         // The status bar keeps what it showed.
         QCOMPARE(main.StatusText(1), QStringLiteral("On Connection"));

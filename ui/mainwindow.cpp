@@ -102,9 +102,6 @@ MainWindow::MainWindow(kv::UsbTransfer &usb, QWidget *parent)
     setWindowTitle(QStringLiteral("KV3917"));
     connect(&m_connection, &kv::Connection::connectionFound, this, &MainWindow::showConnectionFound);
     connect(&m_connection, &kv::Connection::connectionLost, this, &MainWindow::showConnectionLost);
-    connect(&m_connection, &kv::Connection::linkDropped, this, &MainWindow::ShowPanelDisconnected);
-    connect(&m_connection, &kv::Connection::linkPictureHidden, this, &MainWindow::hideLinkPicture);
-    connect(&m_connection, &kv::Connection::readingDecoded, this, &MainWindow::updatePanel);
     connect(&m_connection, &kv::Connection::sampleDue, this, &MainWindow::addRealTimeSample);
     LoggerDownload = std::make_unique<MainWindowLoggerDownload>(*this);
 
@@ -336,21 +333,6 @@ void MainWindow::SetStatusText(int panel, const QString &text)
 
 QString MainWindow::StatusText(int panel) const { return m_statusPanels[static_cast<std::size_t>(panel)]->text(); }
 
-void MainWindow::LoadGlyphs()
-{
-    // A missing picture stops the loading of its set; the rest stay absent.
-    const auto load = [](std::array<QPixmap, GlyphPictureCount> &set, const QString &prefix) {
-        for (int i = 0; i < GlyphPictureCount; ++i) {
-            const QPixmap picture = kv::LoadPicture(QStringLiteral(":/glyphs/%1%2.jpg").arg(prefix).arg(i));
-            if (picture.isNull())
-                return;
-            set[static_cast<std::size_t>(i)] = picture;
-        }
-    };
-    load(GlyphSetLarge, QStringLiteral("LCD"));
-    load(GlyphSetSmall, QStringLiteral("LCDS"));
-}
-
 // ---- life cycle ------------------------------------------------------------------
 
 void MainWindow::loadStartupState()
@@ -358,7 +340,7 @@ void MainWindow::loadStartupState()
     m_settings.load();
     Recorder.setPeriod(m_settings.realTimeRate);
 
-    LoadGlyphs();
+    m_panelGlyphs.load();
 
     // The serial ports present, in the order the system lists them.  The
     // first is selected without connecting: the port stays closed.
@@ -396,17 +378,8 @@ void MainWindow::FormShow()
         RealTimeGraph->setFocus();
     }
 
-    if (m_connection.isConnected()) {
-        if (frmPanel)
-            frmPanel->lblNoConnection->hide();
-        SetStatusText(1, OnConnection);
-    } else {
-        if (frmPanel) {
-            frmPanel->ingBlutoothLink->hide();
-            frmPanel->lblNoConnection->show();
-        }
-        SetStatusText(1, OffConnection);
-    }
+    // The panel shows the connection by itself.
+    SetStatusText(1, m_connection.isConnected() ? OnConnection : OffConnection);
     m_connection.startPolling();
     if (Splash)
         Splash->close();
@@ -462,7 +435,7 @@ void MainWindow::saveAndDisconnect()
     m_settings.realTimeRate = Recorder.period();
     m_settings.save();
 
-    GlyphSetLarge.fill(QPixmap());
+    m_panelGlyphs.large.fill(QPixmap());
 }
 
 // ---- child windows ---------------------------------------------------------------
@@ -476,7 +449,13 @@ QMdiSubWindow *MainWindow::AddChild(QWidget *child, Qt::WindowFlags flags)
 
 void MainWindow::CreatePanel()
 {
-    auto *panel = new PanelWindow(*this);
+    auto *panel = new PanelWindow(m_connection, m_panelGlyphs);
+    connect(panel, &PanelWindow::activated, this, [this] { m_tableToGraphButton->setEnabled(false); });
+    connect(panel, &PanelWindow::closed, this, [this, panel] {
+        if (frmPanel == panel)
+            frmPanel = nullptr;
+        m_panelAction->setChecked(false);
+    });
     QMdiSubWindow *sub = AddChild(panel, Qt::FramelessWindowHint);
     sub->move(0, 0);
     frmPanel = panel;
@@ -537,11 +516,9 @@ QString MainWindow::HelpFilePath()
 
 void MainWindow::runBlinkTick()
 {
-    BlinkBusy = true;
     BlinkPhase = !BlinkPhase;
     if (frmPanel)
-        frmPanel->BlinkSymbols(m_connection.reading(), BlinkPhase, m_connection.isSerial());
-    BlinkBusy = false;
+        frmPanel->blinkSymbols(BlinkPhase);
 }
 
 void MainWindow::showPanel()
@@ -640,20 +617,10 @@ void MainWindow::SetRunStopEnabled(bool run, bool stop)
     m_stopAction->setEnabled(stop);
 }
 
-void MainWindow::ShowPanelDisconnected()
-{
-    if (!frmPanel)
-        return;
-    frmPanel->ingBlutoothLink->hide();
-    frmPanel->lblNoConnection->show();
-}
-
 void MainWindow::showConnectionFound()
 {
     SetStatusText(0, QString());
     SetStatusText(1, OnConnection);
-    if (frmPanel)
-        frmPanel->lblNoConnection->hide();
     m_loggerMenu->menuAction()->setVisible(true);
     m_loggerMenu->menuAction()->setEnabled(true);
     m_dataLoggerButton->setVisible(true);
@@ -670,19 +637,6 @@ void MainWindow::showConnectionLost()
     m_loggerMenu->menuAction()->setEnabled(false);
     SetStatusText(0, QString());
     SetStatusText(1, NoConnection);
-    ShowPanelDisconnected();
-}
-
-void MainWindow::hideLinkPicture()
-{
-    if (frmPanel)
-        frmPanel->ingBlutoothLink->hide();
-}
-
-void MainWindow::updatePanel(const kv::LiveReading &reading)
-{
-    if (frmPanel)
-        frmPanel->UpdatePanel(reading);
 }
 
 void MainWindow::addRealTimeSample(const kv::LiveReading &reading, const QDateTime &stamp)

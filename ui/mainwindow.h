@@ -9,9 +9,9 @@
 #include "logger/loggerdata.h"
 #include "realtime/recorder.h"
 #include "setup/meterservice.h"
+#include "ui/panelglyphs.h"
 
 #include <QMainWindow>
-#include <QPixmap>
 #include <QPointer>
 
 #include <array>
@@ -42,8 +42,6 @@ class LoggerCollectionHooks;
 class RecentFiles;
 }
 
-constexpr int GlyphPictureCount = 25;
-
 class MainWindow : public QMainWindow, private kv::PortSearchView {
     Q_OBJECT
 public:
@@ -63,16 +61,15 @@ public:
     // The link to the meter, the poll loop and its timer.
     kv::Connection &connection() { return m_connection; }
     kv::AppSettings &settings() { return m_settings; }
+    // The digit pictures every panel draws with; loaded once.
+    kv::PanelGlyphs &panelGlyphs() { return m_panelGlyphs; }
     // Annotation tool and numbering shared by every graph window.
     kv::AnnotationCursor annotationCursor;
     // Every real-time sample also goes here, so a crash loses none of them;
     // the journal finishes when the recording stops and goes when its
     // samples are cleared.
     kv::JournalWriter RecordingJournal{kv::DefaultJournalPath()};
-    bool BlinkBusy = false;   // a blink tick is running
     bool BlinkPhase = false;  // blinking symbols are lit; toggled every blink tick
-    std::array<QPixmap, GlyphPictureCount> GlyphSetLarge;
-    std::array<QPixmap, GlyphPictureCount> GlyphSetSmall;
 
     QPointer<PanelWindow> frmPanel;
     QPointer<GraphWindow> RealTimeGraph;
@@ -97,7 +94,6 @@ private:
     friend class MainWindowDocuments;
     friend class MainWindowLoggerDownload;
     friend class GraphWindow; // TEMP
-    friend class PanelWindow; // TEMP
     // ---- controls ---------------------------------------------------------
     QMdiArea *m_mdiArea = nullptr;
     QToolBar *m_toolBar = nullptr;
@@ -227,8 +223,6 @@ private:
     // What the connection's signals show.
     void showConnectionFound();
     void showConnectionLost();
-    void hideLinkPicture();
-    void updatePanel(const kv::LiveReading &reading);
     // A real-time sample: to the journal, then to the real-time graph.
     void addRealTimeSample(const kv::LiveReading &reading, const QDateTime &stamp);
     // kv::PortSearchView: selects the port in the box and names it on the
@@ -246,10 +240,7 @@ private:
     void buildToolBar();
     void buildMenus();
     void buildStatusBar();
-    void LoadGlyphs();
     void fillWindowMenu();
-    // Shows the panel's "No Connection" label and hides its link picture.
-    void ShowPanelDisconnected();
     // The port box and the search/disconnect buttons, disabled while a
     // search is running so that no port operation starts inside it.
     void setPortControlsEnabled(bool enabled);
@@ -267,6 +258,7 @@ private:
     std::unique_ptr<kv::RecentFiles> m_recentFiles;
 
     bool m_shown = false;
+    kv::PanelGlyphs m_panelGlyphs;
 
 public:
     kv::FileCommands *Files = nullptr;

@@ -1,22 +1,22 @@
 #include "ui/panelwindow.h"
-#include "live/displaytext.h"
-#include "ui/accessibility.h"
-
-#include "ui/mainwindow.h"
+#include "app/connection.h"
 #include "link/commands.h"
 #include "link/meterlink.h"
 #include "link/panelkey.h"
+#include "live/displaytext.h"
+#include "ui/accessibility.h"
+#include "ui/panelglyphs.h"
 #include "ui/panellayout.h"
 
-#include <QAction>
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
-#include <QToolButton>
 
-#include <utility>
+#include <algorithm>
+#include <cstring>
+#include <iterator>
 
 namespace layout = kv::panellayout;
 
@@ -32,24 +32,73 @@ const QString CloseHint = QStringLiteral("Close PANEL");
 const QString MmaHint = QStringLiteral("click to change AVG/MAX/MIN mode, double click  to cancel .");
 
 // Closing waits for a running blink tick at most this long.
-constexpr int BlinkBusyWaitLimitMs = 3000;
-constexpr int BlinkBusyPollMs = 10;
+constexpr int BlinkWaitLimitMs = 3000;
+constexpr int BlinkWaitPollMs = 10;
 
 const QColor LcdInk(30, 36, 32);
 const QColor NoConnectionColour(Qt::red);
 constexpr int NoConnectionPixelSize = 13;
 
-const QPixmap &GlyphOf(const std::array<QPixmap, GlyphPictureCount> &set, std::uint8_t glyph)
+// The display's symbols and labels, in the order they are made: later ones
+// lie on top.  Decimal points overlap their digits' corners, so they come
+// after the digits.
+constexpr const char *SymbolElementOrder[] = {
+    "RH_P",      "T1_P",       "T2_P",       "T1_minus",    "T2_minus",  "imgT1C",    "imgT1F",
+    "lblT1K",    "imgT2C",     "imgT2F",     "lblT2K",      "lblT1",     "lblT2",     "lblPercent",
+    "lblRH",     "lblWETBULB", "lblDEWPOINT", "imgType",    "imgK",      "imgJ",      "imgE",
+    "imgT",      "lblN",       "lblR",       "lblS",        "lblMAX",    "lblMIN",    "lblAVG",
+    "imgHOLD",   "imgMEM",     "imgRecall",  "imgAutoOff",  "imgREC",    "imgFULL",   "imgAlarm",
+    "lblHi",     "lblLO",      "imgBat0",    "imgBat1",     "imgBat2",   "imgBat3",   "imgblutooth",
+    "ingBlutoothLink",
+};
+
+// Hidden until the meter lights them.
+constexpr const char *HiddenAtStart[] = {
+    "T1_minus", "T2_minus", "lblMAX",   "lblMIN", "lblAVG", "imgHOLD", "imgMEM",  "imgRecall", "imgAutoOff",
+    "imgREC",   "imgFULL",  "imgAlarm", "lblHi",  "lblLO",  "imgBat0", "imgBat1", "imgBat2",   "imgBat3",
+};
+
+// Every symbol that follows its own flag, in the order of the display
+// memory.  MAX/MIN/AVG, the battery and REC/FULL have rules of their own.
+// The first alarm-limit mark lights "Hi", the second "Lo".
+struct SymbolFlag {
+    bool kv::DisplayState::*flag;
+    const char *element;
+};
+using DS = kv::DisplayState;
+constexpr SymbolFlag SymbolFlags[] = {
+    {&DS::RecallMark, "imgRecall"},     {&DS::HoldMark, "imgHOLD"},       {&DS::MemMark, "imgMEM"},
+    {&DS::AutoOffMark, "imgAutoOff"},   {&DS::WetBulbMark, "lblWETBULB"}, {&DS::DewPointMark, "lblDEWPOINT"},
+    {&DS::RhMark, "lblPercent"},        {&DS::RhMark, "lblRH"},           {&DS::T1CelsiusMark, "imgT1C"},
+    {&DS::T1FahrenheitMark, "imgT1F"},  {&DS::T1KelvinMark, "lblT1K"},    {&DS::PointMark, "RH_P"},
+    {&DS::PointMark, "T1_P"},           {&DS::TypeSMark, "lblS"},         {&DS::TypeRMark, "lblR"},
+    {&DS::TypeNMark, "lblN"},           {&DS::TypeTMark, "imgT"},         {&DS::TypeEMark, "imgE"},
+    {&DS::TypeJMark, "imgJ"},           {&DS::TypeKMark, "imgK"},         {&DS::T2MinusMark, "T2_minus"},
+    {&DS::T2Mark, "lblT2"},             {&DS::TypeMark, "imgType"},       {&DS::BluetoothMark, "imgblutooth"},
+    {&DS::T1MinusMark, "T1_minus"},     {&DS::T1Mark, "lblT1"},           {&DS::AlarmMark, "imgAlarm"},
+    {&DS::LimitMark1, "lblHi"},         {&DS::T2PointMark, "T2_P"},       {&DS::T2KelvinMark, "lblT2K"},
+    {&DS::T2FahrenheitMark, "imgT2F"},  {&DS::T2CelsiusMark, "imgT2C"},   {&DS::LimitMark2, "lblLO"},
+};
+
+const QPixmap &GlyphOf(const std::array<QPixmap, kv::GlyphCount> &set, std::uint8_t glyph)
 {
     static const QPixmap none;
     return glyph < set.size() ? set[glyph] : none;
 }
 
+// The place and text of the display label `name`; nullptr for a picture.
+const layout::LabelPlace *LabelPlaceOf(const char *name)
+{
+    for (const auto &label : layout::Labels)
+        if (std::strcmp(label.place.name, name) == 0)
+            return &label;
+    return nullptr;
+}
+
 } // namespace
 
-PanelWindow::PanelWindow(MainWindow &main, QWidget *parent)
-    : QWidget(parent), PanelVendorId(kv::MeterVendorId), PanelProductId(kv::MeterProductId),
-      Pause(kv::WaitPumping), m_main(main)
+PanelWindow::PanelWindow(kv::Connection &connection, const kv::PanelGlyphs &glyphs, QWidget *parent)
+    : QWidget(parent), m_connection(connection), m_glyphs(glyphs), m_pause(kv::WaitPumping)
 {
     setObjectName(QStringLiteral("frmPanel"));
     setWindowTitle(QStringLiteral("PANEL"));
@@ -63,21 +112,27 @@ PanelWindow::PanelWindow(MainWindow &main, QWidget *parent)
     font.setBold(true);
     setFont(font);
 
-    DigitCache.fill(NothingDrawn);
-    BuildElements();
-    BuildKeys();
+    m_drawnGlyphs.fill(NothingDrawn);
+    buildDisplay();
+    buildKeys();
     kv::NameControls(this, kv::PanelKeyNames());
     setAccessibleName(QStringLiteral("Meter panel"));
 
     // A panel opened while the program runs shows the connection as it is,
     // not a link picture without a link.
-    lblNoConnection->setVisible(!m_main.connection().link().isConnected());
-    ingBlutoothLink->setVisible(m_main.connection().link().isSerial());
+    m_noConnectionLabel->setVisible(!m_connection.isConnected());
+    m_linkPicture->setVisible(m_connection.isSerial());
+
+    connect(&m_connection, &kv::Connection::connectionFound, m_noConnectionLabel, &QWidget::hide);
+    connect(&m_connection, &kv::Connection::connectionLost, this, &PanelWindow::showDisconnected);
+    connect(&m_connection, &kv::Connection::linkDropped, this, &PanelWindow::showDisconnected);
+    connect(&m_connection, &kv::Connection::linkPictureHidden, m_linkPicture, &QWidget::hide);
+    connect(&m_connection, &kv::Connection::readingDecoded, this, &PanelWindow::updateDisplay);
 }
 
 // ---- construction ------------------------------------------------------------------
 
-kv::PanelImage *PanelWindow::Picture(const char *name, const QString &resource)
+kv::PanelImage *PanelWindow::addPicture(const char *name, const QString &resource)
 {
     const layout::Place *place = layout::Find(name);
     auto *image = new kv::PanelImage(this);
@@ -89,12 +144,9 @@ kv::PanelImage *PanelWindow::Picture(const char *name, const QString &resource)
     return image;
 }
 
-kv::LcdLabel *PanelWindow::Label(const char *name)
+kv::LcdLabel *PanelWindow::addLabel(const char *name)
 {
-    const layout::LabelPlace *found = nullptr;
-    for (const auto &label : layout::Labels)
-        if (qstrcmp(label.place.name, name) == 0)
-            found = &label;
+    const layout::LabelPlace *found = LabelPlaceOf(name);
     const layout::Place &place = found->place;
     auto *label = new kv::LcdLabel(QLatin1String(found->text), this);
     label->setObjectName(QLatin1String(name));
@@ -113,7 +165,7 @@ kv::LcdLabel *PanelWindow::Label(const char *name)
     return label;
 }
 
-kv::PanelKey *PanelWindow::Key(const char *name, const QString &hint)
+kv::PanelKey *PanelWindow::addKey(const char *name, const QString &hint)
 {
     const layout::Place *place = layout::Find(name);
     auto *key = new kv::PanelKey(this);
@@ -129,270 +181,217 @@ kv::PanelKey *PanelWindow::Key(const char *name, const QString &hint)
     return key;
 }
 
-void PanelWindow::BuildElements()
+QWidget *PanelWindow::element(const char *name) const
 {
-    imgPanel = new kv::PanelImage(this);
-    imgPanel->setObjectName(QStringLiteral("imgPanel"));
-    imgPanel->setGeometry(0, 0, layout::PictureWidth, layout::PictureHeight);
-    imgPanel->setPicture(kv::LoadPicture(PanelArt.arg(QStringLiteral("imgPanel"))));
-    imgPanel->installEventFilter(this);
-
-    const QString large = LargeGlyphArt.arg(InitialGlyph);
-    RHD1 = Picture("RHD1", large);
-    RHD2 = Picture("RHD2", large);
-    RHD3 = Picture("RHD3", large);
-    RHD4 = Picture("RHD4", large);
-    T1D1 = Picture("T1D1", large);
-    T1D2 = Picture("T1D2", large);
-    T1D3 = Picture("T1D3", large);
-    T1D4 = Picture("T1D4", large);
-    T2D1 = Picture("T2D1", large);
-    T2D2 = Picture("T2D2", large);
-    T2D3 = Picture("T2D3", large);
-    T2D4 = Picture("T2D4", large);
-    Image17 = Picture("Image17", SmallGlyphArt.arg(InitialGlyph));
-    Image18 = Picture("Image18", SmallGlyphArt.arg(InitialGlyph));
-
-    // Decimal points overlap their digits' corners: created after them, so
-    // they lie on top.
-    RH_P = Picture("RH_P");
-    T1_P = Picture("T1_P");
-    T2_P = Picture("T2_P");
-    T1_minus = Picture("T1_minus");
-    T2_minus = Picture("T2_minus");
-    imgT1C = Picture("imgT1C");
-    imgT1F = Picture("imgT1F");
-    lblT1K = Label("lblT1K");
-    imgT2C = Picture("imgT2C");
-    imgT2F = Picture("imgT2F");
-    lblT2K = Label("lblT2K");
-    lblT1 = Label("lblT1");
-    lblT2 = Label("lblT2");
-    lblPercent = Label("lblPercent");
-    lblRH = Label("lblRH");
-    lblWETBULB = Label("lblWETBULB");
-    lblDEWPOINT = Label("lblDEWPOINT");
-    imgType = Picture("imgType");
-    imgK = Picture("imgK");
-    imgJ = Picture("imgJ");
-    imgE = Picture("imgE");
-    imgT = Picture("imgT");
-    lblN = Label("lblN");
-    lblR = Label("lblR");
-    lblS = Label("lblS");
-    lblMAX = Label("lblMAX");
-    lblMIN = Label("lblMIN");
-    lblAVG = Label("lblAVG");
-    imgHOLD = Picture("imgHOLD");
-    imgMEM = Picture("imgMEM");
-    imgRecall = Picture("imgRecall");
-    imgAutoOff = Picture("imgAutoOff");
-    imgREC = Picture("imgREC");
-    imgFULL = Picture("imgFULL");
-    imgAlarm = Picture("imgAlarm");
-    lblHi = Label("lblHi");
-    lblLO = Label("lblLO");
-    imgBat0 = Picture("imgBat0");
-    imgBat1 = Picture("imgBat1");
-    imgBat2 = Picture("imgBat2");
-    imgBat3 = Picture("imgBat3");
-    imgblutooth = Picture("imgblutooth");
-    ingBlutoothLink = Picture("ingBlutoothLink");
-
-    lblNoConnection = new QLabel(QStringLiteral("No Connection"), this);
-    lblNoConnection->setObjectName(QStringLiteral("lblNoConnection"));
-    lblNoConnection->setGeometry(layout::NoConnection.left, layout::NoConnection.top, layout::NoConnection.width,
-                                 layout::NoConnection.height);
-    lblNoConnection->setAlignment(Qt::AlignCenter);
-    lblNoConnection->setAttribute(Qt::WA_TransparentForMouseEvents);
-    QFont bold = font();
-    bold.setPixelSize(NoConnectionPixelSize);
-    lblNoConnection->setFont(bold);
-    QPalette red = lblNoConnection->palette();
-    red.setColor(QPalette::WindowText, NoConnectionColour);
-    lblNoConnection->setPalette(red);
-
-    // Hidden until the meter lights them.
-    for (QWidget *w : std::initializer_list<QWidget *>{T1_minus, T2_minus, lblMAX, lblMIN, lblAVG, imgHOLD, imgMEM,
-                                                      imgRecall, imgAutoOff, imgREC, imgFULL, imgAlarm, lblHi, lblLO,
-                                                      imgBat0, imgBat1, imgBat2, imgBat3, lblNoConnection})
-        w->hide();
-
-    // Every symbol that follows its own flag, in the order of the display
-    // memory.  MAX/MIN/AVG, the battery and REC/FULL have rules of their own.
-    // The first alarm-limit mark lights "Hi", the second "Lo".
-    using DS = kv::DisplayState;
-    m_symbols = {{
-        {&DS::RecallMark, imgRecall},       {&DS::HoldMark, imgHOLD},       {&DS::MemMark, imgMEM},
-        {&DS::AutoOffMark, imgAutoOff},     {&DS::WetBulbMark, lblWETBULB}, {&DS::DewPointMark, lblDEWPOINT},
-        {&DS::RhMark, lblPercent},          {&DS::RhMark, lblRH},           {&DS::T1CelsiusMark, imgT1C},
-        {&DS::T1FahrenheitMark, imgT1F},    {&DS::T1KelvinMark, lblT1K},    {&DS::PointMark, RH_P},
-        {&DS::PointMark, T1_P},             {&DS::TypeSMark, lblS},         {&DS::TypeRMark, lblR},
-        {&DS::TypeNMark, lblN},             {&DS::TypeTMark, imgT},         {&DS::TypeEMark, imgE},
-        {&DS::TypeJMark, imgJ},             {&DS::TypeKMark, imgK},         {&DS::T2MinusMark, T2_minus},
-        {&DS::T2Mark, lblT2},               {&DS::TypeMark, imgType},       {&DS::BluetoothMark, imgblutooth},
-        {&DS::T1MinusMark, T1_minus},       {&DS::T1Mark, lblT1},           {&DS::AlarmMark, imgAlarm},
-        {&DS::LimitMark1, lblHi},           {&DS::T2PointMark, T2_P},       {&DS::T2KelvinMark, lblT2K},
-        {&DS::T2FahrenheitMark, imgT2F},    {&DS::T2CelsiusMark, imgT2C},   {&DS::LimitMark2, lblLO},
-    }};
-    m_digits = {RHD1, RHD2, RHD3, RHD4, T1D1, T1D2, T1D3, T1D4, T2D1, T2D2, T2D3, T2D4};
+    return findChild<QWidget *>(QLatin1String(name), Qt::FindDirectChildrenOnly);
 }
 
-void PanelWindow::BuildKeys()
+void PanelWindow::buildDisplay()
 {
-    btnClose = Key("btnClose", CloseHint);
-    btnBackLight = Key("btnBackLight");
-    btnHOLD = Key("btnHOLD");
-    btnMMA = Key("btnMMA", MmaHint);
-    btnCF = Key("btnCF");
-    btnRec = Key("btnRec");
-    btnRecall = Key("btnRecall");
-    btnMem = Key("btnMem");
-    connect(btnClose, &QAbstractButton::clicked, this, &PanelWindow::btnCloseClick);
-    connect(btnBackLight, &QAbstractButton::clicked, this, &PanelWindow::btnBackLightClick);
-    connect(btnHOLD, &QAbstractButton::clicked, this, &PanelWindow::btnHOLDClick);
-    connect(btnMMA, &QAbstractButton::clicked, this, &PanelWindow::btnMMAClick);
-    connect(btnMMA, &kv::PanelKey::doubleClicked, this, &PanelWindow::btnMMADblClick);
-    connect(btnCF, &QAbstractButton::clicked, this, &PanelWindow::btnCFClick);
-    connect(btnRec, &QAbstractButton::clicked, this, &PanelWindow::btnRecClick);
-    connect(btnRecall, &QAbstractButton::clicked, this, &PanelWindow::btnRecallClick);
-    connect(btnMem, &QAbstractButton::clicked, this, &PanelWindow::btnMemClick);
+    m_meterPicture = new kv::PanelImage(this);
+    m_meterPicture->setObjectName(QStringLiteral("imgPanel"));
+    m_meterPicture->setGeometry(0, 0, layout::PictureWidth, layout::PictureHeight);
+    m_meterPicture->setPicture(kv::LoadPicture(PanelArt.arg(QStringLiteral("imgPanel"))));
+    m_meterPicture->installEventFilter(this);
+
+    const QString large = LargeGlyphArt.arg(InitialGlyph);
+    for (std::size_t i = 0; i < m_largeDigits.size(); ++i)
+        m_largeDigits[i] = addPicture(layout::LargeDigits[i].name, large);
+    for (std::size_t i = 0; i < m_smallDigits.size(); ++i)
+        m_smallDigits[i] = addPicture(layout::SmallDigits[i].name, SmallGlyphArt.arg(InitialGlyph));
+
+    for (const char *name : SymbolElementOrder) {
+        if (LabelPlaceOf(name))
+            addLabel(name);
+        else
+            addPicture(name);
+    }
+
+    m_noConnectionLabel = new QLabel(QStringLiteral("No Connection"), this);
+    m_noConnectionLabel->setObjectName(QLatin1String(layout::NoConnection.name));
+    m_noConnectionLabel->setGeometry(layout::NoConnection.left, layout::NoConnection.top, layout::NoConnection.width,
+                                     layout::NoConnection.height);
+    m_noConnectionLabel->setAlignment(Qt::AlignCenter);
+    m_noConnectionLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QFont bold = font();
+    bold.setPixelSize(NoConnectionPixelSize);
+    m_noConnectionLabel->setFont(bold);
+    QPalette red = m_noConnectionLabel->palette();
+    red.setColor(QPalette::WindowText, NoConnectionColour);
+    m_noConnectionLabel->setPalette(red);
+
+    for (const char *name : HiddenAtStart)
+        element(name)->hide();
+    m_noConnectionLabel->hide();
+
+    static_assert(std::size(SymbolFlags) == std::tuple_size_v<decltype(m_symbols)>);
+    for (std::size_t i = 0; i < m_symbols.size(); ++i)
+        m_symbols[i] = {SymbolFlags[i].flag, element(SymbolFlags[i].element)};
+    m_batteryPictures = {element("imgBat0"), element("imgBat1"), element("imgBat2"), element("imgBat3")};
+    m_maxLabel = element("lblMAX");
+    m_minLabel = element("lblMIN");
+    m_avgLabel = element("lblAVG");
+    m_recPicture = element("imgREC");
+    m_fullPicture = element("imgFULL");
+    m_linkPicture = element("ingBlutoothLink");
+}
+
+void PanelWindow::buildKeys()
+{
+    connect(addKey("btnClose", CloseHint), &QAbstractButton::clicked, this, &PanelWindow::closeWindow);
+    connect(addKey("btnBackLight"), &QAbstractButton::clicked, this, &PanelWindow::pressBackLightKey);
+    connect(addKey("btnHOLD"), &QAbstractButton::clicked, this, &PanelWindow::pressHoldKey);
+    kv::PanelKey *mma = addKey("btnMMA", MmaHint);
+    connect(mma, &QAbstractButton::clicked, this, &PanelWindow::pressMmaKey);
+    connect(mma, &kv::PanelKey::doubleClicked, this, &PanelWindow::leaveMmaMode);
+    connect(addKey("btnCF"), &QAbstractButton::clicked, this, &PanelWindow::pressUnitKey);
+    connect(addKey("btnRec"), &QAbstractButton::clicked, this, &PanelWindow::pressRecKey);
+    connect(addKey("btnRecall"), &QAbstractButton::clicked, this, &PanelWindow::pressRecallKey);
+    connect(addKey("btnMem"), &QAbstractButton::clicked, this, &PanelWindow::pressMemKey);
 }
 
 // ---- display ----------------------------------------------------------------------------
 
-void PanelWindow::UpdatePanel(const kv::LiveReading &reading)
+void PanelWindow::updateDisplay(const kv::LiveReading &reading)
 {
     const kv::DisplayState &d = reading.Display;
 
     // Large digits: only those whose glyph changed.
-    for (std::size_t i = 0; i < m_digits.size(); ++i) {
+    for (std::size_t i = 0; i < m_largeDigits.size(); ++i) {
         const std::uint8_t glyph = i < 4 ? d.RhDigits[i] : i < 8 ? d.T1Digits[i - 4] : d.T2Digits[i - 8];
-        if (glyph != DigitCache[i]) {
-            m_digits[i]->setPicture(GlyphOf(m_main.GlyphSetLarge, glyph));
-            DigitCache[i] = glyph;
+        if (glyph != m_drawnGlyphs[i]) {
+            m_largeDigits[i]->setPicture(GlyphOf(m_glyphs.large, glyph));
+            m_drawnGlyphs[i] = glyph;
         }
     }
     // What the display shows, for screen readers.
     const QString spoken = kv::DisplayText(d);
     if (spoken != accessibleDescription())
         setAccessibleDescription(spoken);
-    Image17->setPicture(GlyphOf(m_main.GlyphSetSmall, d.SmallDigits[0]));
-    Image18->setPicture(GlyphOf(m_main.GlyphSetSmall, d.SmallDigits[1]));
+    m_smallDigits[0]->setPicture(GlyphOf(m_glyphs.small, d.SmallDigits[0]));
+    m_smallDigits[1]->setPicture(GlyphOf(m_glyphs.small, d.SmallDigits[1]));
 
     // Battery: the fullest lit mark wins; no mark keeps the last picture.
-    const std::pair<bool, kv::PanelImage *> battery[] = {
-        {d.Battery3, imgBat3}, {d.Battery2, imgBat2}, {d.Battery1, imgBat1}, {d.Battery0, imgBat0}};
-    for (const auto &[lit, picture] : battery) {
-        if (!lit)
+    const bool lit[] = {d.Battery0, d.Battery1, d.Battery2, d.Battery3};
+    for (std::size_t fullest = m_batteryPictures.size(); fullest-- > 0;) {
+        if (!lit[fullest])
             continue;
-        for (kv::PanelImage *b : {imgBat0, imgBat1, imgBat2, imgBat3})
-            b->setVisible(b == picture);
+        for (std::size_t i = 0; i < m_batteryPictures.size(); ++i)
+            m_batteryPictures[i]->setVisible(i == fullest);
         break;
     }
 
     // While the meter blinks them, MAX/MIN/AVG belong to the blink tick.
     if (!reading.MmaBlink) {
-        lblMAX->setVisible(d.MaxMark);
-        lblMIN->setVisible(d.MinMark);
-        lblAVG->setVisible(d.AvgMark);
+        m_maxLabel->setVisible(d.MaxMark);
+        m_minLabel->setVisible(d.MinMark);
+        m_avgLabel->setVisible(d.AvgMark);
     }
 
     for (const Symbol &s : m_symbols)
         s.element->setVisible(d.*s.flag);
 
     if (!reading.RecBlink) {
-        imgREC->setVisible(d.RecMark);
-        imgFULL->setVisible(d.FullMark);
+        m_recPicture->setVisible(d.RecMark);
+        m_fullPicture->setVisible(d.FullMark);
     }
 }
 
-void PanelWindow::BlinkSymbols(const kv::LiveReading &reading, bool phase, bool serialLink)
+void PanelWindow::blinkSymbols(bool phase)
 {
+    m_blinking = true;
+    const kv::LiveReading &reading = m_connection.reading();
     if (reading.MmaMode && reading.MmaBlink) {
-        lblMAX->setVisible(phase);
-        lblMIN->setVisible(phase);
-        lblAVG->setVisible(phase);
+        m_maxLabel->setVisible(phase);
+        m_minLabel->setVisible(phase);
+        m_avgLabel->setVisible(phase);
     }
     if (reading.RecBlink) {
-        imgREC->setVisible(phase);
+        m_recPicture->setVisible(phase);
         // FULL blinks along only while the meter lights it: a recording
         // into memory that is not full must not read "FULL".
-        imgFULL->setVisible(phase && reading.Display.FullMark);
+        m_fullPicture->setVisible(phase && reading.Display.FullMark);
     }
-    if (serialLink)
-        ingBlutoothLink->setVisible(phase);
+    if (m_connection.isSerial())
+        m_linkPicture->setVisible(phase);
+    m_blinking = false;
+}
+
+void PanelWindow::showDisconnected()
+{
+    m_linkPicture->hide();
+    m_noConnectionLabel->show();
 }
 
 // ---- keys ---------------------------------------------------------------------------------
 
-int PanelWindow::SendPanelKey(const kv::CommandFrame &frame)
+int PanelWindow::sendKey(const kv::CommandFrame &frame)
 {
-    return kv::SendPanelKey(m_main.connection().link().usb(), frame, PanelVendorId, PanelProductId);
+    return kv::SendPanelKey(m_connection.link().usb(), frame);
 }
 
-void PanelWindow::PressKey(char command)
+void PanelWindow::pressKey(char command)
 {
     // Holds the link: waits for a running poll tick (without handling
-    // events), stops MainTimer, and starts it again on leaving.
-    kv::LinkLease lease(m_main.connection().link(), false);
-    PanelFrame[0] = kv::FrameStart;
-    PanelFrame[1] = static_cast<std::uint8_t>(command);
-    PanelFrame[2] = 0;
-    PanelFrame[3] = 0;
-    PanelFrame[6] = kv::FrameEnd;
-    LastKeyResult = SendPanelKey(PanelFrame);
-    if (LastKeyResult != kv::KeyAcknowledged) {
+    // events), stops the poll timer, and starts it again on leaving.
+    kv::LinkLease lease(m_connection.link(), false);
+    m_keyFrame[0] = kv::FrameStart;
+    m_keyFrame[1] = static_cast<std::uint8_t>(command);
+    m_keyFrame[2] = 0;
+    m_keyFrame[3] = 0;
+    m_keyFrame[6] = kv::FrameEnd;
+    m_lastKeyResult = sendKey(m_keyFrame);
+    if (m_lastKeyResult != kv::KeyAcknowledged) {
         // The pause handles events, so the panel may be closed meanwhile:
         // nothing of it is touched afterwards.
-        const auto pause = Pause;
+        const auto pause = m_pause;
         pause(kv::KeyFailurePauseMs);
     }
 }
 
-void PanelWindow::btnHOLDClick() { PressKey(kv::cmd::KeyHold); }
-void PanelWindow::btnCFClick() { PressKey(kv::cmd::KeyUnit); }
-void PanelWindow::btnRecClick() { PressKey(kv::cmd::KeyRec); }
-void PanelWindow::btnRecallClick() { PressKey(kv::cmd::KeyRecall); }
-void PanelWindow::btnMMAClick() { PressKey(kv::cmd::KeyMma); }
-void PanelWindow::btnMMADblClick() { PressKey(kv::cmd::KeyMmaLeave); }
-void PanelWindow::btnBackLightClick() { PressKey(kv::cmd::KeyBackLight); }
-void PanelWindow::btnMemClick() { PressKey(kv::cmd::KeyMem); }
+void PanelWindow::pressHoldKey() { pressKey(kv::cmd::KeyHold); }
+void PanelWindow::pressUnitKey() { pressKey(kv::cmd::KeyUnit); }
+void PanelWindow::pressRecKey() { pressKey(kv::cmd::KeyRec); }
+void PanelWindow::pressRecallKey() { pressKey(kv::cmd::KeyRecall); }
+void PanelWindow::pressMmaKey() { pressKey(kv::cmd::KeyMma); }
+void PanelWindow::leaveMmaMode() { pressKey(kv::cmd::KeyMmaLeave); }
+void PanelWindow::pressBackLightKey() { pressKey(kv::cmd::KeyBackLight); }
+void PanelWindow::pressMemKey() { pressKey(kv::cmd::KeyMem); }
 
-void PanelWindow::btnCloseClick() { MovedWindow()->close(); }
+void PanelWindow::closeWindow() { movedWindow()->close(); }
 
 // ---- moving ---------------------------------------------------------------------------------
 
-QWidget *PanelWindow::MovedWindow()
+QWidget *PanelWindow::movedWindow()
 {
     if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
         return sub;
     return window();
 }
 
-void PanelWindow::imgPanelMouseDown(QMouseEvent *event)
+void PanelWindow::startMove(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
     m_moving = true;
     m_moveOrigin = event->globalPosition().toPoint();
-    m_windowOrigin = MovedWindow()->pos();
+    m_windowOrigin = movedWindow()->pos();
 }
 
 bool PanelWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != imgPanel)
+    if (watched != m_meterPicture)
         return QWidget::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
-        imgPanelMouseDown(static_cast<QMouseEvent *>(event));
+        startMove(static_cast<QMouseEvent *>(event));
         return true;
     case QEvent::MouseMove: {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (!m_moving || !(mouse->buttons() & Qt::LeftButton))
             break;
-        QWidget *moved = MovedWindow();
+        QWidget *moved = movedWindow();
         QPoint at = mouse->globalPosition().toPoint();
         // Inside the main window the mouse point is kept within the client
         // area, so the panel cannot be dragged out of reach.
@@ -423,13 +422,13 @@ bool PanelWindow::event(QEvent *event)
         // Inside the main window the child window's frame is what gets
         // activated.
         if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()); sub && !m_activationHooked) {
-            connect(sub, &QMdiSubWindow::aboutToActivate, this, &PanelWindow::FormActivate);
+            connect(sub, &QMdiSubWindow::aboutToActivate, this, &PanelWindow::activated);
             m_activationHooked = true;
         }
         break;
     case QEvent::WindowActivate:
         if (isWindow())
-            FormActivate();
+            emit activated();
         break;
     default:
         break;
@@ -440,35 +439,21 @@ bool PanelWindow::event(QEvent *event)
 void PanelWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    FormShow();
+    // Shown again (also restored from minimised): every digit is drawn anew.
+    m_drawnGlyphs.fill(NothingDrawn);
 }
 
-void PanelWindow::FormShow() { DigitCache.fill(NothingDrawn); }
-
-void PanelWindow::FormActivate() { m_main.m_tableToGraphButton->setEnabled(false); }
-
-bool PanelWindow::FormCloseQuery()
+void PanelWindow::waitForBlinkTick()
 {
     QElapsedTimer clock;
     clock.start();
-    while (m_main.BlinkBusy && clock.elapsed() < BlinkBusyWaitLimitMs)
-        kv::WaitPumping(BlinkBusyPollMs);
-    return true;
+    while (m_blinking && clock.elapsed() < BlinkWaitLimitMs)
+        kv::WaitPumping(BlinkWaitPollMs);
 }
 
 void PanelWindow::closeEvent(QCloseEvent *event)
 {
-    if (!FormCloseQuery()) {
-        event->ignore();
-        return;
-    }
+    waitForBlinkTick();
     event->accept();
-    FormClose();
-}
-
-void PanelWindow::FormClose()
-{
-    if (m_main.frmPanel == this)
-        m_main.frmPanel = nullptr;
-    m_main.m_panelAction->setChecked(false);
+    emit closed();
 }

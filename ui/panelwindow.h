@@ -2,6 +2,11 @@
 // The virtual meter panel: a picture of the meter whose display mirrors the
 // meter's display, and whose keys drive the meter.  A frameless child window
 // of the main window, moved by dragging its picture.
+//
+// The panel watches the connection itself: "No Connection" while no meter
+// answers, the serial link picture, and the display redrawn from every
+// decoded reading.  The blink timer belongs to its owner, which calls
+// blinkSymbols() on each tick.
 
 #include "link/commandframe.h"
 #include "live/livereading.h"
@@ -12,78 +17,59 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 class QLabel;
-class MainWindow;
+
+namespace kv {
+class Connection;
+struct PanelGlyphs;
+}
 
 class PanelWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit PanelWindow(MainWindow &main, QWidget *parent = nullptr);
+    // `connection` and `glyphs` must outlive the panel.
+    PanelWindow(kv::Connection &connection, const kv::PanelGlyphs &glyphs, QWidget *parent = nullptr);
 
-    // Redraws the display from a decoded reading (called by the poll tick).
-    void UpdatePanel(const kv::LiveReading &reading);
-    // The blink tick's part on the panel: MAX/MIN/AVG, REC/FULL and the link
-    // picture in the phase `phase`.
-    void BlinkSymbols(const kv::LiveReading &reading, bool phase, bool serialLink);
-    // One key exchange; returns its result code.
-    int SendPanelKey(const kv::CommandFrame &frame);
+    // Redraws the display from a decoded reading.
+    void updateDisplay(const kv::LiveReading &reading);
+    // The blink tick's part on the panel: MAX/MIN/AVG, REC/FULL and the
+    // serial link picture in the phase `phase`, after the connection's last
+    // reading.
+    void blinkSymbols(bool phase);
+    // True while blinkSymbols() runs; closing waits for it.
+    bool isBlinking() const { return m_blinking; }
 
-    // Glyph index last drawn in each large digit, RH 1..4, T1 1..4, T2 1..4.
-    static constexpr std::uint8_t NothingDrawn = 255;
-    std::array<std::uint8_t, 12> DigitCache{};
+    // One key exchange with the meter on USB; returns its result code.
+    int sendKey(const kv::CommandFrame &frame);
+    // Result of the last key press (never shown to the user).
+    int lastKeyResult() const { return m_lastKeyResult; }
+    // The frame the keys are sent in; kept from one key to the next.
+    kv::CommandFrame &keyFrame() { return m_keyFrame; }
 
-    // The panel's own frame and device identifiers.
-    kv::CommandFrame PanelFrame;
-    std::uint16_t PanelVendorId;
-    std::uint16_t PanelProductId;
-    // Result of the last key exchange (never shown to the user).
-    int LastKeyResult = 0;
-    // The pause after a failed key; WaitPumping, replaced by tests.
-    std::function<void(int)> Pause;
-
-    // ---- elements ----------------------------------------------------------------
-    kv::PanelImage *imgPanel = nullptr;
-    kv::PanelImage *RHD1 = nullptr, *RHD2 = nullptr, *RHD3 = nullptr, *RHD4 = nullptr;
-    kv::PanelImage *T1D1 = nullptr, *T1D2 = nullptr, *T1D3 = nullptr, *T1D4 = nullptr;
-    kv::PanelImage *T2D1 = nullptr, *T2D2 = nullptr, *T2D3 = nullptr, *T2D4 = nullptr;
-    kv::PanelImage *Image17 = nullptr, *Image18 = nullptr;
-    kv::PanelImage *RH_P = nullptr, *T1_P = nullptr, *T2_P = nullptr;
-    kv::PanelImage *T1_minus = nullptr, *T2_minus = nullptr;
-    kv::PanelImage *imgT1C = nullptr, *imgT1F = nullptr, *imgT2C = nullptr, *imgT2F = nullptr;
-    kv::LcdLabel *lblT1K = nullptr, *lblT2K = nullptr;
-    kv::LcdLabel *lblT1 = nullptr, *lblT2 = nullptr, *lblPercent = nullptr, *lblRH = nullptr;
-    kv::LcdLabel *lblWETBULB = nullptr, *lblDEWPOINT = nullptr;
-    kv::PanelImage *imgType = nullptr, *imgK = nullptr, *imgJ = nullptr, *imgE = nullptr, *imgT = nullptr;
-    kv::LcdLabel *lblN = nullptr, *lblR = nullptr, *lblS = nullptr;
-    kv::LcdLabel *lblMAX = nullptr, *lblMIN = nullptr, *lblAVG = nullptr;
-    kv::PanelImage *imgHOLD = nullptr, *imgMEM = nullptr, *imgRecall = nullptr, *imgAutoOff = nullptr;
-    kv::PanelImage *imgREC = nullptr, *imgFULL = nullptr;
-    kv::PanelImage *imgAlarm = nullptr;
-    kv::LcdLabel *lblHi = nullptr, *lblLO = nullptr;
-    kv::PanelImage *imgBat0 = nullptr, *imgBat1 = nullptr, *imgBat2 = nullptr, *imgBat3 = nullptr;
-    kv::PanelImage *imgblutooth = nullptr, *ingBlutoothLink = nullptr;
-    QLabel *lblNoConnection = nullptr;
-
-    kv::PanelKey *btnClose = nullptr;
-    kv::PanelKey *btnBackLight = nullptr;
-    kv::PanelKey *btnHOLD = nullptr;
-    kv::PanelKey *btnMMA = nullptr;
-    kv::PanelKey *btnCF = nullptr;
-    kv::PanelKey *btnRec = nullptr;
-    kv::PanelKey *btnRecall = nullptr;
-    kv::PanelKey *btnMem = nullptr;
+    // Replaces the pause after a failed key (WaitPumping) in tests.
+    void setPauseForTesting(std::function<void(int)> pause) { m_pause = std::move(pause); }
+    // Lets a test stand for a blink tick in progress.
+    void setBlinkingForTesting(bool blinking) { m_blinking = blinking; }
 
 public slots:
-    void btnHOLDClick();
-    void btnCFClick();
-    void btnRecClick();
-    void btnRecallClick();
-    void btnMMAClick();
-    void btnMMADblClick();
-    void btnBackLightClick();
-    void btnMemClick();
-    void btnCloseClick();
+    // The meter's keys: each sends its key once, holding the link.
+    void pressHoldKey();
+    void pressUnitKey();
+    void pressRecKey();
+    void pressRecallKey();
+    void pressMmaKey();
+    // The double click on MAX/MIN/AVG: leaves that mode.
+    void leaveMmaMode();
+    void pressBackLightKey();
+    void pressMemKey();
+
+signals:
+    // The panel became the active window.
+    void activated();
+    // The panel was closed (it deletes itself afterwards).
+    void closed();
 
 protected:
     bool event(QEvent *event) override;
@@ -92,23 +78,28 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void BuildElements();
-    void BuildKeys();
-    kv::PanelImage *Picture(const char *name, const QString &resource = QString());
-    kv::LcdLabel *Label(const char *name);
-    kv::PanelKey *Key(const char *name, const QString &hint = QString());
+    void buildDisplay();
+    void buildKeys();
+    kv::PanelImage *addPicture(const char *name, const QString &resource = QString());
+    kv::LcdLabel *addLabel(const char *name);
+    kv::PanelKey *addKey(const char *name, const QString &hint = QString());
+    // The display element named `name`, made before.
+    QWidget *element(const char *name) const;
 
-    void FormShow();
-    void FormActivate();
-    bool FormCloseQuery();
-    void FormClose();
+    // "No Connection" shown, the link picture hidden.
+    void showDisconnected();
+    // Closes the panel's window (the child window's frame inside the main
+    // window).
+    void closeWindow();
     // Starts moving the window with the mouse (left button only).
-    void imgPanelMouseDown(QMouseEvent *event);
+    void startMove(QMouseEvent *event);
     // The widget that moves when the picture is dragged: the child window's
     // frame inside the main window, else the panel itself.
-    QWidget *MovedWindow();
+    QWidget *movedWindow();
     // Sends one key: holds the link, sends once, pauses after a failure.
-    void PressKey(char command);
+    void pressKey(char command);
+    // Waits for a running blink tick, at most a few seconds.
+    void waitForBlinkTick();
 
     // A symbol that shows exactly when its flag of the display state is set.
     struct Symbol {
@@ -116,9 +107,32 @@ private:
         QWidget *element;
     };
 
-    MainWindow &m_main;
+    kv::Connection &m_connection;
+    const kv::PanelGlyphs &m_glyphs;
+
+    kv::PanelImage *m_meterPicture = nullptr;
+    // Large digits in the order RH 1..4, T1 1..4, T2 1..4, and the glyph
+    // last drawn in each.
+    std::array<kv::PanelImage *, 12> m_largeDigits{};
+    static constexpr std::uint8_t NothingDrawn = 255;
+    std::array<std::uint8_t, 12> m_drawnGlyphs{};
+    std::array<kv::PanelImage *, 2> m_smallDigits{};
     std::array<Symbol, 33> m_symbols{};
-    std::array<kv::PanelImage *, 12> m_digits{};
+    // Battery pictures from empty to full.
+    std::array<QWidget *, 4> m_batteryPictures{};
+    QWidget *m_maxLabel = nullptr;
+    QWidget *m_minLabel = nullptr;
+    QWidget *m_avgLabel = nullptr;
+    QWidget *m_recPicture = nullptr;
+    QWidget *m_fullPicture = nullptr;
+    QWidget *m_linkPicture = nullptr;
+    QLabel *m_noConnectionLabel = nullptr;
+
+    kv::CommandFrame m_keyFrame;
+    int m_lastKeyResult = 0;
+    std::function<void(int)> m_pause;
+    bool m_blinking = false;
+
     bool m_moving = false;
     QPoint m_moveOrigin;     // mouse position where the move started
     QPoint m_windowOrigin;   // window position where the move started
