@@ -4,6 +4,7 @@
 #include "app/settings.h"
 #include "logger/downloadcommand.h"
 #include "sim/simdownloadrig.h"
+#include "tests/support/children.h"
 #include "tests/testsupport.h"
 #include "ui/downloadprogressdialog.h"
 #include "ui/graphwindow.h"
@@ -126,7 +127,7 @@ private slots:
         QVERIFY(main.LoggerGraph);
         GraphWindow *graph = main.LoggerGraph;
         QCOMPARE(graph->windowTitle(), QStringLiteral("DataLogger"));
-        QVERIFY(graph->pnlDataSets->isVisible());
+        QVERIFY(child<QFrame>(graph, "pnlDataSets")->isVisible());
         const QRect frame = graph->parentWidget()->geometry();
         const QSize client = main.MdiArea->viewport()->size();
         QCOMPARE(frame.topLeft(), QPoint(0, 0));

@@ -151,6 +151,8 @@ public:
     // ---- windows ------------------------------------------------------------
     // Puts a child window into the multiple-document area.
     QMdiSubWindow *AddChild(QWidget *child, Qt::WindowFlags flags = {});
+    // Adds a graph window to the MDI area and follows its signals.
+    QMdiSubWindow *addGraphWindow(GraphWindow *graph);
     void CreatePanel();
     void CreateRealTimeGraph();
     // The folder the file dialogs start in: the data folder, else the program's.
