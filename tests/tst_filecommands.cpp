@@ -256,8 +256,8 @@ private slots:
             }
         chart.setGraphBackColor(QColor(10, 20, 30));
         chart.setMainTitle(QStringLiteral("Hall 3"));
-        child<QCheckBox>(source, "chkSplit")->setChecked(false);
-        child<QCheckBox>(source, "chkSplit")->setChecked(split);
+        source->setSplitView(false);
+        source->setSplitView(split);
         const QString path = m_dir.filePath(name);
         QString error;
         QVERIFY2(WriteGraphFile(chart, path, &error), qPrintable(error));

@@ -143,12 +143,13 @@ private slots:
         QCOMPARE(child<QComboBox>(g, "ComboBox1")->count(), 61);
         QCOMPARE(child<QComboBox>(g, "ComboBox2")->itemText(60), QString("60"));
         QCOMPARE(child<QLineEdit>(g, "txtT2Avg")->text(), QString("***.* "));
-        QCOMPARE(child<QTableWidget>(g, "Grid2")->columnCount(), 11);
+        auto *list = child<QTableWidget>(g, "Grid2");
+        QCOMPARE(list->columnCount(), 11);
         QCOMPARE(g.dataSetCell(1, 0), QString("DATE"));
         QCOMPARE(g.dataSetCell(9, 0), QString("T2 Offset"));
         QCOMPARE(g.dataSetCell(10, 0), QString());
-        QCOMPARE(child<QTableWidget>(g, "Grid2")->columnWidth(3), 65);
-        QCOMPARE(child<QTableWidget>(g, "Grid2")->columnWidth(10), 60);
+        QCOMPARE(list->columnWidth(3), 65);
+        QCOMPARE(list->columnWidth(10), 60);
         QCOMPARE(g.dataSetRowCount(), 2);
         QCOMPARE(rig.main.annotationCursor.tool(), kv::AnnotationTool::Normal);
     }
@@ -239,18 +240,21 @@ private slots:
         Rig rig;
         Graph g(rig, "table");
         Fill(g, 10, 2);
-        child<QCheckBox>(g, "chkSplit")->setChecked(false);
+        auto *split = child<QCheckBox>(g, "chkSplit");
+        auto *cross = child<QToolButton>(g, "ToolButton5");
+        auto *text = child<QToolButton>(g, "ToolButton9");
+        split->setChecked(false);
         QCOMPARE(g.chart().axisCount(), 1);
-        QVERIFY(child<QToolButton>(g, "ToolButton5")->isEnabled() && child<QToolButton>(g, "ToolButton9")->isEnabled());
-        child<QToolButton>(g, "ToolButton9")->setChecked(true);
-        child<QCheckBox>(g, "chkSplit")->setChecked(true);
+        QVERIFY(cross->isEnabled() && text->isEnabled());
+        text->setChecked(true);
+        split->setChecked(true);
         QCOMPARE(g.chart().axisCount(), 3);
         QCOMPARE(g.chart().MultiAxesSubsets(0), 1);
         QCOMPARE(g.chart().MultiAxesSubsets(1), 2);
         QCOMPARE(g.chart().MultiAxesSubsets(2), 2);
         QCOMPARE(g.chart().MultiAxesProportions(0), 0.2);
         QCOMPARE(g.chart().MultiAxesProportions(2), 0.4);
-        QVERIFY(!child<QToolButton>(g, "ToolButton5")->isEnabled() && !child<QToolButton>(g, "ToolButton9")->isEnabled());
+        QVERIFY(!cross->isEnabled() && !text->isEnabled());
         QVERIFY(child<QToolButton>(g, "ToolButton4")->isChecked());
         QCOMPARE(g.chart().ArrowCursor(), 1);
     }
@@ -325,9 +329,10 @@ private slots:
         Graph g(rig, "table");
         g.show();
         emit g.chart().OnZoomIn();
-        QVERIFY(child<QToolButton>(g, "UndoZoom")->isEnabled());
-        child<QToolButton>(g, "UndoZoom")->click();
-        QVERIFY(!child<QToolButton>(g, "UndoZoom")->isEnabled());
+        auto *undoZoom = child<QToolButton>(g, "UndoZoom");
+        QVERIFY(undoZoom->isEnabled());
+        undoZoom->click();
+        QVERIFY(!undoZoom->isEnabled());
 
         child<QToolButton>(g, "ToolButton1")->click();
         QVERIFY(!child<QFrame>(g, "pnlGraphStatistic")->isVisible());

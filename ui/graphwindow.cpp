@@ -80,7 +80,7 @@ constexpr double RealTimeRecordingSpan = 100 * OneSecond;
 constexpr int RealTimeWindowPoints = 100;
 constexpr double RealTimeYMin = -10;
 constexpr double RealTimeYMax = 50;
-constexpr int DefaultSamplingRate = 2;
+constexpr int DefaultSamplingPeriod = 2;
 // Each second of the period extends the time axis by this many seconds.
 constexpr double NoLineGaps = 1e20;
 
@@ -392,7 +392,8 @@ void GraphWindow::buildToolBars()
     m_splitBox = new QCheckBox(QStringLiteral("Split"), m_toolBar);
     m_splitBox->setObjectName(QStringLiteral("chkSplit"));
     m_splitBox->setChecked(true);
-    m_graphOptionButton = TextButton(m_toolBar, "Button1", QStringLiteral("Graph Option"), QStringLiteral("Graph Customization"));
+    m_graphOptionButton =
+        TextButton(m_toolBar, "Button1", QStringLiteral("Graph Option"), QStringLiteral("Graph Customization"));
     m_yAxisButton = TextButton(m_toolBar, "btnChangeScale", QStringLiteral("Y Axis"),
                                 QStringLiteral("set the maximum and minimum extent of the left y axis."));
     m_fontButton = TextButton(m_toolBar, "Button3", QStringLiteral("Font"));
@@ -751,7 +752,8 @@ void GraphWindow::installGraphTools()
     connect(m_graphOptionButton, &QToolButton::clicked, m_tools, &GraphTools::customize);
     connect(m_yAxisButton, &QToolButton::clicked, m_tools, &GraphTools::changeYScale);
     connect(m_showExtremesButton, &QToolButton::clicked, m_tools, &GraphTools::showStatisticsTable);
-    connect(m_exportPictureButton, &QToolButton::clicked, m_tools, [this] { m_tools->exportPicture(m_settings.initialFolder()); });
+    connect(m_exportPictureButton, &QToolButton::clicked, m_tools,
+            [this] { m_tools->exportPicture(m_settings.initialFolder()); });
 }
 
 GraphTools::StatisticsTexts GraphWindow::statisticsTexts() const
@@ -919,7 +921,7 @@ void GraphWindow::changeSamplingPeriod()
     if (rate == m_recorder.period())
         return;
     if (rate == 0) {
-        rate = DefaultSamplingRate;
+        rate = DefaultSamplingPeriod;
         showSamplingPeriod(rate);
     }
     m_recorder.setPeriod(rate);
