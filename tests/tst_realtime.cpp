@@ -419,6 +419,28 @@ private slots:
         QVERIFY(!rig.main->RealTimeGraph);
     }
 
+    // Saved before a new run whose set-up is then cancelled: the samples stay
+    // on the graph and the saved file makes the crash journal redundant.
+    void savedBeforeRunDropsTheJournal()
+    {
+        Rig rig;
+        QTemporaryDir dir;
+        rig.run("3");
+        rig.tickUntil(3);
+        QVERIFY(!rig.main->Recorder.isRecording());
+        const QString journal = rig.main->RecordingJournal.path();
+        QVERIFY(QFileInfo::exists(journal));
+        const QString file = dir.filePath("run.ghf");
+        rig.prompts.answers.push_back(kv::Answer::Yes);
+        rig.prompts.fileNames.push_back(file);
+        rig.prompts.dialogs.push_back([](QDialog &) { return int(QDialog::Rejected); });
+        rig.main->startRecording();
+        QCOMPARE(rig.prompts.shown.last(), RunQuestion);
+        QVERIFY(QFileInfo::exists(file));
+        QCOMPARE(rig.main->Recorder.count(), 3);
+        QVERIFY(!QFileInfo::exists(journal));
+    }
+
     void savingFirstThenClearing()
     {
         Rig rig;

@@ -51,7 +51,6 @@ public:
     kv::Chart &chart() const { return *m_chart; }
     // Scale, template, notes, read-out, statistics table and picture export.
     GraphTools &tools() const { return *m_tools; }
-    kv::RealTimeRecorder &recorder() const { return m_recorder; }
 
     // Fills the start time, sampling period, data count and statistics boxes
     // from the chart's data.
