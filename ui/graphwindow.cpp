@@ -354,6 +354,7 @@ GraphWindow::GraphWindow(const QString &caption, RealTimeRecorder &recorder, Ann
     m_chart->setAccessibleDescription(caption);
     kv::NameControls(this);
     setUpChartAndList();
+    followActivation();
 }
 
 GraphWindow::~GraphWindow() = default;
