@@ -87,7 +87,7 @@ public:
     QString initialFolder() const override { return {}; }
     GraphWindow *createGraphWindow(const QString &caption) override
     {
-        auto *g = new GraphWindow(m_main, caption);
+        auto *g = new GraphWindow(caption, m_main.Recorder, m_main.annotationCursor, m_main.settings());
         m_main.AddChild(g);
         return g;
     }
@@ -167,7 +167,7 @@ void BM_TableToGraph100k(benchmark::State &state)
     for (auto _ : state) {
         GraphWindow *graph = commands.outputTableToGraph();
         state.PauseTiming();
-        if (!graph || graph->PESGraph1->Points() != TableRows)
+        if (!graph || graph->chart().Points() != TableRows)
             state.SkipWithError("no graph");
         delete graph->parentWidget();
         state.ResumeTiming();

@@ -67,7 +67,7 @@ void BM_AddRealTimeSampleFull(benchmark::State &state)
     child<QTimer>(main, "MaxMinTimer")->stop();
     GraphWindow &graph = *main.RealTimeGraph;
     graph.parentWidget()->resize(800, 600);
-    kv::Chart &chart = *graph.PESGraph1;
+    kv::Chart &chart = graph.chart();
     FillRecording(chart, LongestRecording, LongestRecording - 1);
     const double t0 = kv::ToDateTime(StartTime);
     chart.setManualMinX(t0);

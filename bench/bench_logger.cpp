@@ -92,7 +92,7 @@ void BM_ShowDataSetFull(benchmark::State &state)
     child<QTimer>(main, "MaxMinTimer")->stop();
     kv::LoggerData data;
     data.setDataFolder(dir.path());
-    auto *graph = new GraphWindow(main, LoggerGraphCaption);
+    auto *graph = new GraphWindow(LoggerGraphCaption, main.Recorder, main.annotationCursor, main.settings());
     graph->attachLoggerData(data);
     main.AddChild(graph)->resize(1000, 700);
     graph->parentWidget()->show();
@@ -102,9 +102,9 @@ void BM_ShowDataSetFull(benchmark::State &state)
     }
     for (auto _ : state) {
         graph->showDataSet(data, 0);
-        graph->PESGraph1->redrawNow();
+        graph->chart().redrawNow();
     }
-    if (graph->PESGraph1->Points() != LargestSetSamples)
+    if (graph->chart().Points() != LargestSetSamples)
         state.SkipWithError("the data set was not drawn");
 }
 BENCHMARK(BM_ShowDataSetFull)->Unit(benchmark::kMillisecond);

@@ -123,7 +123,7 @@ private slots:
             QAccessibleInterface *seen = QAccessible::queryAccessibleInterface(button);
             QVERIFY2(seen && !seen->text(QAccessible::Name).isEmpty(), qPrintable(button->objectName()));
         }
-        QCOMPARE(main.RealTimeGraph->PESGraph1->accessibleName(), QStringLiteral("Graph"));
+        QCOMPARE(main.RealTimeGraph->chart().accessibleName(), QStringLiteral("Graph"));
     }
 
     void panelAndStatusSpeak()

@@ -129,7 +129,7 @@ private slots:
         QVERIFY(main.LoggerGraph);
         GraphWindow *graph = main.LoggerGraph;
         QCOMPARE(graph->windowTitle(), QStringLiteral("DataLogger"));
-        QVERIFY(graph->pnlDataSets->isVisible());
+        QVERIFY(child<QFrame>(graph, "pnlDataSets")->isVisible());
         const QRect frame = graph->parentWidget()->geometry();
         const QSize client = child<QMdiArea>(main, "MdiArea")->viewport()->size();
         QCOMPARE(frame.topLeft(), QPoint(0, 0));

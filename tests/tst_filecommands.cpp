@@ -64,7 +64,7 @@ public:
     QString initialFolder() const override { return QStringLiteral("/start/folder"); }
     GraphWindow *createGraphWindow(const QString &caption) override
     {
-        auto *g = new GraphWindow(m_main, caption);
+        auto *g = new GraphWindow(caption, m_main.Recorder, m_main.annotationCursor, m_main.settings());
         m_main.AddChild(g);
         made << g;
         return g;
@@ -247,7 +247,7 @@ private slots:
         QFETCH(bool, split);
         Rig rig;
         auto *source = rig.host.createGraphWindow(QStringLiteral("table"));
-        Chart &chart = *source->PESGraph1;
+        Chart &chart = source->chart();
         SetUpGraph(chart, 5, 20, Start, Start + 40 * OneSecond, -20, 100);
         for (int p = 0; p < 20; ++p)
             for (int s = 0; s < 5; ++s) {
@@ -256,8 +256,8 @@ private slots:
             }
         chart.setGraphBackColor(QColor(10, 20, 30));
         chart.setMainTitle(QStringLiteral("Hall 3"));
-        source->chkSplit->setChecked(false);
-        source->chkSplit->setChecked(split);
+        source->setSplitView(false);
+        source->setSplitView(split);
         const QString path = m_dir.filePath(name);
         QString error;
         QVERIFY2(WriteGraphFile(chart, path, &error), qPrintable(error));
@@ -267,17 +267,17 @@ private slots:
         QVERIFY(opened);
         QVERIFY(opened != source);
         QCOMPARE(opened->windowTitle(), QDir::toNativeSeparators(path));
-        Chart &copy = *opened->PESGraph1;
+        Chart &copy = opened->chart();
         QCOMPARE(copy.Points(), 20);
         QCOMPARE(copy.YData(4, 19), 59.0f);
         QCOMPARE(copy.XDataII(0, 19), Start + 38 * OneSecond);
         QCOMPARE(copy.GraphBackColor(), QColor(10, 20, 30));
         QCOMPARE(copy.MainTitle(), QStringLiteral("Hall 3"));
-        QCOMPARE(opened->chkSplit->isChecked(), split);
+        QCOMPARE(child<QCheckBox>(opened, "chkSplit")->isChecked(), split);
         QCOMPARE(copy.MultiAxesSubsets(1), split ? 2 : 0);
-        QCOMPARE(opened->ToolButton5->isEnabled(), !split);
+        QCOMPARE(child<QToolButton>(opened, "ToolButton5")->isEnabled(), !split);
         QVERIFY(copy.AllowGraphAnnotHotSpots());
-        QCOMPARE(opened->txtDataNo->text(), QStringLiteral("20"));
+        QCOMPARE(child<QLineEdit>(opened, "txtDataNo")->text(), QStringLiteral("20"));
         QCOMPARE(opened->parentWidget()->geometry(), QRect(0, 0, 700, 460));
     }
 
@@ -353,7 +353,7 @@ private slots:
         QCOMPARE(rig.host.made.size(), 3);   // the table and two graphs
         QVERIFY(rig.host.made.at(1) != rig.host.made.at(2));
         QCOMPARE(first->windowTitle(), table->windowTitle());
-        const Chart &c = *first->PESGraph1;
+        const Chart &c = first->chart();
         QCOMPARE(c.Points(), 3);
         const float row0[5] = {9000, 21.5f, -9000, 9999, 9999};
         const float row2[5] = {45.5f, 9000, 22.0f, 10.0f, 9999};
@@ -438,7 +438,7 @@ private slots:
             rig.host.active = TableOf(rig, "d\tt\r\n", m_dir.filePath("rename.txt"));
         } else {
             GraphWindow *g = rig.host.createGraphWindow(QStringLiteral("graph"));
-            SetUpGraph(*g->PESGraph1, 5, 2, Start, Start + 2 * OneSecond, -20, 100);
+            SetUpGraph(g->chart(), 5, 2, Start, Start + 2 * OneSecond, -20, 100);
             rig.host.active = g;
         }
         rig.prompts.typeChanges.push_back({filter, typed});
@@ -501,7 +501,7 @@ private slots:
         Rig rig;
         rig.commands.setCollectionHooks(&hooks);
         GraphWindow *logger = rig.host.createGraphWindow(QStringLiteral("DataLogger"));
-        SetUpGraph(*logger->PESGraph1, 5, 2, Start, Start + 2 * OneSecond, -20, 100);
+        SetUpGraph(logger->chart(), 5, 2, Start, Start + 2 * OneSecond, -20, 100);
         rig.host.active = logger;
         hooks.choices = {CollectionHooks::Cancelled, CollectionHooks::Collection, CollectionHooks::SingleFile,
                          CollectionHooks::Collection, CollectionHooks::Cancelled};
@@ -552,7 +552,7 @@ private slots:
     {
         Rig rig;
         GraphWindow *g = rig.host.createGraphWindow(QStringLiteral("graph"));
-        SetUpGraph(*g->PESGraph1, 5, 10, Start, Start + 20 * OneSecond, -20, 100);
+        SetUpGraph(g->chart(), 5, 10, Start, Start + 20 * OneSecond, -20, 100);
         rig.host.active = g;
         QStringList tabs;
         QTimer::singleShot(0, [&] {
@@ -576,8 +576,8 @@ private slots:
         QVERIFY(!tabs.isEmpty());
         for (const char *hidden : {"Fonts", "Graph", "Colors", "Subsets"})
             QVERIFY2(!tabs.contains(QLatin1String(hidden)), qPrintable(tabs.join(',')));
-        QVERIFY(g->PESGraph1->AllowFontPage() && g->PESGraph1->AllowPage1() && g->PESGraph1->AllowPage2()
-                && g->PESGraph1->AllowSubsetsPage());
+        QVERIFY(g->chart().AllowFontPage() && g->chart().AllowPage1() && g->chart().AllowPage2()
+                && g->chart().AllowSubsetsPage());
         QCOMPARE(orientation, QPageLayout::Landscape);
         QVERIFY(ReadAll(pdf).startsWith("%PDF"));
         QCOMPARE(rig.prompts.unexpected, 0);
@@ -647,7 +647,7 @@ private slots:
         child<QToolButton>(rig.main, "btnOutputToGraph")->click();
         auto *graph = qobject_cast<GraphWindow *>(child<QMdiArea>(rig.main, "MdiArea")->activeSubWindow()->widget());
         QVERIFY(graph);
-        QCOMPARE(graph->PESGraph1->Points(), 2);
+        QCOMPARE(graph->chart().Points(), 2);
         QVERIFY(!child<QToolButton>(rig.main, "btnOutputToGraph")->isEnabled());   // the graph window's activation
 
         rig.prompts.fileNames.push_back(QString());   // the save dialog cancelled

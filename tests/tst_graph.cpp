@@ -13,6 +13,7 @@
 #include "sim/simusbtransfer.h"
 #include "tests/support/children.h"
 #include "tests/support/mainwindowrig.h"
+#include "tests/support/children.h"
 #include "tests/testsupport.h"
 
 #include <QCheckBox>
@@ -34,16 +35,31 @@ const double Start = kv::ToDateTime(QDateTime(QDate(2024, 5, 3), QTime(10, 0, 0)
 
 using Rig = kvtest::MainWindowRig;
 
+// A graph window on the rig's recorder, annotation tool and settings.
+struct Graph : GraphWindow {
+    Graph(Rig &rig, const QString &caption)
+        : GraphWindow(caption, rig.main.Recorder, rig.main.annotationCursor, rig.main.settings())
+    {
+    }
+};
+
+// The statistics boxes of RH, T1 and T2 by kind ("Max", "Min", "Avg").
+QLineEdit *StatisticsBox(const GraphWindow &g, int channel, const char *kind)
+{
+    static const char *const names[] = {"txtRH", "txtT1", "txtT2"};
+    return child<QLineEdit>(g, QLatin1String(names[channel]) + QLatin1String(kind));
+}
+
 // A window whose chart holds `points` points `seconds` apart, every channel
 // at 20 unless `values` gives a channel's series.
 void Fill(GraphWindow &g, int points, int seconds, const QMap<int, QList<float>> &values = {})
 {
-    SetUpGraph(*g.PESGraph1, 5, points, Start, Start + points * seconds * kv::OneSecond, -20, 100);
+    SetUpGraph(g.chart(), 5, points, Start, Start + points * seconds * kv::OneSecond, -20, 100);
     for (int p = 0; p < points; ++p)
         for (int s = 0; s < 5; ++s) {
-            g.PESGraph1->setXDataII(s, p, Start + p * seconds * kv::OneSecond);
+            g.chart().setXDataII(s, p, Start + p * seconds * kv::OneSecond);
             const QList<float> series = values.value(s);
-            g.PESGraph1->setYData(s, p, p < series.size() ? series[p] : 20.0f);
+            g.chart().setYData(s, p, p < series.size() ? series[p] : 20.0f);
         }
 }
 
@@ -96,7 +112,7 @@ private slots:
         QFETCH(bool, checked);
         QFETCH(bool, enabled);
         Rig rig;
-        GraphWindow g(rig.main, "run1.ghf");
+        Graph g(rig, "run1.ghf");
         auto *button = g.findChild<QAbstractButton *>(name);
         QVERIFY(button);
         if (!text.isEmpty())
@@ -118,23 +134,24 @@ private slots:
         QFETCH(QString, caption);
         QFETCH(bool, dataSets);
         Rig rig;
-        GraphWindow g(rig.main, caption);
+        Graph g(rig, caption);
         g.resize(800, 600);
         g.show();
-        QCOMPARE(g.pnlDataSets->isVisible(), dataSets);
-        QVERIFY(!g.tbntClr->isVisible());
-        QVERIFY(!g.chkSplit->isVisible());
-        QVERIFY(!g.pnlSamplingRate->isEnabled());
-        QCOMPARE(g.ComboBox1->count(), 61);
-        QCOMPARE(g.ComboBox2->itemText(60), QString("60"));
-        QCOMPARE(g.txtT2Avg->text(), QString("***.* "));
-        QCOMPARE(g.Grid2->columnCount(), 11);
-        QCOMPARE(g.Grid2Cell(1, 0), QString("DATE"));
-        QCOMPARE(g.Grid2Cell(9, 0), QString("T2 Offset"));
-        QCOMPARE(g.Grid2Cell(10, 0), QString());
-        QCOMPARE(g.Grid2->columnWidth(3), 65);
-        QCOMPARE(g.Grid2->columnWidth(10), 60);
-        QCOMPARE(g.Grid2RowCount(), 2);
+        QCOMPARE(child<QFrame>(g, "pnlDataSets")->isVisible(), dataSets);
+        QVERIFY(!child<QToolButton>(g, "tbntClr")->isVisible());
+        QVERIFY(!child<QCheckBox>(g, "chkSplit")->isVisible());
+        QVERIFY(!child<QFrame>(g, "pnlSamplingRate")->isEnabled());
+        QCOMPARE(child<QComboBox>(g, "ComboBox1")->count(), 61);
+        QCOMPARE(child<QComboBox>(g, "ComboBox2")->itemText(60), QString("60"));
+        QCOMPARE(child<QLineEdit>(g, "txtT2Avg")->text(), QString("***.* "));
+        auto *list = child<QTableWidget>(g, "Grid2");
+        QCOMPARE(list->columnCount(), 11);
+        QCOMPARE(g.dataSetCell(1, 0), QString("DATE"));
+        QCOMPARE(g.dataSetCell(9, 0), QString("T2 Offset"));
+        QCOMPARE(g.dataSetCell(10, 0), QString());
+        QCOMPARE(list->columnWidth(3), 65);
+        QCOMPARE(list->columnWidth(10), 60);
+        QCOMPARE(g.dataSetRowCount(), 2);
         QCOMPARE(rig.main.annotationCursor.tool(), kv::AnnotationTool::Normal);
     }
 
@@ -156,13 +173,13 @@ private slots:
         QFETCH(QString, minutes);
         QFETCH(QString, secondsText);
         Rig rig;
-        GraphWindow g(rig.main, "table");
+        Graph g(rig, "table");
         Fill(g, points, seconds);
-        UpdateGraphStatistics(g);
-        QCOMPARE(g.ComboBox1->currentText(), minutes);
-        QCOMPARE(g.ComboBox2->currentText(), secondsText);
-        QCOMPARE(g.txtDataNo->text(), QString::number(points));
-        QCOMPARE(g.txtStartTime->text(), kv::DateTimeText(Start));
+        g.showGraphStatistics();
+        QCOMPARE(child<QComboBox>(g, "ComboBox1")->currentText(), minutes);
+        QCOMPARE(child<QComboBox>(g, "ComboBox2")->currentText(), secondsText);
+        QCOMPARE(child<QLineEdit>(g, "txtDataNo")->text(), QString::number(points));
+        QCOMPARE(child<QLineEdit>(g, "txtStartTime")->text(), kv::DateTimeText(Start));
     }
 
     void statisticsTexts_data()
@@ -195,49 +212,52 @@ private slots:
         QFETCH(QString, min);
         QFETCH(QString, avg);
         Rig rig;
-        GraphWindow g(rig.main, "table");
+        Graph g(rig, "table");
         Fill(g, values.size(), 2, {{channel, values}});
-        UpdateGraphStatistics(g);
-        QCOMPARE(g.maxBoxes()[size_t(channel)]->text(), max);
-        QCOMPARE(g.minBoxes()[size_t(channel)]->text(), min);
-        QCOMPARE(g.avgBoxes()[size_t(channel)]->text(), avg);
+        g.showGraphStatistics();
+        QCOMPARE(StatisticsBox(g, channel, "Max")->text(), max);
+        QCOMPARE(StatisticsBox(g, channel, "Min")->text(), min);
+        QCOMPARE(StatisticsBox(g, channel, "Avg")->text(), avg);
     }
 
     void channelSelectionKeepsOrder()
     {
         Rig rig;
-        GraphWindow g(rig.main, "table");
+        Graph g(rig, "table");
         Fill(g, 10, 2);
-        g.chkT1->setChecked(false);
-        g.chkWETBULB->setChecked(false);
-        QCOMPARE(g.PESGraph1->RandomSubsetsToGraphCount(), 3);
-        QCOMPARE(g.PESGraph1->RandomSubsetsToGraph(0), 0);
-        QCOMPARE(g.PESGraph1->RandomSubsetsToGraph(1), 2);
-        QCOMPARE(g.PESGraph1->RandomSubsetsToGraph(2), 4);
-        g.chkT1->setChecked(true);
-        QCOMPARE(g.PESGraph1->RandomSubsetsToGraph(1), 1);
-        QCOMPARE(g.PESGraph1->RandomSubsetsToGraph(2), 2);
+        child<QCheckBox>(g, "chkT1")->setChecked(false);
+        child<QCheckBox>(g, "chkWETBULB")->setChecked(false);
+        QCOMPARE(g.chart().RandomSubsetsToGraphCount(), 3);
+        QCOMPARE(g.chart().RandomSubsetsToGraph(0), 0);
+        QCOMPARE(g.chart().RandomSubsetsToGraph(1), 2);
+        QCOMPARE(g.chart().RandomSubsetsToGraph(2), 4);
+        child<QCheckBox>(g, "chkT1")->setChecked(true);
+        QCOMPARE(g.chart().RandomSubsetsToGraph(1), 1);
+        QCOMPARE(g.chart().RandomSubsetsToGraph(2), 2);
     }
 
     void splitView()
     {
         Rig rig;
-        GraphWindow g(rig.main, "table");
+        Graph g(rig, "table");
         Fill(g, 10, 2);
-        g.chkSplit->setChecked(false);
-        QCOMPARE(g.PESGraph1->axisCount(), 1);
-        QVERIFY(g.ToolButton5->isEnabled() && g.ToolButton9->isEnabled());
-        g.ToolButton9->setChecked(true);
-        g.chkSplit->setChecked(true);
-        QCOMPARE(g.PESGraph1->axisCount(), 3);
-        QCOMPARE(g.PESGraph1->MultiAxesSubsets(0), 1);
-        QCOMPARE(g.PESGraph1->MultiAxesSubsets(1), 2);
-        QCOMPARE(g.PESGraph1->MultiAxesSubsets(2), 2);
-        QCOMPARE(g.PESGraph1->MultiAxesProportions(0), 0.2);
-        QCOMPARE(g.PESGraph1->MultiAxesProportions(2), 0.4);
-        QVERIFY(!g.ToolButton5->isEnabled() && !g.ToolButton9->isEnabled());
-        QVERIFY(g.ToolButton4->isChecked());
-        QCOMPARE(g.PESGraph1->ArrowCursor(), 1);
+        auto *split = child<QCheckBox>(g, "chkSplit");
+        auto *cross = child<QToolButton>(g, "ToolButton5");
+        auto *text = child<QToolButton>(g, "ToolButton9");
+        split->setChecked(false);
+        QCOMPARE(g.chart().axisCount(), 1);
+        QVERIFY(cross->isEnabled() && text->isEnabled());
+        text->setChecked(true);
+        split->setChecked(true);
+        QCOMPARE(g.chart().axisCount(), 3);
+        QCOMPARE(g.chart().MultiAxesSubsets(0), 1);
+        QCOMPARE(g.chart().MultiAxesSubsets(1), 2);
+        QCOMPARE(g.chart().MultiAxesSubsets(2), 2);
+        QCOMPARE(g.chart().MultiAxesProportions(0), 0.2);
+        QCOMPARE(g.chart().MultiAxesProportions(2), 0.4);
+        QVERIFY(!cross->isEnabled() && !text->isEnabled());
+        QVERIFY(child<QToolButton>(g, "ToolButton4")->isChecked());
+        QCOMPARE(g.chart().ArrowCursor(), 1);
     }
 
     void templateGivesLookNotLayout()
@@ -258,11 +278,11 @@ private slots:
             QVERIFY(QDir().mkpath(QFileInfo(kv::UserGraphTemplatePath()).path()));
             QVERIFY(kv::WriteGraphFile(source, kv::UserGraphTemplatePath(), nullptr));
         }
-        GraphWindow g(rig.main, "table");
+        Graph g(rig, "table");
         const double end = Start + 100 * kv::OneSecond;
-        SetUpGraph(*g.PESGraph1, 5, 50, Start, end, -20, 100);
-        g.UpdateAnnotationTools();
-        kv::Chart &c = *g.PESGraph1;
+        SetUpGraph(g.chart(), 5, 50, Start, end, -20, 100);
+        g.updateAnnotationTools();
+        kv::Chart &c = g.chart();
         QCOMPARE(c.MainTitle(), QString("From template"));
         QCOMPARE(c.GraphBackColor(), QColor(Qt::white));
         QCOMPARE(c.ManualMinY(), -5.0);
@@ -274,7 +294,7 @@ private slots:
         QCOMPARE(c.MultiAxesProportions(0), 1.0);
         QCOMPARE(c.YData(0, 0), 9999.0f);
         QCOMPARE(c.XDataII(0, 0), 0.0);
-        QVERIFY(g.ToolButton5->isEnabled());
+        QVERIFY(child<QToolButton>(g, "ToolButton5")->isEnabled());
         QVERIFY(rig.prompts.shown.isEmpty());
 
         // Without a template: the default look and the caller's Y range.
@@ -307,41 +327,43 @@ private slots:
     void zoomAndPanels()
     {
         Rig rig;
-        GraphWindow g(rig.main, "table");
+        Graph g(rig, "table");
         g.show();
-        emit g.PESGraph1->OnZoomIn();
-        QVERIFY(g.UndoZoom->isEnabled());
-        g.UndoZoom->click();
-        QVERIFY(!g.UndoZoom->isEnabled());
+        emit g.chart().OnZoomIn();
+        auto *undoZoom = child<QToolButton>(g, "UndoZoom");
+        QVERIFY(undoZoom->isEnabled());
+        undoZoom->click();
+        QVERIFY(!undoZoom->isEnabled());
 
-        g.ToolButton1->click();
-        QVERIFY(!g.pnlGraphStatistic->isVisible());
-        g.ToolButton2->click();
-        QVERIFY(!g.pnlStatistic->isVisible());
-        QVERIFY(!g.PESGraph1->ShowVertLineAnnotations());
-        g.ToolButton2->click();
-        QVERIFY(g.pnlStatistic->isVisible());
+        child<QToolButton>(g, "ToolButton1")->click();
+        QVERIFY(!child<QFrame>(g, "pnlGraphStatistic")->isVisible());
+        child<QToolButton>(g, "ToolButton2")->click();
+        QVERIFY(!child<QFrame>(g, "pnlStatistic")->isVisible());
+        QVERIFY(!g.chart().ShowVertLineAnnotations());
+        child<QToolButton>(g, "ToolButton2")->click();
+        QVERIFY(child<QFrame>(g, "pnlStatistic")->isVisible());
 
         QFont font("Monospace", 14);
         rig.prompts.fonts.push_back(font);
-        g.Button3->click();
-        QCOMPARE(g.pnlStatistic->font().pointSize(), 14);
-        QCOMPARE(g.pnlGraphStatistic->font().pointSize(), 14);
+        child<QToolButton>(g, "Button3")->click();
+        QCOMPARE(child<QFrame>(g, "pnlStatistic")->font().pointSize(), 14);
+        QCOMPARE(child<QFrame>(g, "pnlGraphStatistic")->font().pointSize(), 14);
     }
 
     void dataSetListClicks()
     {
         Rig rig;
-        GraphWindow g(rig.main, "DataLogger");
-        QSignalSpy shown(&g, &GraphWindow::ShowDataSetRequested);
-        g.Grid2->setCurrentCell(0, 0);
-        g.Grid2Click();
+        Graph g(rig, "DataLogger");
+        QSignalSpy shown(&g, &GraphWindow::dataSetRequested);
+        QTableWidget *list = child<QTableWidget>(g, "Grid2");
+        list->setCurrentCell(0, 0);
+        emit list->cellClicked(0, 0);
         QCOMPARE(shown.count(), 0); // the empty first row
-        g.setGrid2RowCount(3);
-        g.setGrid2Cell(1, 1, "03/05/2024");
-        g.setGrid2Cell(1, 2, "04/05/2024");
-        g.Grid2->setCurrentCell(1, 0);
-        g.Grid2Click();
+        g.setDataSetRowCount(3);
+        g.setDataSetCell(1, 1, "03/05/2024");
+        g.setDataSetCell(1, 2, "04/05/2024");
+        list->setCurrentCell(1, 0);
+        emit list->cellClicked(1, 0);
         QCOMPARE(shown.count(), 1);
         QCOMPARE(shown.at(0).at(0).toInt(), 1);
     }
@@ -349,10 +371,10 @@ private slots:
     void clearGraphRestartsNotes()
     {
         Rig rig;
-        GraphWindow g(rig.main, "table");
+        Graph g(rig, "table");
         Fill(g, 10, 2);
-        UpdateGraphStatistics(g);
-        kv::Chart &c = *g.PESGraph1;
+        g.showGraphStatistics();
+        kv::Chart &c = g.chart();
         for (int i : {2, 4, 5}) {
             c.setGraphAnnotationType(i, kv::sgAnnotCross);
             c.setGraphAnnotationX(i, Start + i * kv::OneSecond);
@@ -360,14 +382,14 @@ private slots:
         }
         rig.main.annotationCursor.takeNextIndex();
         rig.main.annotationCursor.takeNextIndex();
-        ClearGraph(g);
+        g.clearGraph();
         QCOMPARE(rig.main.annotationCursor.lastIndex(), 3);
         QCOMPARE(c.GraphAnnotationX(4), 0.0);
         QCOMPARE(c.GraphAnnotationX(5), 0.0);
         QCOMPARE(c.GraphAnnotationX(2), Start + 2 * kv::OneSecond);
         QCOMPARE(c.YData(1, 3), 9999.0f);
-        QCOMPARE(g.txtDataNo->text(), QString());
-        QCOMPARE(g.txtT1Max->text(), QString());
+        QCOMPARE(child<QLineEdit>(g, "txtDataNo")->text(), QString());
+        QCOMPARE(child<QLineEdit>(g, "txtT1Max")->text(), QString());
     }
 
     // The tool bar reaches the graph tools; after Clear the numbering starts
@@ -375,43 +397,43 @@ private slots:
     void toolsAreWired()
     {
         Rig rig;
-        GraphWindow g(rig.main, "table");
+        Graph g(rig, "table");
         g.resize(900, 600);
         Fill(g, 10, 2, {{0, {30, 40, 35}}});
-        UpdateGraphStatistics(g);
+        g.showGraphStatistics();
         g.show();
         QVERIFY(QTest::qWaitForWindowExposed(&g));
-        g.PESGraph1->redrawNow();
-        g.Button2->click();
-        QCOMPARE(g.PESGraph1->TAText(3, 0), QString("RH MAX:"));
-        QCOMPARE(g.PESGraph1->TAText(3, 1), g.txtRHMax->text());
-        QCOMPARE(g.PESGraph1->TAText(1, 1), QString("00:02"));
+        g.chart().redrawNow();
+        child<QToolButton>(g, "Button2")->click();
+        QCOMPARE(g.chart().TAText(3, 0), QString("RH MAX:"));
+        QCOMPARE(g.chart().TAText(3, 1), child<QLineEdit>(g, "txtRHMax")->text());
+        QCOMPARE(g.chart().TAText(1, 1), QString("00:02"));
 
         g.tools().markDataPoint(0, 1);
-        g.ToolButton5->click();
+        child<QToolButton>(g, "ToolButton5")->click();
         QCOMPARE(rig.main.annotationCursor.tool(), kv::AnnotationTool::Cross);
         QWidget *surface = nullptr;
-        for (QObject *child : g.PESGraph1->children())
+        for (QObject *child : g.chart().children())
             if (auto *w = qobject_cast<QWidget *>(child); w && w->inherits("QCustomPlot"))
                 surface = w;
         QVERIFY(surface);
-        const QPoint centre = g.PESGraph1->plottingRect().center() - surface->pos();
+        const QPoint centre = g.chart().plottingRect().center() - surface->pos();
         QTest::mouseClick(surface, Qt::LeftButton, {}, centre);
         QTest::mouseClick(surface, Qt::LeftButton, {}, centre + QPoint(40, 0));
-        QCOMPARE(g.PESGraph1->graphAnnotationIndexes(), (QList<int>{2, 4, 5}));
-        ClearGraph(g);
+        QCOMPARE(g.chart().graphAnnotationIndexes(), (QList<int>{2, 4, 5}));
+        g.clearGraph();
         QTest::mouseClick(surface, Qt::LeftButton, {}, centre - QPoint(40, 0));
         QCOMPARE(rig.main.annotationCursor.lastIndex(), 4);
-        QVERIFY(g.PESGraph1->GraphAnnotationX(4) > Start);
-        QCOMPARE(g.PESGraph1->GraphAnnotationX(5), 0.0);
-        QCOMPARE(g.PESGraph1->GraphAnnotationType(2), kv::sgAnnotCross);
-        QVERIFY(g.PESGraph1->GraphAnnotationX(2) > Start);
-        g.ToolButton4->click();
+        QVERIFY(g.chart().GraphAnnotationX(4) > Start);
+        QCOMPARE(g.chart().GraphAnnotationX(5), 0.0);
+        QCOMPARE(g.chart().GraphAnnotationType(2), kv::sgAnnotCross);
+        QVERIFY(g.chart().GraphAnnotationX(2) > Start);
+        child<QToolButton>(g, "ToolButton4")->click();
         QCOMPARE(rig.main.annotationCursor.tool(), kv::AnnotationTool::Normal);
 
         QTemporaryDir dir;
         rig.prompts.fileNames.push_back(dir.filePath("graph.png"));
-        g.btnExportPicture->click();
+        child<QToolButton>(g, "btnExportPicture")->click();
         QVERIFY(QFileInfo(dir.filePath("graph.png")).size() > 0);
     }
 
@@ -421,17 +443,17 @@ private slots:
         Rig rig;
         kv::LoggerData data;
         data.setUnsaved(true);
-        auto *other = new GraphWindow(rig.main, "/data/run1.ghf");
+        auto *other = new Graph(rig, "/data/run1.ghf");
         other->attachLoggerData(data);
         rig.main.AddChild(other)->show();
         other->parentWidget()->close();
         QVERIFY(data.unsaved());
         QVERIFY(rig.prompts.shown.isEmpty());
 
-        auto *logger = new GraphWindow(rig.main, "DataLogger");
+        auto *logger = new Graph(rig, "DataLogger");
         logger->attachLoggerData(data);
         rig.main.LoggerGraph = logger;
-        rig.main.AddChild(logger)->show();
+        rig.main.addGraphWindow(logger)->show();
         rig.prompts.answers = {kv::Answer::Cancel, kv::Answer::No};
         logger->parentWidget()->close();
         QVERIFY(rig.main.LoggerGraph);
@@ -448,8 +470,8 @@ private slots:
         Rig rig;
         rig.main.show();
         child<QToolButton>(rig.main, "btnOutputToGraph")->setEnabled(true);
-        auto *g = new GraphWindow(rig.main, "table");
-        QMdiSubWindow *sub = rig.main.AddChild(g);
+        auto *g = new Graph(rig, "table");
+        QMdiSubWindow *sub = rig.main.addGraphWindow(g);
         sub->show();
         child<QMdiArea>(rig.main, "MdiArea")->setActiveSubWindow(sub);
         QVERIFY(!child<QToolButton>(rig.main, "btnOutputToGraph")->isEnabled());

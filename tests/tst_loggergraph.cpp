@@ -95,17 +95,17 @@ private slots:
         Rig rig;
         GraphWindow &g = rig.loggerWindow();
         QCOMPARE(rig.data.setImage(ThreeSets()), 0);
-        QCOMPARE(g.Grid2RowCount(), 4);
+        QCOMPARE(g.dataSetRowCount(), 4);
         for (int i = 0; i < 3; ++i)
             for (int c = 0; c < 10; ++c)
-                QCOMPARE(g.Grid2Cell(c, i + 1), kv::DataSetRowTexts(rig.data.dataSets()[size_t(i)], i)[c]);
-        QCOMPARE(g.Grid2Cell(0, 0), QStringLiteral("Set"));
-        QCOMPARE(g.Grid2->currentRow(), 0);
-        QVERIFY(g.Grid2->selectionModel()->isRowSelected(0, QModelIndex()));
-        QCOMPARE(g.PESGraph1->Points(), 10);
-        QCOMPARE(g.txtDataNo->text(), QStringLiteral("10"));
-        QCOMPARE(g.txtStartTime->text(), kv::DateTimeText(rig.data.dataSets()[0].start));
-        QCOMPARE(g.ComboBox2->currentIndex(), 10);
+                QCOMPARE(g.dataSetCell(c, i + 1), kv::DataSetRowTexts(rig.data.dataSets()[size_t(i)], i)[c]);
+        QCOMPARE(g.dataSetCell(0, 0), QStringLiteral("Set"));
+        QCOMPARE(child<QTableWidget>(g, "Grid2")->currentRow(), 0);
+        QVERIFY(child<QTableWidget>(g, "Grid2")->selectionModel()->isRowSelected(0, QModelIndex()));
+        QCOMPARE(g.chart().Points(), 10);
+        QCOMPARE(child<QLineEdit>(g, "txtDataNo")->text(), QStringLiteral("10"));
+        QCOMPARE(child<QLineEdit>(g, "txtStartTime")->text(), kv::DateTimeText(rig.data.dataSets()[0].start));
+        QCOMPARE(child<QComboBox>(g, "ComboBox2")->currentIndex(), 10);
     }
 
     // Clicking row 3 draws data set 2: entries 150..299, point by point.
@@ -114,8 +114,8 @@ private slots:
         Rig rig;
         GraphWindow &g = rig.loggerWindow();
         QCOMPARE(rig.data.setImage(ThreeSets()), 0);
-        ClickRow(g.Grid2, 2);
-        const kv::Chart &chart = *g.PESGraph1;
+        ClickRow(child<QTableWidget>(g, "Grid2"), 2);
+        const kv::Chart &chart = g.chart();
         QCOMPARE(chart.Points(), 30);
         QCOMPARE(chart.Subsets(), 5);
         const kv::LoggerSeries &series = rig.data.series();
@@ -126,13 +126,13 @@ private slots:
             }
         QCOMPARE(chart.YData(0, 0), 3.0f);
         QCOMPARE(chart.YData(1, 29), 2.9f);
-        QCOMPARE(g.txtDataNo->text(), QStringLiteral("30"));
-        QCOMPARE(g.ComboBox1->currentIndex(), 0);
-        QCOMPARE(g.ComboBox2->currentIndex(), 30);
+        QCOMPARE(child<QLineEdit>(g, "txtDataNo")->text(), QStringLiteral("30"));
+        QCOMPARE(child<QComboBox>(g, "ComboBox1")->currentIndex(), 0);
+        QCOMPARE(child<QComboBox>(g, "ComboBox2")->currentIndex(), 30);
         // Clicking again anywhere in the row shows it again; the list stays.
-        ClickRow(g.Grid2, 0);
+        ClickRow(child<QTableWidget>(g, "Grid2"), 0);
         QCOMPARE(chart.Points(), 10);
-        QCOMPARE(g.Grid2RowCount(), 4);
+        QCOMPARE(g.dataSetRowCount(), 4);
     }
 
     // Before any data set, clicking the empty row 1 changes nothing.
@@ -140,11 +140,11 @@ private slots:
     {
         Rig rig;
         GraphWindow &g = rig.loggerWindow();
-        QSignalSpy requests(&g, &GraphWindow::ShowDataSetRequested);
-        const int points = g.PESGraph1->Points();
-        ClickRow(g.Grid2, 0);
+        QSignalSpy requests(&g, &GraphWindow::dataSetRequested);
+        const int points = g.chart().Points();
+        ClickRow(child<QTableWidget>(g, "Grid2"), 0);
         QCOMPARE(requests.count(), 0);
-        QCOMPARE(g.PESGraph1->Points(), points);
+        QCOMPARE(g.chart().Points(), points);
     }
 
     void rateBoxes_data()
@@ -169,8 +169,8 @@ private slots:
         set.intervalMinutes = std::uint8_t(minutes);
         set.intervalSeconds = std::uint8_t(seconds);
         QCOMPARE(rig.data.setImage(LoggerImageBuilder().add(set).image()), 0);
-        QCOMPARE(g.ComboBox1->currentIndex(), minuteItem);
-        QCOMPARE(g.ComboBox2->currentIndex(), secondItem);
+        QCOMPARE(child<QComboBox>(g, "ComboBox1")->currentIndex(), minuteItem);
+        QCOMPARE(child<QComboBox>(g, "ComboBox2")->currentIndex(), secondItem);
     }
 
     // A data set without samples shows an empty chart.
@@ -179,10 +179,10 @@ private slots:
         Rig rig;
         GraphWindow &g = rig.loggerWindow();
         QCOMPARE(rig.data.setImage(LoggerImageBuilder().add(SetOf(0)).add(SetOf(4)).image()), 0);
-        QCOMPARE(g.PESGraph1->Points(), 0);
-        QCOMPARE(g.txtDataNo->text(), QStringLiteral("0"));
-        ClickRow(g.Grid2, 1);
-        QCOMPARE(g.PESGraph1->Points(), 4);
+        QCOMPARE(g.chart().Points(), 0);
+        QCOMPARE(child<QLineEdit>(g, "txtDataNo")->text(), QStringLiteral("0"));
+        ClickRow(child<QTableWidget>(g, "Grid2"), 1);
+        QCOMPARE(g.chart().Points(), 4);
     }
 
     // A refused image (count 0) leaves the list and the chart as they were.
@@ -191,10 +191,10 @@ private slots:
         Rig rig;
         GraphWindow &g = rig.loggerWindow();
         QCOMPARE(rig.data.setImage(ThreeSets()), 0);
-        ClickRow(g.Grid2, 1);
+        ClickRow(child<QTableWidget>(g, "Grid2"), 1);
         QCOMPARE(rig.data.setImage(LoggerImageBuilder().add(SetOf(2)).image(0)), int(kv::LoggerParseNoDataSet));
-        QCOMPARE(g.Grid2RowCount(), 4);
-        QCOMPARE(g.PESGraph1->Points(), 20);
+        QCOMPARE(g.dataSetRowCount(), 4);
+        QCOMPARE(g.chart().Points(), 20);
     }
 
     void closeQuestion_data()
@@ -265,14 +265,14 @@ private slots:
         rig.prompts.fileNames.push_back(path);
         QVERIFY(rig.main.openCollection());
         GraphWindow *g = rig.main.LoggerGraph;
-        QCOMPARE(g->Grid2RowCount(), 4);
-        QCOMPARE(g->PESGraph1->Points(), 10);
+        QCOMPARE(g->dataSetRowCount(), 4);
+        QCOMPARE(g->chart().Points(), 10);
         QVERIFY(!rig.data.unsaved());
 
         g->parentWidget()->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!rig.main.LoggerGraph);
-        QCOMPARE(rig.main.ensureLoggerGraph().Grid2RowCount(), 4);
+        QCOMPARE(rig.main.ensureLoggerGraph().dataSetRowCount(), 4);
     }
 
     // The save command on the "DataLogger" window saves the collection on show.

@@ -282,7 +282,7 @@ private slots:
         QCOMPARE(QFileInfo::exists(markerPath), yes);
         if (yes) {
             QCOMPARE(main.LoggerData.image(), image);
-            QCOMPARE(main.LoggerGraph->Grid2->rowCount(), 2);
+            QCOMPARE(child<QTableWidget>(main.LoggerGraph, "Grid2")->rowCount(), 2);
             // Dropped with consent at the end: the marker goes.
             main.LoggerData.setUnsaved(false);
             QVERIFY(!QFileInfo::exists(markerPath));

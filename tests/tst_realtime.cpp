@@ -52,7 +52,7 @@ struct Rig {
         tick(); // identification
     }
     GraphWindow &graph() { return *main->RealTimeGraph; }
-    kv::Chart &chart() { return *graph().PESGraph1; }
+    kv::Chart &chart() { return graph().chart(); }
 
     void tick()
     {
@@ -104,13 +104,13 @@ private slots:
         GraphWindow &g = rig.graph();
         QCOMPARE(g.windowTitle(), QString("Real-Time Graph"));
         QVERIFY(child<QAction>(*rig.main, "RealTimeGraph1")->isChecked());
-        QVERIFY(g.tbntClr->isVisible());
-        QVERIFY(g.pnlSamplingRate->isEnabled());
-        QCOMPARE(g.ComboBox1->currentText(), QString("00"));
-        QCOMPARE(g.ComboBox2->currentText(), QString("02"));
+        QVERIFY(child<QToolButton>(g, "tbntClr")->isVisible());
+        QVERIFY(child<QFrame>(g, "pnlSamplingRate")->isEnabled());
+        QCOMPARE(child<QComboBox>(g, "ComboBox1")->currentText(), QString("00"));
+        QCOMPARE(child<QComboBox>(g, "ComboBox2")->currentText(), QString("02"));
         QCOMPARE(rig.chart().Points(), 100);
         QCOMPARE(qRound((rig.chart().ManualMaxX() - rig.chart().ManualMinX()) * kv::SecondsPerDay), 110);
-        QVERIFY(g.ToolButton5->isEnabled());
+        QVERIFY(child<QToolButton>(g, "ToolButton5")->isEnabled());
         QVERIFY(child<QToolButton>(*rig.main, "btnRun")->isEnabled());
         QVERIFY(!child<QToolButton>(*rig.main, "btnStop")->isEnabled());
     }
@@ -123,26 +123,26 @@ private slots:
         QVERIFY(rig.main->Recorder.isRecording());
         QVERIFY(!child<QToolButton>(*rig.main, "btnRun")->isEnabled());
         QVERIFY(child<QToolButton>(*rig.main, "btnStop")->isEnabled());
-        QVERIFY(!rig.graph().tbntClr->isEnabled());
+        QVERIFY(!child<QToolButton>(rig.graph(), "tbntClr")->isEnabled());
         rig.tickUntil(6);
 
         QVERIFY(!rig.main->Recorder.isRecording());
         QCOMPARE(rig.main->Recorder.count(), 5);
         QCOMPARE(rig.chart().Points(), 5);
-        QCOMPARE(rig.graph().txtDataNo->text(), QString("5"));
-        QCOMPARE(rig.graph().txtRHAvg->text(), QString("45.0"));
-        QCOMPARE(rig.graph().txtT1Avg->text(), QString("21.5"));
-        QCOMPARE(rig.graph().txtT2Avg->text(), QString("30.0"));
+        QCOMPARE(child<QLineEdit>(rig.graph(), "txtDataNo")->text(), QString("5"));
+        QCOMPARE(child<QLineEdit>(rig.graph(), "txtRHAvg")->text(), QString("45.0"));
+        QCOMPARE(child<QLineEdit>(rig.graph(), "txtT1Avg")->text(), QString("21.5"));
+        QCOMPARE(child<QLineEdit>(rig.graph(), "txtT2Avg")->text(), QString("30.0"));
         QVERIFY(rig.main->Recorder.isUnsaved());
         QVERIFY(child<QToolButton>(*rig.main, "btnRun")->isEnabled());
         QVERIFY(!child<QToolButton>(*rig.main, "btnStop")->isEnabled());
-        QVERIFY(rig.graph().tbntClr->isEnabled());
+        QVERIFY(child<QToolButton>(rig.graph(), "tbntClr")->isEnabled());
         // Two seconds between the points, all five channels on the same time.
         for (int p = 1; p < 5; ++p) {
             QCOMPARE(qRound((rig.chart().XDataII(0, p) - rig.chart().XDataII(0, p - 1)) * kv::SecondsPerDay), 2);
             QCOMPARE(rig.chart().XDataII(4, p), rig.chart().XDataII(0, p));
         }
-        QVERIFY(rig.graph().txtRHMax->text().startsWith("45.0@"));
+        QVERIFY(child<QLineEdit>(rig.graph(), "txtRHMax")->text().startsWith("45.0@"));
     }
 
     void stopCutsPointsToTheCount()
@@ -158,7 +158,7 @@ private slots:
         QCOMPARE(rig.chart().Points(), 3);
         QCOMPARE(rig.chart().ManualMaxX(), kv::ToDateTime(rig.now));
         QVERIFY(rig.chart().XDataII(0, 2) > 0);
-        QVERIFY(!rig.graph().txtT1Avg->text().isEmpty());
+        QVERIFY(!child<QLineEdit>(rig.graph(), "txtT1Avg")->text().isEmpty());
         // The data stay: the next Run asks first; Cancel leaves all as it is.
         rig.prompts.answers.push_back(kv::Answer::Cancel);
         rig.main->startRecording();
@@ -173,7 +173,7 @@ private slots:
         rig.run("50");
         rig.main->stopRecording();
         QCOMPARE(rig.chart().Points(), 50);
-        QCOMPARE(rig.graph().txtRHAvg->text(), QString("****"));
+        QCOMPARE(child<QLineEdit>(rig.graph(), "txtRHAvg")->text(), QString("****"));
         // Nothing was recorded: Run starts again without a question.
         rig.run("10");
         QVERIFY(rig.main->Recorder.isRecording());
@@ -206,8 +206,10 @@ private slots:
         QCOMPARE(rig.main->Recorder.count(), 1);
         for (int s = 0; s < stored.size(); ++s)
             QCOMPARE(rig.chart().YData(s, 0), stored[s]);
-        QVERIFY2(rig.graph().txtRHMax->text().startsWith(rhMax), qPrintable(rig.graph().txtRHMax->text()));
-        QVERIFY2(rig.graph().txtT2Min->text().startsWith(t2Min), qPrintable(rig.graph().txtT2Min->text()));
+        const QString rhMaxShown = child<QLineEdit>(rig.graph(), "txtRHMax")->text();
+        QVERIFY2(rhMaxShown.startsWith(rhMax), qPrintable(rhMaxShown));
+        const QString t2MinShown = child<QLineEdit>(rig.graph(), "txtT2Min")->text();
+        QVERIFY2(t2MinShown.startsWith(t2Min), qPrintable(t2MinShown));
         // Markers never stop a recording.
         QVERIFY(rig.main->Recorder.isRecording());
     }
@@ -237,10 +239,11 @@ private slots:
         reading.WetBulb = 15;
         reading.DewPoint = 10;
         reading.StatusByte = std::uint8_t(status);
-        rig.graph().AddRealTimeSample(reading, rig.now);
+        rig.graph().addSample(reading, rig.now);
         for (int s = 0; s < stored.size(); ++s)
             QCOMPARE(rig.chart().YData(s, 0), stored[s]);
-        QVERIFY2(rig.graph().txtT2Max->text().startsWith(t2Max), qPrintable(rig.graph().txtT2Max->text()));
+        const QString t2MaxShown = child<QLineEdit>(rig.graph(), "txtT2Max")->text();
+        QVERIFY2(t2MaxShown.startsWith(t2Max), qPrintable(t2MaxShown));
     }
 
     void timeAxisGrowsByTheMargin()
@@ -303,7 +306,7 @@ private slots:
         QVERIFY(!rig.main->Recorder.isRecording());
         QCOMPARE(rig.main->Recorder.period(), 2);
         // The dialog's boxes were taken over even so.
-        QCOMPARE(rig.graph().ComboBox2->currentText(), QString("05"));
+        QCOMPARE(child<QComboBox>(rig.graph(), "ComboBox2")->currentText(), QString("05"));
     }
 
     void runAndStopRestoreTheWindow_data()
@@ -369,11 +372,13 @@ private slots:
         rig.run("100");
         rig.tickUntil(2);
         GraphWindow &g = rig.graph();
+        QComboBox *minutes = child<QComboBox>(g, "ComboBox1");
+        QComboBox *seconds = child<QComboBox>(g, "ComboBox2");
 
         // Cancel: the new period is in force, the recording goes on.
         rig.prompts.answers.push_back(kv::Answer::Cancel);
-        g.ComboBox2->setCurrentIndex(5);
-        g.ComboBox1Change();
+        seconds->setCurrentIndex(5);
+        emit seconds->activated(5);
         QCOMPARE(rig.prompts.shown.last(), RateQuestion);
         QCOMPARE(rig.main->Recorder.period(), 5);
         QVERIFY(rig.main->Recorder.isRecording());
@@ -381,23 +386,23 @@ private slots:
 
         // No: the recording ends and the graph is cleared.
         rig.prompts.answers.push_back(kv::Answer::No);
-        g.ComboBox2->setCurrentIndex(10);
-        g.ComboBox1Change();
+        seconds->setCurrentIndex(10);
+        emit seconds->activated(10);
         QVERIFY(!rig.main->Recorder.isRecording());
         QCOMPARE(rig.main->Recorder.count(), 0);
         QCOMPARE(rig.chart().YData(0, 0), 9999.0f);
         QCOMPARE(qRound(rig.main->Recorder.timeAxisMargin() * kv::SecondsPerDay), 1000);
         QVERIFY(child<QToolButton>(*rig.main, "btnRun")->isEnabled());
-        QVERIFY(g.tbntClr->isEnabled());
+        QVERIFY(child<QToolButton>(g, "tbntClr")->isEnabled());
 
         // Without data no question; a zero period turns into 2 s.
         const int questions = int(rig.prompts.shown.size());
-        g.ComboBox1->setCurrentIndex(0);
-        g.ComboBox2->setCurrentIndex(0);
-        g.ComboBox1Change();
+        minutes->setCurrentIndex(0);
+        seconds->setCurrentIndex(0);
+        emit seconds->activated(0);
         QCOMPARE(int(rig.prompts.shown.size()), questions);
         QCOMPARE(rig.main->Recorder.period(), 2);
-        QCOMPARE(g.ComboBox2->currentText(), QString("02"));
+        QCOMPARE(seconds->currentText(), QString("02"));
     }
 
     void clearAsksAndEmptiesTheGraph()
@@ -407,16 +412,38 @@ private slots:
         rig.tickUntil(5);
         QVERIFY(!rig.main->Recorder.isRecording());
         rig.prompts.answers.push_back(kv::Answer::No);
-        rig.graph().tbntClrClick();
+        child<QToolButton>(rig.graph(), "tbntClr")->click();
         QCOMPARE(rig.prompts.shown.last(), QString("Save Real-Time Graph ?"));
         QCOMPARE(rig.main->Recorder.count(), 0);
         QCOMPARE(rig.chart().XDataII(0, 0), 0.0);
-        QCOMPARE(rig.graph().txtDataNo->text(), QString());
-        QCOMPARE(rig.graph().txtRHAvg->text(), QString());
-        QVERIFY(!rig.graph().UndoZoom->isEnabled());
+        QCOMPARE(child<QLineEdit>(rig.graph(), "txtDataNo")->text(), QString());
+        QCOMPARE(child<QLineEdit>(rig.graph(), "txtRHAvg")->text(), QString());
+        QVERIFY(!child<QToolButton>(rig.graph(), "UndoZoom")->isEnabled());
         // Nothing is left to save, so closing asks nothing.
         rig.graph().parentWidget()->close();
         QVERIFY(!rig.main->RealTimeGraph);
+    }
+
+    // Saved before a new run whose set-up is then cancelled: the samples stay
+    // on the graph and the saved file makes the crash journal redundant.
+    void savedBeforeRunDropsTheJournal()
+    {
+        Rig rig;
+        QTemporaryDir dir;
+        rig.run("3");
+        rig.tickUntil(3);
+        QVERIFY(!rig.main->Recorder.isRecording());
+        const QString journal = rig.main->RecordingJournal.path();
+        QVERIFY(QFileInfo::exists(journal));
+        const QString file = dir.filePath("run.ghf");
+        rig.prompts.answers.push_back(kv::Answer::Yes);
+        rig.prompts.fileNames.push_back(file);
+        rig.prompts.dialogs.push_back([](QDialog &) { return int(QDialog::Rejected); });
+        rig.main->startRecording();
+        QCOMPARE(rig.prompts.shown.last(), RunQuestion);
+        QVERIFY(QFileInfo::exists(file));
+        QCOMPARE(rig.main->Recorder.count(), 3);
+        QVERIFY(!QFileInfo::exists(journal));
     }
 
     void savingFirstThenClearing()
@@ -428,7 +455,7 @@ private slots:
         const QString file = dir.filePath("run.ghf");
         rig.prompts.answers.push_back(kv::Answer::Yes);
         rig.prompts.fileNames.push_back(file);
-        rig.graph().tbntClrClick();
+        child<QToolButton>(rig.graph(), "tbntClr")->click();
         QVERIFY(QFileInfo::exists(file));
         QCOMPARE(rig.main->Recorder.count(), 0);
         QCOMPARE(rig.prompts.fileRequests.last().defaultSuffix, QString("GHF"));

@@ -84,7 +84,7 @@ void FileCommands::save()
             return;
         }
     }
-    if (SaveGraphToFile(parent, *graph->PESGraph1, m_host.initialFolder(), &fileName) != SaveOutcome::Saved)
+    if (SaveGraphToFile(parent, graph->chart(), m_host.initialFolder(), &fileName) != SaveOutcome::Saved)
         return;
     emit graphSaved(graph);
     emit fileUsed(fileName);
@@ -149,7 +149,7 @@ GraphWindow *FileCommands::openGraphFile(const QString &fileName)
     GraphWindow *window = m_host.createGraphWindow(Native(QFileInfo(fileName).absoluteFilePath()));
     if (!window)
         return nullptr;
-    Chart &chart = *window->PESGraph1;
+    Chart &chart = window->chart();
     chart.loadState(block);
     block.clear();
     m_host.showDocument(window);
@@ -159,13 +159,13 @@ GraphWindow *FileCommands::openGraphFile(const QString &fileName)
     else
         window->setGeometry(place);
 
-    UpdateGraphStatistics(*window);
+    window->showGraphStatistics();
     // A file of a split graph keeps the box ticked; clearing it for an
     // unsplit one runs the split handler, which leaves one axis.
-    window->chkSplit->setChecked(chart.MultiAxesSubsets(1) != 0);
+    window->setSplitView(chart.MultiAxesSubsets(1) != 0);
     chart.setAllowDataLabels(sgNoDataLabels);
     chart.reinitAndReset();
-    window->UpdateAnnotationTools();
+    window->updateAnnotationTools();
     chart.setAllowGraphAnnotHotSpots(true);
     return window;
 }
@@ -195,9 +195,9 @@ GraphWindow *FileCommands::outputTableToGraph()
         Prompts().error(parent, range.error);
         return window;
     }
-    Chart &chart = *window->PESGraph1;
+    Chart &chart = window->chart();
     SetUpGraph(chart, TableGraphSubsets, range.points, range.first, range.last, TableGraphYMin, TableGraphYMax);
-    window->UpdateAnnotationTools();
+    window->updateAnnotationTools();
 
     TableGraphPoints points;
     {
@@ -219,7 +219,7 @@ GraphWindow *FileCommands::outputTableToGraph()
     chart.setXDataIIArray(points.x.data(), qsizetype(points.x.size()));
     chart.setYDataArray(points.y.data(), qsizetype(points.y.size()));
     m_host.showDocument(window);
-    UpdateGraphStatistics(*window);
+    window->showGraphStatistics();
     chart.reinitAndReset();
     chart.resetImage();
     return window;
@@ -250,7 +250,7 @@ bool FileCommands::printTableDialog(const TextTable &table)
 void FileCommands::printGraph(GraphWindow &window)
 {
     QPointer<GraphWindow> guard(&window);
-    Chart &chart = *window.PESGraph1;
+    Chart &chart = window.chart();
     // The customisation dialog without its font, graph, colour and subset pages.
     chart.setAllowFontPage(false);
     chart.setAllowPage1(false);
@@ -282,7 +282,7 @@ void FileCommands::printPreview()
         return;
     QPrinter &p = printer();
     if (!m_pageChosen) {
-        const bool landscape = graph && graph->PESGraph1->DefOrientation() != sgPortrait;
+        const bool landscape = graph && graph->chart().DefOrientation() != sgPortrait;
         p.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
     }
     QPrintPreviewDialog preview(&p, m_host.dialogParent());
@@ -291,7 +291,7 @@ void FileCommands::printPreview()
         if (table)
             PrintTable(*target, table->table());
         else if (graph)
-            graph->PESGraph1->print(target);
+            graph->chart().print(target);
     });
     Prompts().exec(preview);
 }

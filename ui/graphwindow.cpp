@@ -1,8 +1,8 @@
 #include "ui/graphwindow.h"
 #include "ui/accessibility.h"
 
-#include "ui/mainwindow.h"
 #include "app/prompt.h"
+#include "app/settings.h"
 #include "chart/view/chart.h"
 #include "chart/view/chartfile.h"
 #include "chart/model/chartstate.h"
@@ -59,10 +59,10 @@ const std::array<ChannelLook, GraphChannelCount> Channels = {{
 }};
 
 // Data set list: titles and column widths.
-const std::array<const char *, 11> Grid2Titles = {"Set",       "DATE",      "TIME",      "Rate",
+const std::array<const char *, 11> DataSetTitles = {"Set",       "DATE",      "TIME",      "Rate",
                                                   "Nums",      "Unit",      "Couple",    "RH Offset",
                                                   "T1 Offset", "T2 Offset", ""};
-const std::array<int, 11> Grid2Widths = {25, 60, 60, 65, 40, 40, 40, 60, 60, 60, 60};
+const std::array<int, 11> DataSetColumnWidths = {25, 60, 60, 65, 40, 40, 40, 60, 60, 60, 60};
 constexpr int DataSetsPanelWidth = 260;
 
 const QString StatisticsInitialText = QStringLiteral("***.* ");
@@ -80,7 +80,7 @@ constexpr double RealTimeRecordingSpan = 100 * OneSecond;
 constexpr int RealTimeWindowPoints = 100;
 constexpr double RealTimeYMin = -10;
 constexpr double RealTimeYMax = 50;
-constexpr int DefaultSamplingRate = 2;
+constexpr int DefaultSamplingPeriod = 2;
 // Each second of the period extends the time axis by this many seconds.
 constexpr double NoLineGaps = 1e20;
 
@@ -237,9 +237,9 @@ void SetUpGraph(Chart &chart, int subsets, int points, double firstTime, double 
     chart.reinitAndReset();
 }
 
-void UpdateGraphStatistics(GraphWindow &window)
+void GraphWindow::showGraphStatistics()
 {
-    const ChartState &state = window.PESGraph1->state();
+    const ChartState &state = m_chart->state();
     const int points = state.points;
     const double *x = state.subsets.empty() ? nullptr : state.subsets[0].x.constData();
     std::array<const double *, GraphChannelCount> y{};
@@ -247,80 +247,86 @@ void UpdateGraphStatistics(GraphWindow &window)
         y[s] = state.subsets[s].y.constData();
     const GraphStatistics stats = ComputeGraphStatistics(x, y, points);
 
-    window.txtDataNo->setText(QString::number(points));
+    m_dataCountBox->setText(QString::number(points));
     if (points <= 0 || !x) {
-        window.txtStartTime->clear();
-        for (int c = 0; c < StatisticsChannelCount; ++c) {
-            window.maxBoxes()[size_t(c)]->clear();
-            window.minBoxes()[size_t(c)]->clear();
-            window.avgBoxes()[size_t(c)]->setText(NoAverageText);
+        m_startTimeBox->clear();
+        for (size_t c = 0; c < m_maxBoxes.size(); ++c) {
+            m_maxBoxes[c]->clear();
+            m_minBoxes[c]->clear();
+            m_avgBoxes[c]->setText(NoAverageText);
         }
         return;
     }
-    window.txtStartTime->setText(DateTimeText(stats.firstTime));
+    m_startTimeBox->setText(DateTimeText(stats.firstTime));
     const int interval = stats.intervalSeconds;
-    SelectItem(window.ComboBox1, interval >= 0 ? interval / 60 : -1);
-    SelectItem(window.ComboBox2, interval >= 0 ? interval % 60 : -1);
+    SelectItem(m_minutesBox, interval >= 0 ? interval / 60 : -1);
+    SelectItem(m_secondsBox, interval >= 0 ? interval % 60 : -1);
     for (int c = 0; c < StatisticsChannelCount; ++c) {
         const ChannelStatistics &channel = stats.channels[size_t(c)];
-        window.maxBoxes()[size_t(c)]->setText(StatisticsExtremeText(c, channel.max, channel.maxTime));
-        window.minBoxes()[size_t(c)]->setText(StatisticsExtremeText(c, channel.min, channel.minTime));
-        window.avgBoxes()[size_t(c)]->setText(StatisticsAverageText(channel));
+        m_maxBoxes[size_t(c)]->setText(StatisticsExtremeText(c, channel.max, channel.maxTime));
+        m_minBoxes[size_t(c)]->setText(StatisticsExtremeText(c, channel.min, channel.minTime));
+        m_avgBoxes[size_t(c)]->setText(StatisticsAverageText(channel));
     }
 }
 
-void ClearGraph(GraphWindow &window)
+void GraphWindow::clearStatisticsBoxes()
 {
-    Chart &chart = *window.PESGraph1;
-    ClearChartValues(chart);
-    window.txtDataNo->clear();
-    for (int c = 0; c < StatisticsChannelCount; ++c) {
-        window.maxBoxes()[size_t(c)]->clear();
-        window.minBoxes()[size_t(c)]->clear();
-        window.avgBoxes()[size_t(c)]->clear();
+    for (size_t c = 0; c < m_maxBoxes.size(); ++c) {
+        m_maxBoxes[c]->clear();
+        m_minBoxes[c]->clear();
+        m_avgBoxes[c]->clear();
     }
+}
+
+void GraphWindow::clearGraph()
+{
+    Chart &chart = *m_chart;
+    ClearChartValues(chart);
+    m_dataCountBox->clear();
+    clearStatisticsBoxes();
     // Notes placed by the user leave the picture and numbering starts again.
-    AnnotationCursor &cursor = window.mainWindow().annotationCursor;
-    for (int i = AnnotationCursor::NoUserAnnotation; i <= cursor.lastIndex(); ++i) {
+    for (int i = AnnotationCursor::NoUserAnnotation; i <= m_cursor.lastIndex(); ++i) {
         chart.setGraphAnnotationX(i, 0);
         chart.setGraphAnnotationY(i, 0);
     }
-    cursor.restartNumbering();
-    if (window.isRealTimeGraph()) {
+    m_cursor.restartNumbering();
+    if (isRealTimeGraph()) {
         // Nothing recorded is left to save.
-        window.recorder().clear();
+        m_recorder.clear();
     }
     chart.resetImage();
 }
 
 // ---- the window ----------------------------------------------------------------------------
 
-GraphWindow::GraphWindow(MainWindow &main, const QString &caption, QWidget *parent) : QWidget(parent), m_main(main), m_recorder(main.Recorder)
+GraphWindow::GraphWindow(const QString &caption, RealTimeRecorder &recorder, AnnotationCursor &cursor,
+                         AppSettings &settings, QWidget *parent)
+    : QWidget(parent), m_recorder(recorder), m_cursor(cursor), m_settings(settings)
 {
     setObjectName(QStringLiteral("frmGraph"));
     setWindowTitle(caption);
     setWindowIcon(QIcon(QStringLiteral(":/icons/run.svg")));
 
-    PESGraph1 = new Chart(this);
-    PESGraph1->setObjectName(QStringLiteral("PESGraph1"));
-    Panel12 = new QLabel(PESGraph1);
-    Panel12->setObjectName(QStringLiteral("Panel12"));
+    m_chart = new Chart(this);
+    m_chart->setObjectName(QStringLiteral("PESGraph1"));
+    m_readout = new QLabel(m_chart);
+    m_readout->setObjectName(QStringLiteral("Panel12"));
     // A plain read-out on the chart's margin: nothing shows until it has text.
-    Panel12->setFrameShape(QFrame::NoFrame);
-    Panel12->setAttribute(Qt::WA_TransparentForMouseEvents);
-    Panel12->setMargin(3);
-    Panel12->setMinimumWidth(120);
-    PESGraph1->installEventFilter(this);
+    m_readout->setFrameShape(QFrame::NoFrame);
+    m_readout->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_readout->setMargin(3);
+    m_readout->setMinimumWidth(120);
+    m_chart->installEventFilter(this);
 
-    BuildToolBars();
-    BuildStatisticsPanel();
-    BuildBottomPanel();
-    BuildDataSetsPanel();
+    buildToolBars();
+    buildStatisticsPanel();
+    buildBottomPanel();
+    buildDataSetsPanel();
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setObjectName(QStringLiteral("Splitter1"));
-    m_splitter->addWidget(pnlDataSets);
-    m_splitter->addWidget(PESGraph1);
+    m_splitter->addWidget(m_dataSetsPanel);
+    m_splitter->addWidget(m_chart);
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setChildrenCollapsible(false);
@@ -329,30 +335,26 @@ GraphWindow::GraphWindow(MainWindow &main, const QString &caption, QWidget *pare
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(ToolBar1);
-    layout->addWidget(ToolBar2);
-    layout->addWidget(pnlGraphStatistic);
+    layout->addWidget(m_toolBar);
+    layout->addWidget(m_channelBar);
+    layout->addWidget(m_graphStatisticsPanel);
     layout->addWidget(m_splitter, 1);
-    layout->addWidget(pnlStatistic);
+    layout->addWidget(m_statisticsPanel);
 
-    pnlDataSets->setVisible(isLoggerGraph());
-    pnlSamplingRate->setEnabled(false);
-    m_clrSeparator->setVisible(false);
-    m_clrAction->setVisible(false);
+    m_dataSetsPanel->setVisible(isLoggerGraph());
+    m_samplingPanel->setEnabled(false);
+    m_clearSeparator->setVisible(false);
+    m_clearAction->setVisible(false);
 
-    connect(PESGraph1, &Chart::OnZoomIn, this, &GraphWindow::PESGraph1ZoomIn);
-    connect(PESGraph1, &Chart::zoomUndone, UndoZoom, [this] { UndoZoom->setEnabled(false); });
-    if (m_main.m_mdiArea)
-        connect(m_main.m_mdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow *sub) {
-            if (sub && sub->widget() == this)
-                FormActivate();
-        });
+    connect(m_chart, &Chart::OnZoomIn, m_undoZoomButton, [this] { m_undoZoomButton->setEnabled(true); });
+    connect(m_chart, &Chart::zoomUndone, m_undoZoomButton, [this] { m_undoZoomButton->setEnabled(false); });
 
-    InstallGraphTools();
-    PESGraph1->setAccessibleName(QStringLiteral("Graph"));
-    PESGraph1->setAccessibleDescription(caption);
+    installGraphTools();
+    m_chart->setAccessibleName(QStringLiteral("Graph"));
+    m_chart->setAccessibleDescription(caption);
     kv::NameControls(this);
-    FormCreate();
+    setUpChartAndList();
+    followActivation();
 }
 
 GraphWindow::~GraphWindow() = default;
@@ -361,131 +363,131 @@ bool GraphWindow::isRealTimeGraph() const { return windowTitle() == RealTimeGrap
 
 bool GraphWindow::isLoggerGraph() const { return windowTitle() == LoggerGraphCaption; }
 
-void GraphWindow::BuildToolBars()
+void GraphWindow::buildToolBars()
 {
-    ToolBar1 = new QToolBar(this);
-    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
-    ToolBar1->setIconSize(QSize(20, 20));
-    ToolButton1 = ToolButton(ToolBar1, "ToolButton1", QStringLiteral("Toggle Graph Statistic"),
+    m_toolBar = new QToolBar(this);
+    m_toolBar->setObjectName(QStringLiteral("ToolBar1"));
+    m_toolBar->setIconSize(QSize(20, 20));
+    m_graphStatisticsTool = ToolButton(m_toolBar, "ToolButton1", QStringLiteral("Toggle Graph Statistic"),
                              QStringLiteral(":/icons/statistics.svg"), true);
-    ToolButton1->setChecked(true);
-    ToolButton2 = ToolButton(ToolBar1, "ToolButton2", QStringLiteral("Toggle Line Cursor Statistic"),
+    m_graphStatisticsTool->setChecked(true);
+    m_lineStatisticsTool = ToolButton(m_toolBar, "ToolButton2", QStringLiteral("Toggle Line Cursor Statistic"),
                              QStringLiteral(":/icons/linestatistics.svg"), true);
-    ToolButton2->setChecked(true);
-    ToolButton4 = ToolButton(ToolBar1, "ToolButton4", QStringLiteral("Normal Cursor"),
+    m_lineStatisticsTool->setChecked(true);
+    m_normalCursorTool = ToolButton(m_toolBar, "ToolButton4", QStringLiteral("Normal Cursor"),
                              QStringLiteral(":/icons/cursor.svg"), true);
-    ToolButton4->setChecked(true);
-    ToolButton5 = ToolButton(ToolBar1, "ToolButton5", QStringLiteral("Draw A Cross On Graph"),
+    m_normalCursorTool->setChecked(true);
+    m_crossTool = ToolButton(m_toolBar, "ToolButton5", QStringLiteral("Draw A Cross On Graph"),
                              QStringLiteral(":/icons/cross.svg"), true);
-    ToolButton9 = ToolButton(ToolBar1, "ToolButton9", QStringLiteral("Text"), QStringLiteral(":/icons/text.svg"),
+    m_textTool = ToolButton(m_toolBar, "ToolButton9", QStringLiteral("Text"), QStringLiteral(":/icons/text.svg"),
                              true);
     auto *cursorTools = new QButtonGroup(this);
     cursorTools->setExclusive(true);
-    for (QToolButton *tool : {ToolButton4, ToolButton5, ToolButton9})
+    for (QToolButton *tool : {m_normalCursorTool, m_crossTool, m_textTool})
         cursorTools->addButton(tool);
-    ToolButton15 = ToolButton(ToolBar1, "ToolButton15", QStringLiteral("Set Annotation Color"),
+    m_annotationColorTool = ToolButton(m_toolBar, "ToolButton15", QStringLiteral("Set Annotation Color"),
                               QStringLiteral(":/icons/color.svg"));
-    tbntClr = ToolButton(ToolBar1, "tbntClr", QStringLiteral("Clear"), QStringLiteral(":/icons/clear.svg"));
-    UndoZoom = TextButton(ToolBar1, "UndoZoom", QStringLiteral("Undo Zoom"));
-    UndoZoom->setEnabled(false);
-    chkSplit = new QCheckBox(QStringLiteral("Split"), ToolBar1);
-    chkSplit->setObjectName(QStringLiteral("chkSplit"));
-    chkSplit->setChecked(true);
-    Button1 = TextButton(ToolBar1, "Button1", QStringLiteral("Graph Option"), QStringLiteral("Graph Customization"));
-    btnChangeScale = TextButton(ToolBar1, "btnChangeScale", QStringLiteral("Y Axis"),
+    m_clearTool = ToolButton(m_toolBar, "tbntClr", QStringLiteral("Clear"), QStringLiteral(":/icons/clear.svg"));
+    m_undoZoomButton = TextButton(m_toolBar, "UndoZoom", QStringLiteral("Undo Zoom"));
+    m_undoZoomButton->setEnabled(false);
+    m_splitBox = new QCheckBox(QStringLiteral("Split"), m_toolBar);
+    m_splitBox->setObjectName(QStringLiteral("chkSplit"));
+    m_splitBox->setChecked(true);
+    m_graphOptionButton =
+        TextButton(m_toolBar, "Button1", QStringLiteral("Graph Option"), QStringLiteral("Graph Customization"));
+    m_yAxisButton = TextButton(m_toolBar, "btnChangeScale", QStringLiteral("Y Axis"),
                                 QStringLiteral("set the maximum and minimum extent of the left y axis."));
-    Button3 = TextButton(ToolBar1, "Button3", QStringLiteral("Font"));
-    btnExportPicture = TextButton(ToolBar1, "btnExportPicture", QStringLiteral("Export Picture"),
+    m_fontButton = TextButton(m_toolBar, "Button3", QStringLiteral("Font"));
+    m_exportPictureButton = TextButton(m_toolBar, "btnExportPicture", QStringLiteral("Export Picture"),
                                   QStringLiteral("Export the graph as a picture (PNG, JPEG, PDF or SVG)"));
 
-    ToolBar1->addWidget(ToolButton1);
-    ToolBar1->addWidget(ToolButton2);
-    ToolBar1->addSeparator();
-    ToolBar1->addWidget(ToolButton4);
-    ToolBar1->addWidget(ToolButton5);
-    ToolBar1->addWidget(ToolButton9);
-    ToolBar1->addWidget(ToolButton15);
-    m_clrSeparator = ToolBar1->addSeparator();
-    m_clrAction = ToolBar1->addWidget(tbntClr);
-    ToolBar1->addSeparator();
-    ToolBar1->addWidget(UndoZoom);
-    m_splitAction = ToolBar1->addWidget(chkSplit);
+    m_toolBar->addWidget(m_graphStatisticsTool);
+    m_toolBar->addWidget(m_lineStatisticsTool);
+    m_toolBar->addSeparator();
+    m_toolBar->addWidget(m_normalCursorTool);
+    m_toolBar->addWidget(m_crossTool);
+    m_toolBar->addWidget(m_textTool);
+    m_toolBar->addWidget(m_annotationColorTool);
+    m_clearSeparator = m_toolBar->addSeparator();
+    m_clearAction = m_toolBar->addWidget(m_clearTool);
+    m_toolBar->addSeparator();
+    m_toolBar->addWidget(m_undoZoomButton);
+    m_splitAction = m_toolBar->addWidget(m_splitBox);
     m_splitAction->setVisible(false);
-    ToolBar1->addWidget(Button1);
-    ToolBar1->addWidget(btnChangeScale);
-    ToolBar1->addWidget(Button3);
-    ToolBar1->addWidget(btnExportPicture);
+    m_toolBar->addWidget(m_graphOptionButton);
+    m_toolBar->addWidget(m_yAxisButton);
+    m_toolBar->addWidget(m_fontButton);
+    m_toolBar->addWidget(m_exportPictureButton);
 
-    connect(ToolButton1, &QToolButton::clicked, this, &GraphWindow::ToolButton1Click);
-    connect(ToolButton2, &QToolButton::clicked, this, &GraphWindow::ToolButton2Click);
-    connect(ToolButton4, &QToolButton::clicked, this, &GraphWindow::ToolButton4Click);
-    connect(tbntClr, &QToolButton::clicked, this, &GraphWindow::tbntClrClick);
-    connect(UndoZoom, &QToolButton::clicked, this, &GraphWindow::UndoZoomClick);
-    connect(chkSplit, &QCheckBox::toggled, this, &GraphWindow::chkSplitClick);
-    connect(Button3, &QToolButton::clicked, this, &GraphWindow::Button3Click);
+    connect(m_graphStatisticsTool, &QToolButton::clicked, this, &GraphWindow::toggleGraphStatistics);
+    connect(m_lineStatisticsTool, &QToolButton::clicked, this, &GraphWindow::toggleLineStatistics);
+    connect(m_normalCursorTool, &QToolButton::clicked, this, &GraphWindow::chooseNormalCursor);
+    connect(m_clearTool, &QToolButton::clicked, this, &GraphWindow::clearRecording);
+    connect(m_undoZoomButton, &QToolButton::clicked, this, &GraphWindow::undoZoom);
+    connect(m_splitBox, &QCheckBox::toggled, this, &GraphWindow::applySplitView);
+    connect(m_fontButton, &QToolButton::clicked, this, &GraphWindow::chooseStatisticsFont);
 
-    ToolBar2 = new QToolBar(this);
-    ToolBar2->setObjectName(QStringLiteral("ToolBar2"));
-    std::array<QCheckBox **, GraphChannelCount> boxes = {&chkRH, &chkT1, &chkT2, &chkWETBULB, &chkDEWPOINT};
-    for (size_t s = 0; s < boxes.size(); ++s) {
-        auto *box = new QCheckBox(QLatin1String(Channels[s].boxText), ToolBar2);
+    m_channelBar = new QToolBar(this);
+    m_channelBar->setObjectName(QStringLiteral("ToolBar2"));
+    for (size_t s = 0; s < m_channelBoxes.size(); ++s) {
+        auto *box = new QCheckBox(QLatin1String(Channels[s].boxText), m_channelBar);
         box->setObjectName(QLatin1String(Channels[s].box));
         box->setIcon(SwatchIcon(Channels[s].color));
         box->setChecked(true);
-        connect(box, &QCheckBox::toggled, this, &GraphWindow::chkRHClick);
-        ToolBar2->addWidget(box);
-        if (s + 1 < boxes.size())
-            ToolBar2->addSeparator();
-        *boxes[s] = box;
+        connect(box, &QCheckBox::toggled, this, &GraphWindow::showChannels);
+        m_channelBar->addWidget(box);
+        if (s + 1 < m_channelBoxes.size())
+            m_channelBar->addSeparator();
+        m_channelBoxes[s] = box;
     }
 }
 
-void GraphWindow::BuildStatisticsPanel()
+void GraphWindow::buildStatisticsPanel()
 {
-    pnlGraphStatistic = new QFrame(this);
-    pnlGraphStatistic->setObjectName(QStringLiteral("pnlGraphStatistic"));
-    pnlGraphStatistic->setFrameShape(QFrame::StyledPanel);
-    auto *row = new QHBoxLayout(pnlGraphStatistic);
+    m_graphStatisticsPanel = new QFrame(this);
+    m_graphStatisticsPanel->setObjectName(QStringLiteral("pnlGraphStatistic"));
+    m_graphStatisticsPanel->setFrameShape(QFrame::StyledPanel);
+    auto *row = new QHBoxLayout(m_graphStatisticsPanel);
     row->setContentsMargins(6, 3, 6, 3);
     row->setSpacing(6);
 
-    txtStartTime = TextBox(pnlGraphStatistic, "txtStartTime", 150);
-    pnlSamplingRate = new QFrame(pnlGraphStatistic);
-    pnlSamplingRate->setObjectName(QStringLiteral("pnlSamplingRate"));
-    auto *rate = new QHBoxLayout(pnlSamplingRate);
+    m_startTimeBox = TextBox(m_graphStatisticsPanel, "txtStartTime", 150);
+    m_samplingPanel = new QFrame(m_graphStatisticsPanel);
+    m_samplingPanel->setObjectName(QStringLiteral("pnlSamplingRate"));
+    auto *rate = new QHBoxLayout(m_samplingPanel);
     rate->setContentsMargins(0, 0, 0, 0);
     rate->setSpacing(3);
-    ComboBox1 = SamplingBox(pnlSamplingRate, "ComboBox1");
-    ComboBox2 = SamplingBox(pnlSamplingRate, "ComboBox2");
-    rate->addWidget(new QLabel(QStringLiteral("Sampling\nRate"), pnlSamplingRate));
-    rate->addWidget(ComboBox1);
-    rate->addWidget(new QLabel(QStringLiteral(":"), pnlSamplingRate));
-    rate->addWidget(ComboBox2);
-    rate->addWidget(new QLabel(QStringLiteral("mm:ss"), pnlSamplingRate));
-    connect(ComboBox1, &QComboBox::activated, this, &GraphWindow::ComboBox1Change);
-    connect(ComboBox2, &QComboBox::activated, this, &GraphWindow::ComboBox1Change);
+    m_minutesBox = SamplingBox(m_samplingPanel, "ComboBox1");
+    m_secondsBox = SamplingBox(m_samplingPanel, "ComboBox2");
+    rate->addWidget(new QLabel(QStringLiteral("Sampling\nRate"), m_samplingPanel));
+    rate->addWidget(m_minutesBox);
+    rate->addWidget(new QLabel(QStringLiteral(":"), m_samplingPanel));
+    rate->addWidget(m_secondsBox);
+    rate->addWidget(new QLabel(QStringLiteral("mm:ss"), m_samplingPanel));
+    connect(m_minutesBox, &QComboBox::activated, this, &GraphWindow::changeSamplingPeriod);
+    connect(m_secondsBox, &QComboBox::activated, this, &GraphWindow::changeSamplingPeriod);
 
-    txtDataNo = TextBox(pnlGraphStatistic, "txtDataNo", 60);
-    txtDataNo->setMaximumWidth(80);
-    Button2 = TextButton(pnlGraphStatistic, "Button2", QStringLiteral("Show MAX/MIN on Graph"));
+    m_dataCountBox = TextBox(m_graphStatisticsPanel, "txtDataNo", 60);
+    m_dataCountBox->setMaximumWidth(80);
+    m_showExtremesButton = TextButton(m_graphStatisticsPanel, "Button2", QStringLiteral("Show MAX/MIN on Graph"));
 
-    row->addWidget(new QLabel(QStringLiteral("Start Time"), pnlGraphStatistic));
-    row->addWidget(txtStartTime);
+    row->addWidget(new QLabel(QStringLiteral("Start Time"), m_graphStatisticsPanel));
+    row->addWidget(m_startTimeBox);
     row->addSpacing(6);
-    row->addWidget(pnlSamplingRate);
+    row->addWidget(m_samplingPanel);
     row->addSpacing(6);
-    row->addWidget(new QLabel(QStringLiteral("Data No."), pnlGraphStatistic));
-    row->addWidget(txtDataNo);
+    row->addWidget(new QLabel(QStringLiteral("Data No."), m_graphStatisticsPanel));
+    row->addWidget(m_dataCountBox);
     row->addStretch();
-    row->addWidget(Button2);
+    row->addWidget(m_showExtremesButton);
 }
 
-void GraphWindow::BuildBottomPanel()
+void GraphWindow::buildBottomPanel()
 {
-    pnlStatistic = new QFrame(this);
-    pnlStatistic->setObjectName(QStringLiteral("pnlStatistic"));
-    pnlStatistic->setFrameShape(QFrame::StyledPanel);
-    auto *grid = new QGridLayout(pnlStatistic);
+    m_statisticsPanel = new QFrame(this);
+    m_statisticsPanel->setObjectName(QStringLiteral("pnlStatistic"));
+    m_statisticsPanel->setFrameShape(QFrame::StyledPanel);
+    auto *grid = new QGridLayout(m_statisticsPanel);
     grid->setContentsMargins(6, 3, 6, 3);
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(2);
@@ -493,96 +495,94 @@ void GraphWindow::BuildBottomPanel()
     const std::array<std::array<const char *, 3>, 3> names = {{{"txtRHMax", "txtRHMin", "txtRHAvg"},
                                                                {"txtT1Max", "txtT1Min", "txtT1Avg"},
                                                                {"txtT2Max", "txtT2Min", "txtT2Avg"}}};
-    std::array<std::array<QLineEdit **, 3>, 3> boxes = {{{&txtRHMax, &txtRHMin, &txtRHAvg},
-                                                         {&txtT1Max, &txtT1Min, &txtT1Avg},
-                                                         {&txtT2Max, &txtT2Min, &txtT2Avg}}};
     for (int r = 0; r < 3; ++r) {
         const auto rowNames = names[size_t(r)];
-        *boxes[size_t(r)][0] = TextBox(pnlStatistic, rowNames[0], StatisticsBoxWidth, StatisticsInitialText);
-        *boxes[size_t(r)][1] = TextBox(pnlStatistic, rowNames[1], StatisticsBoxWidth, StatisticsInitialText);
-        *boxes[size_t(r)][2] = TextBox(pnlStatistic, rowNames[2], AverageBoxWidth, StatisticsInitialText);
-        grid->addWidget(new QLabel(QLatin1String(rowLabels[size_t(r)]), pnlStatistic), r, 0);
-        grid->addWidget(*boxes[size_t(r)][0], r, 1);
-        grid->addWidget(new QLabel(QStringLiteral("MIN"), pnlStatistic), r, 2);
-        grid->addWidget(*boxes[size_t(r)][1], r, 3);
-        grid->addWidget(new QLabel(QStringLiteral("AVG"), pnlStatistic), r, 4);
-        grid->addWidget(*boxes[size_t(r)][2], r, 5);
+        const size_t channel = size_t(r);
+        m_maxBoxes[channel] = TextBox(m_statisticsPanel, rowNames[0], StatisticsBoxWidth, StatisticsInitialText);
+        m_minBoxes[channel] = TextBox(m_statisticsPanel, rowNames[1], StatisticsBoxWidth, StatisticsInitialText);
+        m_avgBoxes[channel] = TextBox(m_statisticsPanel, rowNames[2], AverageBoxWidth, StatisticsInitialText);
+        grid->addWidget(new QLabel(QLatin1String(rowLabels[size_t(r)]), m_statisticsPanel), r, 0);
+        grid->addWidget(m_maxBoxes[channel], r, 1);
+        grid->addWidget(new QLabel(QStringLiteral("MIN"), m_statisticsPanel), r, 2);
+        grid->addWidget(m_minBoxes[channel], r, 3);
+        grid->addWidget(new QLabel(QStringLiteral("AVG"), m_statisticsPanel), r, 4);
+        grid->addWidget(m_avgBoxes[channel], r, 5);
     }
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(3, 3);
     grid->setColumnStretch(5, 1);
 }
 
-void GraphWindow::BuildDataSetsPanel()
+void GraphWindow::buildDataSetsPanel()
 {
-    pnlDataSets = new QFrame(this);
-    pnlDataSets->setObjectName(QStringLiteral("pnlDataSets"));
-    pnlDataSets->setFrameShape(QFrame::StyledPanel);
-    auto *layout = new QVBoxLayout(pnlDataSets);
+    m_dataSetsPanel = new QFrame(this);
+    m_dataSetsPanel->setObjectName(QStringLiteral("pnlDataSets"));
+    m_dataSetsPanel->setFrameShape(QFrame::StyledPanel);
+    auto *layout = new QVBoxLayout(m_dataSetsPanel);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->setSpacing(2);
-    auto *caption = new QLabel(QStringLiteral("Data Sets"), pnlDataSets);
+    auto *caption = new QLabel(QStringLiteral("Data Sets"), m_dataSetsPanel);
     caption->setAlignment(Qt::AlignCenter);
     QFont bold = caption->font();
     bold.setBold(true);
     caption->setFont(bold);
-    Grid2 = new QTableWidget(pnlDataSets);
-    Grid2->setObjectName(QStringLiteral("Grid2"));
-    Grid2->setSelectionBehavior(QAbstractItemView::SelectRows);
-    Grid2->setSelectionMode(QAbstractItemView::SingleSelection);
-    Grid2->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    Grid2->verticalHeader()->hide();
-    Grid2->verticalHeader()->setDefaultSectionSize(20);
-    Grid2->horizontalHeader()->setHighlightSections(false);
-    connect(Grid2, &QTableWidget::cellClicked, this, &GraphWindow::Grid2Click);
+    m_dataSetList = new QTableWidget(m_dataSetsPanel);
+    m_dataSetList->setObjectName(QStringLiteral("Grid2"));
+    m_dataSetList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_dataSetList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_dataSetList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_dataSetList->verticalHeader()->hide();
+    m_dataSetList->verticalHeader()->setDefaultSectionSize(20);
+    m_dataSetList->horizontalHeader()->setHighlightSections(false);
+    connect(m_dataSetList, &QTableWidget::cellClicked, this, &GraphWindow::requestClickedDataSet);
     layout->addWidget(caption);
-    layout->addWidget(Grid2, 1);
+    layout->addWidget(m_dataSetList, 1);
 }
 
-// ---- Grid2 as a string grid ----------------------------------------------------------------
+// ---- the data set list as a string grid ----------------------------------------------------
 
-QString GraphWindow::Grid2Cell(int column, int row) const
+QString GraphWindow::dataSetCell(int column, int row) const
 {
-    if (column < 0 || column >= Grid2->columnCount())
+    if (column < 0 || column >= m_dataSetList->columnCount())
         return {};
     if (row == 0) {
-        const QTableWidgetItem *title = Grid2->horizontalHeaderItem(column);
+        const QTableWidgetItem *title = m_dataSetList->horizontalHeaderItem(column);
         return title ? title->text() : QString();
     }
-    const QTableWidgetItem *item = Grid2->item(row - 1, column);
+    const QTableWidgetItem *item = m_dataSetList->item(row - 1, column);
     return item ? item->text() : QString();
 }
 
-void GraphWindow::setGrid2Cell(int column, int row, const QString &text)
+void GraphWindow::setDataSetCell(int column, int row, const QString &text)
 {
-    if (column < 0 || column >= Grid2->columnCount() || row < 0)
+    if (column < 0 || column >= m_dataSetList->columnCount() || row < 0)
         return;
     if (row == 0) {
-        Grid2->setHorizontalHeaderItem(column, new QTableWidgetItem(text));
+        m_dataSetList->setHorizontalHeaderItem(column, new QTableWidgetItem(text));
         return;
     }
-    if (row > Grid2->rowCount())
-        Grid2->setRowCount(row);
-    Grid2->setItem(row - 1, column, new QTableWidgetItem(text));
+    if (row > m_dataSetList->rowCount())
+        m_dataSetList->setRowCount(row);
+    m_dataSetList->setItem(row - 1, column, new QTableWidgetItem(text));
 }
 
-int GraphWindow::Grid2RowCount() const { return Grid2->rowCount() + 1; }
+int GraphWindow::dataSetRowCount() const { return m_dataSetList->rowCount() + 1; }
 
-void GraphWindow::setGrid2RowCount(int rows) { Grid2->setRowCount(qMax(rows - 1, 0)); }
+void GraphWindow::setDataSetRowCount(int rows) { m_dataSetList->setRowCount(qMax(rows - 1, 0)); }
 
 // ---- life cycle ------------------------------------------------------------------------------
 
-void GraphWindow::FormCreate()
+void GraphWindow::setUpChartAndList()
 {
-    Grid2->setColumnCount(int(Grid2Titles.size()));
-    for (int c = 0; c < int(Grid2Titles.size()); ++c) {
-        setGrid2Cell(c, 0, QLatin1String(Grid2Titles[size_t(c)]));
-        Grid2->setColumnWidth(c, Grid2Widths[size_t(c)]);
+    m_dataSetList->setColumnCount(int(DataSetTitles.size()));
+    for (int c = 0; c < int(DataSetTitles.size()); ++c) {
+        setDataSetCell(c, 0, QLatin1String(DataSetTitles[size_t(c)]));
+        m_dataSetList->setColumnWidth(c, DataSetColumnWidths[size_t(c)]);
     }
-    setGrid2RowCount(2);
+    setDataSetRowCount(2);
 
     // The chart's design settings, which SetUpGraph then adjusts.
-    Chart &chart = *PESGraph1;
+    Chart &chart = *m_chart;
     chart.setPlottingMethod(sgLine);
     chart.setShowLegend(true);
     chart.setLegendLocation(sgLegendTop);
@@ -598,34 +598,52 @@ void GraphWindow::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (!m_shown) {
         m_shown = true;
-        FormShow();
+        MaskFloatingPointExceptions();
+        chooseNormalCursor();
+        placeReadout();
     }
 }
 
-void GraphWindow::FormShow()
+bool GraphWindow::event(QEvent *event)
 {
-    MaskFloatingPointExceptions();
-    SetNormalCursor();
-    pnlGraphResize();
+    if (event->type() == QEvent::ParentChange)
+        followActivation();
+    return QWidget::event(event);
 }
 
-void GraphWindow::FormActivate()
+void GraphWindow::followActivation()
 {
-    if (m_main.m_tableToGraphButton)
-        m_main.m_tableToGraphButton->setEnabled(false);
+    // Placed in an MDI area, the window reports when its sub-window becomes
+    // the active one.
+    auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget());
+    QMdiArea *area = frame ? frame->mdiArea() : nullptr;
+    if (area == m_mdiArea)
+        return;
+    disconnect(m_activation);
+    m_mdiArea = area;
+    if (area)
+        m_activation = connect(area, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow *sub) {
+            if (sub && sub->widget() == this)
+                emit activated();
+        });
 }
 
 void GraphWindow::closeEvent(QCloseEvent *event)
 {
-    if (!FormCloseQuery()) {
+    if (!confirmClose()) {
         event->ignore();
         return;
     }
     event->accept();
-    FormClose();
+    m_closed = true;
+    // Only the logger graph holds logger data: closing another graph window
+    // must not drop the question about it.
+    if (isLoggerGraph() && m_loggerData)
+        m_loggerData->setUnsaved(false);
+    emit closed();
 }
 
-bool GraphWindow::FormCloseQuery()
+bool GraphWindow::confirmClose()
 {
     if (isLoggerGraph() && !askToSaveLoggerData())
         return false;
@@ -635,7 +653,7 @@ bool GraphWindow::FormCloseQuery()
             return false;
         case Answer::Yes:
             // A save that did not happen keeps the window and its data.
-            if (!SaveRecording())
+            if (!saveRecording())
                 return false;
             m_recorder.setUnsaved(false);
             break;
@@ -647,25 +665,7 @@ bool GraphWindow::FormCloseQuery()
     return true;
 }
 
-void GraphWindow::FormClose()
-{
-    // Only the logger graph holds logger data: closing another graph window
-    // must not drop the question about it.
-    if (isLoggerGraph() && m_main.LoggerGraph == this) {
-        if (m_loggerData)
-            m_loggerData->setUnsaved(false);
-        m_main.LoggerGraph = nullptr;
-    }
-    if (isRealTimeGraph() && m_main.RealTimeGraph == this) {
-        m_main.m_graphAction->setChecked(false);
-        m_main.RealTimeGraph = nullptr;
-        m_main.SetRunStopEnabled(m_main.connection().link().isConnected(), false);
-        m_recorder.setRecording(false);
-        m_recorder.clear();
-    }
-}
-
-void GraphWindow::RestoreWindow()
+void GraphWindow::restoreWindow()
 {
     QWidget *frame = parentWidget() ? parentWidget() : this;
     if (frame->isMinimized() || frame->isMaximized())
@@ -674,178 +674,184 @@ void GraphWindow::RestoreWindow()
 
 // ---- channels, split view, zoom, panels -----------------------------------------------------
 
-void GraphWindow::chkRHClick()
+void GraphWindow::showChannels()
 {
-    Chart &chart = *PESGraph1;
+    Chart &chart = *m_chart;
     chart.setRandomSubsetsToGraph(-1, 0);
-    const std::array<QCheckBox *, GraphChannelCount> boxes = {chkRH, chkT1, chkT2, chkWETBULB, chkDEWPOINT};
     int position = 0;
     for (int s = 0; s < GraphChannelCount; ++s)
-        if (boxes[size_t(s)]->isChecked())
+        if (m_channelBoxes[size_t(s)]->isChecked())
             chart.setRandomSubsetsToGraph(position++, s);
     chart.resetImage();
     chart.reinitAndReset();
 }
 
-void GraphWindow::chkSplitClick()
+void GraphWindow::setSplitView(bool split) { m_splitBox->setChecked(split); }
+
+void GraphWindow::applySplitView()
 {
-    Chart &chart = *PESGraph1;
-    if (chkSplit->isChecked()) {
+    Chart &chart = *m_chart;
+    if (m_splitBox->isChecked()) {
         for (int a = 0; a < int(SplitSubsets.size()); ++a) {
             chart.setMultiAxesSubsets(a, SplitSubsets[size_t(a)]);
             chart.setMultiAxesProportions(a, SplitProportions[size_t(a)]);
         }
-        ToolButton5->setEnabled(false);
-        ToolButton9->setEnabled(false);
-        SetNormalCursor();
+        m_crossTool->setEnabled(false);
+        m_textTool->setEnabled(false);
+        chooseNormalCursor();
     } else {
         chart.setMultiAxesSubsets(-1, 0);
         chart.setMultiAxesProportions(0, 1.0);
-        ToolButton5->setEnabled(true);
-        ToolButton9->setEnabled(true);
+        m_crossTool->setEnabled(true);
+        m_textTool->setEnabled(true);
     }
     chart.resetImage();
     chart.reinitAndReset();
 }
 
-void GraphWindow::UpdateAnnotationTools()
+void GraphWindow::updateAnnotationTools()
 {
-    const bool oneAxis = PESGraph1->MultiAxesProportions(0) == 1.0;
-    ToolButton5->setEnabled(oneAxis);
-    ToolButton9->setEnabled(oneAxis);
+    const bool oneAxis = m_chart->MultiAxesProportions(0) == 1.0;
+    m_crossTool->setEnabled(oneAxis);
+    m_textTool->setEnabled(oneAxis);
 }
 
-void GraphWindow::UndoZoomClick()
+void GraphWindow::undoZoom()
 {
-    PESGraph1->undoZoom();
-    PESGraph1->resetImage();
-    UndoZoom->setEnabled(false);
+    m_chart->undoZoom();
+    m_chart->resetImage();
+    m_undoZoomButton->setEnabled(false);
 }
 
-void GraphWindow::PESGraph1ZoomIn() { UndoZoom->setEnabled(true); }
-
-void GraphWindow::ToolButton1Click()
+void GraphWindow::toggleGraphStatistics()
 {
-    pnlGraphStatistic->setVisible(ToolButton1->isChecked());
-    pnlGraphResize();
+    m_graphStatisticsPanel->setVisible(m_graphStatisticsTool->isChecked());
+    placeReadout();
 }
 
-void GraphWindow::ToolButton2Click()
+void GraphWindow::toggleLineStatistics()
 {
-    const bool down = ToolButton2->isChecked();
-    pnlStatistic->setVisible(down);
-    PESGraph1->setShowVertLineAnnotations(down);
-    PESGraph1->resetImage();
+    const bool down = m_lineStatisticsTool->isChecked();
+    m_statisticsPanel->setVisible(down);
+    m_chart->setShowVertLineAnnotations(down);
+    m_chart->resetImage();
 }
 
-void GraphWindow::ToolButton4Click() { SetNormalCursor(); }
-
-void GraphWindow::SetNormalCursor()
+void GraphWindow::chooseNormalCursor()
 {
-    ToolButton4->setChecked(true);
+    m_normalCursorTool->setChecked(true);
     m_tools->chooseTool(AnnotationTool::Normal);
 }
 
-void GraphWindow::InstallGraphTools()
+void GraphWindow::installGraphTools()
 {
-    m_tools = new GraphTools(*PESGraph1, m_main.annotationCursor, m_main.settings().annotationColor, *Panel12, this);
-    m_tools->setStatisticsSource([this] { return StatisticsTexts(); });
-    connect(ToolButton5, &QToolButton::clicked, m_tools, [this] { m_tools->chooseTool(AnnotationTool::Cross); });
-    connect(ToolButton9, &QToolButton::clicked, m_tools, [this] { m_tools->chooseTool(AnnotationTool::Text); });
-    connect(ToolButton15, &QToolButton::clicked, m_tools, &GraphTools::recolourAnnotations);
-    connect(Button1, &QToolButton::clicked, m_tools, &GraphTools::customize);
-    connect(btnChangeScale, &QToolButton::clicked, m_tools, &GraphTools::changeYScale);
-    connect(Button2, &QToolButton::clicked, m_tools, &GraphTools::showStatisticsTable);
-    connect(btnExportPicture, &QToolButton::clicked, m_tools, [this] { m_tools->exportPicture(m_main.InitialFolder()); });
+    m_tools = new GraphTools(*m_chart, m_cursor, m_settings.annotationColor, *m_readout, this);
+    m_tools->setStatisticsSource([this] { return statisticsTexts(); });
+    connect(m_crossTool, &QToolButton::clicked, m_tools, [this] { m_tools->chooseTool(AnnotationTool::Cross); });
+    connect(m_textTool, &QToolButton::clicked, m_tools, [this] { m_tools->chooseTool(AnnotationTool::Text); });
+    connect(m_annotationColorTool, &QToolButton::clicked, m_tools, &GraphTools::recolourAnnotations);
+    connect(m_graphOptionButton, &QToolButton::clicked, m_tools, &GraphTools::customize);
+    connect(m_yAxisButton, &QToolButton::clicked, m_tools, &GraphTools::changeYScale);
+    connect(m_showExtremesButton, &QToolButton::clicked, m_tools, &GraphTools::showStatisticsTable);
+    connect(m_exportPictureButton, &QToolButton::clicked, m_tools,
+            [this] { m_tools->exportPicture(m_settings.initialFolder()); });
 }
 
-GraphTools::StatisticsTexts GraphWindow::StatisticsTexts() const
+GraphTools::StatisticsTexts GraphWindow::statisticsTexts() const
 {
-    return {txtStartTime->text(), ComboBox1->currentText() + QLatin1Char(':') + ComboBox2->currentText(),
-            txtDataNo->text(),    txtRHMax->text(), txtRHMin->text(), txtRHAvg->text(),
-            txtT1Max->text(),     txtT1Min->text(), txtT1Avg->text(), txtT2Max->text(),
-            txtT2Min->text(),     txtT2Avg->text()};
+    return {m_startTimeBox->text(), m_minutesBox->currentText() + QLatin1Char(':') + m_secondsBox->currentText(),
+            m_dataCountBox->text(), m_maxBoxes[0]->text(), m_minBoxes[0]->text(), m_avgBoxes[0]->text(),
+            m_maxBoxes[1]->text(),  m_minBoxes[1]->text(), m_avgBoxes[1]->text(), m_maxBoxes[2]->text(),
+            m_minBoxes[2]->text(),  m_avgBoxes[2]->text()};
 }
 
-void GraphWindow::Button3Click()
+void GraphWindow::chooseStatisticsFont()
 {
-    QFont font = pnlStatistic->font();
+    QFont font = m_statisticsPanel->font();
     if (!Prompts().chooseFont(this, font))
         return;
-    pnlGraphStatistic->setFont(font);
-    pnlStatistic->setFont(font);
+    m_graphStatisticsPanel->setFont(font);
+    m_statisticsPanel->setFont(font);
 }
 
-void GraphWindow::pnlGraphResize()
+void GraphWindow::placeReadout()
 {
     // The mouse read-out sits at the chart's top-left corner.
-    Panel12->adjustSize();
-    Panel12->move(0, 0);
-    Panel12->raise();
+    m_readout->adjustSize();
+    m_readout->move(0, 0);
+    m_readout->raise();
 }
 
 bool GraphWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == PESGraph1 && event->type() == QEvent::Resize)
-        pnlGraphResize();
+    if (watched == m_chart && event->type() == QEvent::Resize)
+        placeReadout();
     return QWidget::eventFilter(watched, event);
 }
 
-void GraphWindow::Grid2Click()
+void GraphWindow::requestClickedDataSet()
 {
-    const int row = Grid2->currentRow() + 1;
-    if (row >= 1 && !Grid2Cell(1, row).isEmpty())
-        emit ShowDataSetRequested(row - 1);
+    const int row = m_dataSetList->currentRow() + 1;
+    if (row >= 1 && !dataSetCell(1, row).isEmpty())
+        emit dataSetRequested(row - 1);
 }
 
 // ---- real-time recording ---------------------------------------------------------------------
 
-void GraphWindow::SetUpRealTimeGraph(double now)
+void GraphWindow::setUpRealTimeGraph(double now)
 {
-    m_clrSeparator->setVisible(true);
-    m_clrAction->setVisible(true);
-    SetUpGraph(*PESGraph1, GraphChannelCount, RealTimeWindowPoints, now, now + RealTimeWindowSpan, RealTimeYMin,
+    m_clearSeparator->setVisible(true);
+    m_clearAction->setVisible(true);
+    SetUpGraph(*m_chart, GraphChannelCount, RealTimeWindowPoints, now, now + RealTimeWindowSpan, RealTimeYMin,
                RealTimeYMax);
-    UpdateAnnotationTools();
-    PESGraph1->setAllowBar(false);
-    PESGraph1->setLineGapThreshold(NoLineGaps);
-    pnlSamplingRate->setEnabled(true);
-    ShowSamplingRate(m_recorder.period());
+    updateAnnotationTools();
+    m_chart->setAllowBar(false);
+    m_chart->setLineGapThreshold(NoLineGaps);
+    m_samplingPanel->setEnabled(true);
+    showSamplingPeriod(m_recorder.period());
 }
 
-void GraphWindow::ShowSamplingRate(int seconds)
+void GraphWindow::showSamplingPeriod(int seconds)
 {
-    SelectItem(ComboBox1, seconds >= 0 ? seconds / 60 : -1);
-    SelectItem(ComboBox2, seconds >= 0 ? seconds % 60 : -1);
+    SelectItem(m_minutesBox, seconds >= 0 ? seconds / 60 : -1);
+    SelectItem(m_secondsBox, seconds >= 0 ? seconds % 60 : -1);
 }
 
-int GraphWindow::SamplingRateFromBoxes() const
+int GraphWindow::minutesIndex() const { return m_minutesBox->currentIndex(); }
+
+int GraphWindow::secondsIndex() const { return m_secondsBox->currentIndex(); }
+
+void GraphWindow::setSamplingIndexes(int minutes, int seconds)
 {
-    return qMax(ComboBox1->currentIndex(), 0) * 60 + qMax(ComboBox2->currentIndex(), 0);
+    m_minutesBox->setCurrentIndex(minutes);
+    m_secondsBox->setCurrentIndex(seconds);
 }
 
-void GraphWindow::StartRealTimeRecording(int points, double now)
+void GraphWindow::setClearEnabled(bool enabled) { m_clearTool->setEnabled(enabled); }
+
+int GraphWindow::samplingPeriod() const
 {
-    Chart &chart = *PESGraph1;
+    return qMax(m_minutesBox->currentIndex(), 0) * 60 + qMax(m_secondsBox->currentIndex(), 0);
+}
+
+void GraphWindow::startRecording(int points, double now)
+{
+    Chart &chart = *m_chart;
     chart.setPoints(points);
     ClearChartValues(chart);
-    for (int c = 0; c < StatisticsChannelCount; ++c) {
-        maxBoxes()[size_t(c)]->clear();
-        minBoxes()[size_t(c)]->clear();
-        avgBoxes()[size_t(c)]->clear();
-    }
-    txtStartTime->setText(DateTimeText(now));
+    clearStatisticsBoxes();
+    m_startTimeBox->setText(DateTimeText(now));
     chart.setManualScaleControlX(sgManualMinAndMax);
     chart.setManualMinX(now);
     chart.setManualMaxX(now + RealTimeRecordingSpan);
     chart.setShowTableAnnotation(false);
-    tbntClr->setEnabled(false);
+    m_clearTool->setEnabled(false);
     chart.resetImage();
 }
 
-void GraphWindow::AddRealTimeSample(const LiveReading &reading, const QDateTime &stamp)
+void GraphWindow::addSample(const LiveReading &reading, const QDateTime &stamp)
 {
-    Chart &chart = *PESGraph1;
+    Chart &chart = *m_chart;
     const int p = m_recorder.count();
     const double t = ToDateTime(stamp);
     if (t > chart.ManualMaxX())
@@ -865,59 +871,59 @@ void GraphWindow::AddRealTimeSample(const LiveReading &reading, const QDateTime 
     for (int c = 0; c < StatisticsChannelCount; ++c) {
         const RecordedExtreme &high = m_recorder.maximum(c);
         if (high.value != maxBefore[size_t(c)])
-            maxBoxes()[size_t(c)]->setText(RealTimeExtremeText(c, high.value, high.flagged, high.dateTime));
+            m_maxBoxes[size_t(c)]->setText(RealTimeExtremeText(c, high.value, high.flagged, high.dateTime));
         const RecordedExtreme &low = m_recorder.minimum(c);
         if (low.value != minBefore[size_t(c)])
-            minBoxes()[size_t(c)]->setText(RealTimeExtremeText(c, low.value, low.flagged, low.dateTime));
+            m_minBoxes[size_t(c)]->setText(RealTimeExtremeText(c, low.value, low.flagged, low.dateTime));
     }
     chart.resetImage();
 
-    txtDataNo->setText(QString::number(m_recorder.count()));
+    m_dataCountBox->setText(QString::number(m_recorder.count()));
     if (m_recorder.count() >= chart.Points())
-        m_main.endRecording(true);
+        emit recordingFull();
 }
 
-void GraphWindow::StopRealTimeRecording(double now)
+void GraphWindow::stopRecording(double now)
 {
-    Chart &chart = *PESGraph1;
-    RestoreWindow();
-    tbntClr->setEnabled(true);
+    Chart &chart = *m_chart;
+    restoreWindow();
+    m_clearTool->setEnabled(true);
     const int count = m_recorder.count();
     if (count > 0 && count < chart.Points())
         chart.setPoints(count);
     chart.setManualMaxX(now);
     const ChartState &state = chart.state();
     for (int c = 0; c < StatisticsChannelCount && size_t(c) < state.subsets.size(); ++c)
-        avgBoxes()[size_t(c)]->setText(
+        m_avgBoxes[size_t(c)]->setText(
             RealTimeAverageText(state.subsets[size_t(c)].y.constData(), qMin(count, state.points)));
     chart.resetImage();
 }
 
-bool GraphWindow::SaveRecording()
+bool GraphWindow::saveRecording()
 {
     // Samples arriving while the dialogs are open would miss the file and
     // then be cleared unasked: hold the recording until the save is done.
     const bool recording = m_recorder.isRecording();
     m_recorder.setRecording(false);
     QString fileName;
-    const SaveOutcome outcome = SaveGraphToFile(this, *PESGraph1, m_main.InitialFolder(), &fileName);
-    m_recorder.setRecording(recording && m_main.RealTimeGraph == this);
+    const SaveOutcome outcome = SaveGraphToFile(this, *m_chart, m_settings.initialFolder(), &fileName);
+    m_recorder.setRecording(recording && !m_closed);
     if (outcome == SaveOutcome::Saved)
-        m_main.addRecentFile(fileName);
+        emit fileSaved(fileName);
     // A recording that goes on keeps its journal for the samples to come.
     if (outcome == SaveOutcome::Saved && !m_recorder.isRecording())
-        m_main.RecordingJournal.discard();
+        emit recordingSaved();
     return outcome == SaveOutcome::Saved;
 }
 
-void GraphWindow::ComboBox1Change()
+void GraphWindow::changeSamplingPeriod()
 {
-    int rate = SamplingRateFromBoxes();
+    int rate = samplingPeriod();
     if (rate == m_recorder.period())
         return;
     if (rate == 0) {
-        rate = DefaultSamplingRate;
-        ShowSamplingRate(rate);
+        rate = DefaultSamplingPeriod;
+        showSamplingPeriod(rate);
     }
     m_recorder.setPeriod(rate);
 
@@ -926,7 +932,7 @@ void GraphWindow::ComboBox1Change()
         case Answer::Cancel:
             return;
         case Answer::Yes:
-            if (!SaveRecording())
+            if (!saveRecording())
                 return;
             break;
         default:
@@ -934,19 +940,19 @@ void GraphWindow::ComboBox1Change()
         }
     }
     m_recorder.setRecording(false);
-    tbntClr->setEnabled(true);
-    m_main.SetRunStopEnabled(m_main.connection().link().isConnected(), false);
-    ClearGraph(*this);
-    PESGraph1->setLineGapThreshold(NoLineGaps);
+    m_clearTool->setEnabled(true);
+    emit recordingReset();
+    clearGraph();
+    m_chart->setLineGapThreshold(NoLineGaps);
     m_recorder.setMarginFromPeriod();
-    PESGraph1->setFocus();
+    m_chart->setFocus();
 }
 
-void GraphWindow::tbntClrClick()
+void GraphWindow::clearRecording()
 {
-    if (Prompts().askYesNo(this, SaveRealTimeQuestion) == Answer::Yes && !SaveRecording())
+    if (Prompts().askYesNo(this, SaveRealTimeQuestion) == Answer::Yes && !saveRecording())
         return;
-    PESGraph1->undoZoom();
-    UndoZoom->setEnabled(false);
-    ClearGraph(*this);
+    m_chart->undoZoom();
+    m_undoZoomButton->setEnabled(false);
+    clearGraph();
 }

@@ -8,6 +8,7 @@
 #include "ui/savegraph.h"
 #include "live/livereading.h"
 #include "logger/loggerdata.h"
+#include "realtime/channels.h"
 
 #include <QDateTime>
 #include <QPointer>
@@ -21,13 +22,14 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QMdiArea;
 class QSplitter;
 class QTableWidget;
 class QToolBar;
 class QToolButton;
-class MainWindow;
 
 namespace kv {
+class AppSettings;
 class Chart;
 class RealTimeRecorder;
 }
@@ -38,74 +40,36 @@ const QString LoggerGraphCaption = QStringLiteral("DataLogger");
 class GraphWindow : public QWidget {
     Q_OBJECT
 public:
-    GraphWindow(MainWindow &main, const QString &caption, QWidget *parent = nullptr);
+    // The recording, the shared annotation tool and the settings (annotation
+    // colour, initial folder) must outlive the window.
+    GraphWindow(const QString &caption, kv::RealTimeRecorder &recorder, kv::AnnotationCursor &cursor,
+                kv::AppSettings &settings, QWidget *parent = nullptr);
     ~GraphWindow() override;
 
     bool isRealTimeGraph() const;
     bool isLoggerGraph() const;
-    MainWindow &mainWindow() const { return m_main; }
+    kv::Chart &chart() const { return *m_chart; }
     // Scale, template, notes, read-out, statistics table and picture export.
     GraphTools &tools() const { return *m_tools; }
-    kv::RealTimeRecorder &recorder() const { return m_recorder; }
 
-    // ---- controls -----------------------------------------------------------
-    QToolBar *ToolBar1 = nullptr;
-    QToolButton *ToolButton1 = nullptr;     // graph statistics shown
-    QToolButton *ToolButton2 = nullptr;     // line cursor statistics shown
-    QToolButton *ToolButton4 = nullptr;     // normal cursor
-    QToolButton *ToolButton5 = nullptr;     // cross tool
-    QToolButton *ToolButton9 = nullptr;     // text tool
-    QToolButton *ToolButton15 = nullptr;    // annotation colour
-    QToolButton *tbntClr = nullptr;
-    QToolButton *UndoZoom = nullptr;
-    QCheckBox *chkSplit = nullptr;
-    QToolButton *Button1 = nullptr;         // Graph Option
-    QToolButton *btnChangeScale = nullptr;  // Y Axis
-    QToolButton *Button3 = nullptr;         // Font
-    QToolButton *btnExportPicture = nullptr;
+    // Fills the start time, sampling period, data count and statistics boxes
+    // from the chart's data.
+    void showGraphStatistics();
+    // Empties the chart and the statistics; the user's notes go and their
+    // numbering starts again; a real-time graph forgets its recording.
+    void clearGraph();
+    // The split view: RH on one axis, T1 and T2 on the next, wet bulb and
+    // dew point on the third.
+    void setSplitView(bool split);
+    // Enables the cross and text tools only while the chart has one axis.
+    void updateAnnotationTools();
 
-    QToolBar *ToolBar2 = nullptr;
-    QCheckBox *chkRH = nullptr;
-    QCheckBox *chkT1 = nullptr;
-    QCheckBox *chkT2 = nullptr;
-    QCheckBox *chkWETBULB = nullptr;
-    QCheckBox *chkDEWPOINT = nullptr;
-
-    QFrame *pnlGraphStatistic = nullptr;
-    QLineEdit *txtStartTime = nullptr;
-    QFrame *pnlSamplingRate = nullptr;
-    QComboBox *ComboBox1 = nullptr;         // minutes
-    QComboBox *ComboBox2 = nullptr;         // seconds
-    QLineEdit *txtDataNo = nullptr;
-    QToolButton *Button2 = nullptr;         // Show MAX/MIN on Graph
-
-    kv::Chart *PESGraph1 = nullptr;
-    QLabel *Panel12 = nullptr;
-
-    QFrame *pnlStatistic = nullptr;
-    QLineEdit *txtRHMax = nullptr;
-    QLineEdit *txtRHMin = nullptr;
-    QLineEdit *txtRHAvg = nullptr;
-    QLineEdit *txtT1Max = nullptr;
-    QLineEdit *txtT1Min = nullptr;
-    QLineEdit *txtT1Avg = nullptr;
-    QLineEdit *txtT2Max = nullptr;
-    QLineEdit *txtT2Min = nullptr;
-    QLineEdit *txtT2Avg = nullptr;
-
-    QFrame *pnlDataSets = nullptr;
-    QTableWidget *Grid2 = nullptr;
-
-    // The statistics boxes of RH, T1 and T2 (index = channel).
-    std::array<QLineEdit *, 3> maxBoxes() const { return {txtRHMax, txtT1Max, txtT2Max}; }
-    std::array<QLineEdit *, 3> minBoxes() const { return {txtRHMin, txtT1Min, txtT2Min}; }
-    std::array<QLineEdit *, 3> avgBoxes() const { return {txtRHAvg, txtT1Avg, txtT2Avg}; }
-
-    // Grid2 as a string grid: row 0 holds the titles, rows 1.. the data sets.
-    QString Grid2Cell(int column, int row) const;
-    void setGrid2Cell(int column, int row, const QString &text);
-    int Grid2RowCount() const;
-    void setGrid2RowCount(int rows);
+    // The data set list as a string grid: row 0 holds the titles, rows 1..
+    // the data sets.
+    QString dataSetCell(int column, int row) const;
+    void setDataSetCell(int column, int row, const QString &text);
+    int dataSetRowCount() const;
+    void setDataSetRowCount(int rows);
 
     // ---- logger data (the "DataLogger" window; ui/loggergraph.cpp) ------------
     // Shows `data`: its data sets now when it holds any, and again after every
@@ -121,77 +85,131 @@ public:
     // ---- real-time recording ------------------------------------------------
     // The window's part of creating the real-time graph: the Clear tool, the
     // chart set up for a new recording, the sampling period boxes.
-    void SetUpRealTimeGraph(double now);
+    void setUpRealTimeGraph(double now);
+    // The sampling period boxes' items (minutes 0..60, seconds 0..60); -1
+    // when none is selected.
+    int minutesIndex() const;
+    int secondsIndex() const;
+    void setSamplingIndexes(int minutes, int seconds);
     // Shows a sampling period in the minutes and seconds boxes.
-    void ShowSamplingRate(int seconds);
+    void showSamplingPeriod(int seconds);
     // The period the boxes show (an unselected box counts as 0).
-    int SamplingRateFromBoxes() const;
+    int samplingPeriod() const;
+    // The Clear tool, which is off while recording.
+    void setClearEnabled(bool enabled);
     // A new recording of `points` samples starting at `now`.
-    void StartRealTimeRecording(int points, double now);
-    // One point of the recording, from a live reading taken at `stamp`.
-    void AddRealTimeSample(const kv::LiveReading &reading, const QDateTime &stamp);
+    void startRecording(int points, double now);
+    // One point of the recording, from a live reading taken at `stamp`;
+    // emits recordingFull() when the chart has no room left.
+    void addSample(const kv::LiveReading &reading, const QDateTime &stamp);
     // The window's part of stopping at `now`: the points cut to the count,
     // the time axis ended, the averages shown.
-    void StopRealTimeRecording(double now);
+    void stopRecording(double now);
     // Saves this chart with recording paused meanwhile; true when saved.
-    bool SaveRecording();
+    bool saveRecording();
     // Restores the window to normal size when it is minimised or maximised.
-    void RestoreWindow();
-
-    // Enables the cross and text tools only while the chart has one axis.
-    void UpdateAnnotationTools();
-
-    // ---- handlers ---------------------------------------------------------------
-    void FormCreate();
-    void FormShow();
-    void FormActivate();
-    bool FormCloseQuery();
-    void FormClose();
-    void chkRHClick();
-    void chkSplitClick();
-    void UndoZoomClick();
-    void PESGraph1ZoomIn();
-    void ToolButton1Click();
-    void ToolButton2Click();
-    void ToolButton4Click();
-    void Button3Click();
-    void pnlGraphResize();
-    void Grid2Click();
-    void ComboBox1Change();
-    void tbntClrClick();
+    void restoreWindow();
 
 signals:
+    // The window became the active document.
+    void activated();
+    // The window was closed (after its questions were answered).
+    void closed();
+    // The real-time chart has no room for another sample.
+    void recordingFull();
+    // A new sampling period stopped the recording and cleared the graph.
+    void recordingReset();
+    // The recording was saved and no longer records.
+    void recordingSaved();
+    // A file was written (for the recent files).
+    void fileSaved(const QString &fileName);
     // A data set of the list was chosen (0-based).
-    void ShowDataSetRequested(int index);
+    void dataSetRequested(int index);
 
 protected:
+    bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void BuildToolBars();
-    void BuildStatisticsPanel();
-    void BuildBottomPanel();
-    void BuildDataSetsPanel();
-    void SetNormalCursor();
-    void InstallGraphTools();
-    GraphTools::StatisticsTexts StatisticsTexts() const;
+    void buildToolBars();
+    void buildStatisticsPanel();
+    void buildBottomPanel();
+    void buildDataSetsPanel();
+    void setUpChartAndList();
+    void followActivation();
+    bool confirmClose();
+    void showChannels();
+    void applySplitView();
+    void chooseNormalCursor();
+    void clearStatisticsBoxes();
+    void installGraphTools();
+    void toggleGraphStatistics();
+    void toggleLineStatistics();
+    void chooseStatisticsFont();
+    void placeReadout();
+    void undoZoom();
+    void requestClickedDataSet();
+    void changeSamplingPeriod();
+    void clearRecording();
+    GraphTools::StatisticsTexts statisticsTexts() const;
 
-    GraphTools *m_tools = nullptr;
     // "Save DataLogger Data ?" while the logger data is unsaved; false keeps
     // the window open (Cancel, or Yes and the save did not happen).
     bool askToSaveLoggerData();
     void showRequestedDataSet(int index);
 
-    MainWindow &m_main;
+    // The statistics boxes of RH, T1 and T2 (index = channel).
+    std::array<QLineEdit *, 3> m_maxBoxes{};
+    std::array<QLineEdit *, 3> m_minBoxes{};
+    std::array<QLineEdit *, 3> m_avgBoxes{};
+
+    QToolBar *m_toolBar = nullptr;
+    QToolButton *m_graphStatisticsTool = nullptr;
+    QToolButton *m_lineStatisticsTool = nullptr;
+    QToolButton *m_normalCursorTool = nullptr;
+    QToolButton *m_crossTool = nullptr;
+    QToolButton *m_textTool = nullptr;
+    QToolButton *m_annotationColorTool = nullptr;
+    QToolButton *m_clearTool = nullptr;
+    QToolButton *m_undoZoomButton = nullptr;
+    QCheckBox *m_splitBox = nullptr;
+    QToolButton *m_graphOptionButton = nullptr;
+    QToolButton *m_yAxisButton = nullptr;
+    QToolButton *m_fontButton = nullptr;
+    QToolButton *m_exportPictureButton = nullptr;
+
+    QToolBar *m_channelBar = nullptr;
+    std::array<QCheckBox *, kv::GraphChannelCount> m_channelBoxes{};
+
+    QFrame *m_graphStatisticsPanel = nullptr;
+    QLineEdit *m_startTimeBox = nullptr;
+    QFrame *m_samplingPanel = nullptr;
+    QComboBox *m_minutesBox = nullptr;
+    QComboBox *m_secondsBox = nullptr;
+    QLineEdit *m_dataCountBox = nullptr;
+    QToolButton *m_showExtremesButton = nullptr;
+
+    kv::Chart *m_chart = nullptr;
+    QLabel *m_readout = nullptr;
+    QFrame *m_statisticsPanel = nullptr;
+    QFrame *m_dataSetsPanel = nullptr;
+    QTableWidget *m_dataSetList = nullptr;
+
+    GraphTools *m_tools = nullptr;
     QPointer<kv::LoggerData> m_loggerData;
     kv::RealTimeRecorder &m_recorder;
-    QAction *m_clrSeparator = nullptr;
-    QAction *m_clrAction = nullptr;
+    kv::AnnotationCursor &m_cursor;
+    kv::AppSettings &m_settings;
+    QPointer<QMdiArea> m_mdiArea;
+    QMetaObject::Connection m_activation;
+    QAction *m_clearSeparator = nullptr;
+    QAction *m_clearAction = nullptr;
     QAction *m_splitAction = nullptr;
     QSplitter *m_splitter = nullptr;
     bool m_shown = false;
+    bool m_closed = false;
 };
 
 // Prepares a chart for a new set of samples: the graph template's look and
@@ -200,8 +218,3 @@ private:
 // keeps the X range), one axis and no values.
 void SetUpGraph(kv::Chart &chart, int subsets, int points, double firstTime, double lastTime, double yMin,
                 double yMax);
-// Fills the start time, sampling rate, data count and statistics boxes from
-// the chart's data.
-void UpdateGraphStatistics(GraphWindow &window);
-// Empties the chart and the statistics.
-void ClearGraph(GraphWindow &window);

@@ -28,19 +28,19 @@ constexpr int LoggerGraphHeightSlack = 60;
 GraphWindow &MainWindow::ensureLoggerGraph()
 {
     if (LoggerGraph) {
-        LoggerGraph->RestoreWindow();
+        LoggerGraph->restoreWindow();
         return *LoggerGraph;
     }
-    auto *graph = new GraphWindow(*this, LoggerGraphCaption);
-    QMdiSubWindow *sub = AddChild(graph);
+    auto *graph = new GraphWindow(LoggerGraphCaption, Recorder, annotationCursor, m_settings);
+    QMdiSubWindow *sub = addGraphWindow(graph);
     LoggerGraph = graph;
     sub->setGeometry(0, 0, m_mdiArea->viewport()->width(),
                      std::max(m_mdiArea->viewport()->height() - LoggerGraphHeightSlack, 200));
     const double now = Now();
-    SetUpGraph(*graph->PESGraph1, kv::GraphChannelCount, EmptyLoggerPoints, now,
+    SetUpGraph(graph->chart(), kv::GraphChannelCount, EmptyLoggerPoints, now,
                now + EmptyLoggerSeconds * kv::OneSecond, EmptyLoggerYMin, EmptyLoggerYMax);
-    graph->UpdateAnnotationTools();
-    graph->PESGraph1->setAllowGraphAnnotHotSpots(true);
+    graph->updateAnnotationTools();
+    graph->chart().setAllowGraphAnnotHotSpots(true);
     graph->attachLoggerData(LoggerData);
     sub->show();
     sub->raise();
@@ -52,7 +52,7 @@ bool MainWindow::saveLoggerGraph()
     if (!LoggerGraph)
         return false;
     QString fileName;
-    if (!kv::SaveLoggerGraph(this, LoggerData, *LoggerGraph->PESGraph1, InitialFolder(), &fileName))
+    if (!kv::SaveLoggerGraph(this, LoggerData, LoggerGraph->chart(), InitialFolder(), &fileName))
         return false;
     addRecentFile(fileName);
     return true;

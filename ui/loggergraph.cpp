@@ -4,12 +4,12 @@
 #include "ui/graphwindow.h"
 
 #include "app/prompt.h"
+#include "app/settings.h"
 #include "chart/view/chart.h"
 #include "logger/loggerdata.h"
 #include "realtime/channels.h"
 #include "realtime/datetime.h"
 #include "ui/collectioncommands.h"
-#include "ui/mainwindow.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -36,7 +36,7 @@ void GraphWindow::attachLoggerData(kv::LoggerData &data)
         showDataSets(*m_loggerData);
         showDataSet(*m_loggerData, 0);
     });
-    connect(this, &GraphWindow::ShowDataSetRequested, this, &GraphWindow::showRequestedDataSet,
+    connect(this, &GraphWindow::dataSetRequested, this, &GraphWindow::showRequestedDataSet,
             Qt::UniqueConnection);
     // A window made while data is on show (say after the last one was closed)
     // shows it, so that saving saves what the window shows.
@@ -49,18 +49,18 @@ void GraphWindow::attachLoggerData(kv::LoggerData &data)
 void GraphWindow::showDataSets(const kv::LoggerData &data)
 {
     const std::vector<kv::LoggerDataSet> &sets = data.dataSets();
-    Grid2->setUpdatesEnabled(false);
-    Grid2->clearContents();
-    setGrid2RowCount(int(sets.size()) + 1);
+    m_dataSetList->setUpdatesEnabled(false);
+    m_dataSetList->clearContents();
+    setDataSetRowCount(int(sets.size()) + 1);
     for (int i = 0; i < int(sets.size()); ++i) {
         const QStringList row = kv::DataSetRowTexts(sets[size_t(i)], i);
         for (int c = 0; c < DataSetColumns; ++c)
-            setGrid2Cell(c, i + 1, row[c]);
+            setDataSetCell(c, i + 1, row[c]);
     }
-    Grid2->setUpdatesEnabled(true);
+    m_dataSetList->setUpdatesEnabled(true);
     if (!sets.empty()) {
-        Grid2->setCurrentCell(0, 0);
-        Grid2->selectRow(0);
+        m_dataSetList->setCurrentCell(0, 0);
+        m_dataSetList->selectRow(0);
     }
 }
 
@@ -71,26 +71,26 @@ void GraphWindow::showDataSet(const kv::LoggerData &data, int index)
         return;
     const kv::LoggerDataSet &set = sets[size_t(index)];
     const double step = set.interval * kv::OneSecond;
-    SetUpGraph(*PESGraph1, kv::GraphChannelCount, set.count, set.start, set.start + set.count * step, DataSetYMin,
+    SetUpGraph(*m_chart, kv::GraphChannelCount, set.count, set.start, set.start + set.count * step, DataSetYMin,
                DataSetYMax);
-    UpdateAnnotationTools();
+    updateAnnotationTools();
 
     const qsizetype entries = qsizetype(set.count) * kv::GraphChannelCount;
     const kv::LoggerSeries &series = data.series();
-    PESGraph1->setXDataIIArray(series.times.data() + set.firstEntry, entries);
-    PESGraph1->setYDataArray(series.values.data() + set.firstEntry, entries);
-    UpdateGraphStatistics(*this);
+    m_chart->setXDataIIArray(series.times.data() + set.firstEntry, entries);
+    m_chart->setYDataArray(series.values.data() + set.firstEntry, entries);
+    showGraphStatistics();
 
     // The data set's own start, interval and count rather than the ones
     // derived from the points.
-    txtStartTime->setText(kv::DateTimeText(set.start));
-    ComboBox1->setCurrentIndex(set.interval / 60 < ComboBox1->count() ? set.interval / 60 : -1);
-    ComboBox2->setCurrentIndex(set.interval % 60);
-    txtDataNo->setText(QString::number(set.count));
+    m_startTimeBox->setText(kv::DateTimeText(set.start));
+    m_minutesBox->setCurrentIndex(set.interval / 60 < m_minutesBox->count() ? set.interval / 60 : -1);
+    m_secondsBox->setCurrentIndex(set.interval % 60);
+    m_dataCountBox->setText(QString::number(set.count));
 
-    PESGraph1->undoZoom();
-    UndoZoom->setEnabled(false);
-    PESGraph1->resetImage();
+    m_chart->undoZoom();
+    m_undoZoomButton->setEnabled(false);
+    m_chart->resetImage();
 }
 
 void GraphWindow::showRequestedDataSet(int index)
@@ -108,9 +108,9 @@ bool GraphWindow::askToSaveLoggerData()
         return false;
     case kv::Answer::Yes: {
         QString fileName;
-        if (!kv::SaveLoggerGraph(this, *m_loggerData, *PESGraph1, m_main.InitialFolder(), &fileName))
+        if (!kv::SaveLoggerGraph(this, *m_loggerData, *m_chart, m_settings.initialFolder(), &fileName))
             return false;
-        m_main.addRecentFile(fileName);
+        emit fileSaved(fileName);
         return true;
     }
     default:

@@ -20,8 +20,8 @@ QString MainWindowDocuments::initialFolder() const { return m_main.InitialFolder
 
 GraphWindow *MainWindowDocuments::createGraphWindow(const QString &caption)
 {
-    auto *graph = new GraphWindow(m_main, caption);
-    m_main.AddChild(graph);
+    auto *graph = new GraphWindow(caption, m_main.Recorder, m_main.annotationCursor, m_main.settings());
+    m_main.addGraphWindow(graph);
     return graph;
 }
 

@@ -408,12 +408,12 @@ void MainWindow::offerJournalRestore()
     // Replayed like a recording that was stopped after its last sample; the
     // journal stays until these data are saved or dropped.
     const int count = int(contents.records.size());
-    RealTimeGraph->StartRealTimeRecording(count + 1, contents.header.start);
+    RealTimeGraph->startRecording(count + 1, contents.header.start);
     Recorder.start(count + 1);
     for (const kv::JournalRecord &record : contents.records)
-        RealTimeGraph->AddRealTimeSample(record.toReading(), kv::FromDateTime(record.time));
+        RealTimeGraph->addSample(record.toReading(), kv::FromDateTime(record.time));
     Recorder.stop();
-    RealTimeGraph->StopRealTimeRecording(contents.records.back().time);
+    RealTimeGraph->stopRecording(contents.records.back().time);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -463,13 +463,38 @@ void MainWindow::CreatePanel()
     sub->show();
 }
 
+QMdiSubWindow *MainWindow::addGraphWindow(GraphWindow *graph)
+{
+    QMdiSubWindow *sub = AddChild(graph);
+    connect(graph, &GraphWindow::activated, m_tableToGraphButton, [button = m_tableToGraphButton] {
+        button->setEnabled(false);
+    });
+    connect(graph, &GraphWindow::fileSaved, this, &MainWindow::addRecentFile);
+    connect(graph, &GraphWindow::recordingFull, this, [this] { endRecording(true); });
+    connect(graph, &GraphWindow::recordingSaved, this, [this] { RecordingJournal.discard(); });
+    connect(graph, &GraphWindow::recordingReset, this,
+            [this] { SetRunStopEnabled(m_connection.isConnected(), false); });
+    connect(graph, &GraphWindow::closed, this, [this, graph] {
+        if (graph == LoggerGraph)
+            LoggerGraph = nullptr;
+        if (graph == RealTimeGraph) {
+            m_graphAction->setChecked(false);
+            RealTimeGraph = nullptr;
+            SetRunStopEnabled(m_connection.isConnected(), false);
+            Recorder.setRecording(false);
+            Recorder.clear();
+        }
+    });
+    return sub;
+}
+
 void MainWindow::CreateRealTimeGraph()
 {
-    auto *graph = new GraphWindow(*this, RealTimeGraphCaption);
-    QMdiSubWindow *sub = AddChild(graph);
+    auto *graph = new GraphWindow(RealTimeGraphCaption, Recorder, annotationCursor, m_settings);
+    QMdiSubWindow *sub = addGraphWindow(graph);
     RealTimeGraph = graph;
     m_graphAction->setChecked(true);
-    graph->SetUpRealTimeGraph(Now());
+    graph->setUpRealTimeGraph(Now());
     sub->show();
     sub->raise();
 }
@@ -627,7 +652,7 @@ void MainWindow::showConnectionFound()
     m_dataLoggerButton->setEnabled(true);
     SetRunStopEnabled(!Recorder.isRecording(), Recorder.isRecording());
     if (RealTimeGraph)
-        RealTimeGraph->tbntClr->setEnabled(!Recorder.isRecording());
+        RealTimeGraph->setClearEnabled(!Recorder.isRecording());
 }
 
 void MainWindow::showConnectionLost()
@@ -647,7 +672,7 @@ void MainWindow::addRealTimeSample(const kv::LiveReading &reading, const QDateTi
     QString error;
     if (RecordingJournal.isOpen() && !RecordingJournal.append(kv::JournalRecord::fromReading(reading, kv::ToDateTime(stamp)), &error))
         qWarning("%s", qPrintable(error));
-    RealTimeGraph->AddRealTimeSample(reading, stamp);
+    RealTimeGraph->addSample(reading, stamp);
 }
 
 // ---- real-time recording ---------------------------------------------------------------
@@ -657,14 +682,14 @@ void MainWindow::startRecording()
     if (!m_connection.isConnected())
         return;
     if (RealTimeGraph) {
-        RealTimeGraph->RestoreWindow();
+        RealTimeGraph->restoreWindow();
         if (Recorder.isRecording() || Recorder.count() > 0) {
             switch (kv::Prompts().askYesNoCancel(this, RunResetQuestion)) {
             case kv::Answer::Cancel:
                 return;
             case kv::Answer::Yes:
                 // A save that did not happen keeps the recording.
-                if (!RealTimeGraph->SaveRecording())
+                if (!RealTimeGraph->saveRecording())
                     return;
                 break;
             default:
@@ -678,13 +703,12 @@ void MainWindow::startRecording()
         return;
 
     RealTimeSetupDialog dialog(this);
-    dialog.setSamplingIndexes(RealTimeGraph->ComboBox1->currentIndex(), RealTimeGraph->ComboBox2->currentIndex());
+    dialog.setSamplingIndexes(RealTimeGraph->minutesIndex(), RealTimeGraph->secondsIndex());
     dialog.setPeriodText(kv::RecordingPeriodText(qint64(Recorder.period()) * SetupPeriodSamples, false));
     if (kv::Prompts().exec(dialog) != QDialog::Accepted || !RealTimeGraph)
         return;
     const QString typed = dialog.sampleCountText();
-    RealTimeGraph->ComboBox1->setCurrentIndex(dialog.minutesIndex());
-    RealTimeGraph->ComboBox2->setCurrentIndex(dialog.secondsIndex());
+    RealTimeGraph->setSamplingIndexes(dialog.minutesIndex(), dialog.secondsIndex());
     bool ok = false;
     const int count = typed.trimmed().toInt(&ok);
     // A recording of no samples would end at its first sample: refused.
@@ -692,12 +716,12 @@ void MainWindow::startRecording()
         kv::Prompts().message(this, typed + NotValidText);
         return;
     }
-    Recorder.setPeriod(RealTimeGraph->SamplingRateFromBoxes());
+    Recorder.setPeriod(RealTimeGraph->samplingPeriod());
     if (Recorder.period() == 0)
         return;
 
     const double start = Now();
-    RealTimeGraph->StartRealTimeRecording(count, start);
+    RealTimeGraph->startRecording(count, start);
     Recorder.start(count);
     kv::JournalHeader journal;
     journal.start = start;
@@ -722,5 +746,5 @@ void MainWindow::endRecording(bool insideTick)
     SetRunStopEnabled(m_connection.isConnected(), false);
     if (!RealTimeGraph)
         return;
-    RealTimeGraph->StopRealTimeRecording(Now());
+    RealTimeGraph->stopRecording(Now());
 }

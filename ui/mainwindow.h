@@ -93,7 +93,6 @@ private:
     // The main window's own parts, kept in files of their own.
     friend class MainWindowDocuments;
     friend class MainWindowLoggerDownload;
-    friend class GraphWindow; // TEMP
     // ---- controls ---------------------------------------------------------
     QMdiArea *m_mdiArea = nullptr;
     QToolBar *m_toolBar = nullptr;
@@ -156,6 +155,8 @@ public:
     // ---- windows ------------------------------------------------------------
     // Puts a child window into the multiple-document area.
     QMdiSubWindow *AddChild(QWidget *child, Qt::WindowFlags flags = {});
+    // Adds a graph window to the MDI area and follows its signals.
+    QMdiSubWindow *addGraphWindow(GraphWindow *graph);
     void CreatePanel();
     void CreateRealTimeGraph();
     // The folder the file dialogs start in: the data folder, else the program's.
