@@ -87,14 +87,14 @@ public:
     QString initialFolder() const override { return {}; }
     GraphWindow *createGraphWindow(const QString &caption) override
     {
-        auto *g = new GraphWindow(caption, m_main.Recorder, m_main.annotationCursor, m_main.settings());
-        m_main.AddChild(g);
+        auto *g = new GraphWindow(caption, m_main.recorder(), m_main.annotationCursor(), m_main.settings());
+        m_main.addChild(g);
         return g;
     }
     kv::TableWindow *createTableWindow(const QString &caption) override
     {
         auto *t = new kv::TableWindow(caption);
-        m_main.AddChild(t)->show();
+        m_main.addChild(t)->show();
         return t;
     }
     void showDocument(QWidget *window) override { window->show(); }

@@ -65,7 +65,7 @@ void BM_AddRealTimeSampleFull(benchmark::State &state)
     main.show();
     main.connection().stopPolling();
     child<QTimer>(main, "MaxMinTimer")->stop();
-    GraphWindow &graph = *main.RealTimeGraph;
+    GraphWindow &graph = *main.realTimeGraph();
     graph.parentWidget()->resize(800, 600);
     kv::Chart &chart = graph.chart();
     FillRecording(chart, LongestRecording, LongestRecording - 1);
@@ -87,9 +87,9 @@ void BM_AddRealTimeSampleFull(benchmark::State &state)
         chart.setManualMaxX(t0 + (LongestRecording - 2) * 2 * kv::OneSecond);
         chart.redrawNow();
         // A recording one sample short of full.
-        main.Recorder.start(LongestRecording);
+        main.recorder().start(LongestRecording);
         for (int p = 0; p < LongestRecording - 1; ++p)
-            main.Recorder.addSample(reading, t0);
+            main.recorder().addSample(reading, t0);
         main.connection().link().LinkBusy = true;
     };
     prepare();
@@ -97,14 +97,14 @@ void BM_AddRealTimeSampleFull(benchmark::State &state)
         emit main.connection().sampleDue(reading, stamp);
         chart.redrawNow();
         state.PauseTiming();
-        if (main.Recorder.isRecording() || chart.Points() != LongestRecording)
+        if (main.recorder().isRecording() || chart.Points() != LongestRecording)
             state.SkipWithError("the full graph did not stop the recording");
         prepare();
         state.ResumeTiming();
     }
     main.connection().link().LinkBusy = false;
-    main.Recorder.setUnsaved(false);
-    main.Recorder.setRecording(false);
+    main.recorder().setUnsaved(false);
+    main.recorder().setRecording(false);
 }
 BENCHMARK(BM_AddRealTimeSampleFull)->Unit(benchmark::kMillisecond);
 

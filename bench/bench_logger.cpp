@@ -92,9 +92,9 @@ void BM_ShowDataSetFull(benchmark::State &state)
     child<QTimer>(main, "MaxMinTimer")->stop();
     kv::LoggerData data;
     data.setDataFolder(dir.path());
-    auto *graph = new GraphWindow(LoggerGraphCaption, main.Recorder, main.annotationCursor, main.settings());
+    auto *graph = new GraphWindow(LoggerGraphCaption, main.recorder(), main.annotationCursor(), main.settings());
     graph->attachLoggerData(data);
-    main.AddChild(graph)->resize(1000, 700);
+    main.addChild(graph)->resize(1000, 700);
     graph->parentWidget()->show();
     if (data.setImage(FullImage(true)) != kv::LoggerParseOk) {
         state.SkipWithError("image not parsed");

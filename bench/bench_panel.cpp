@@ -67,7 +67,7 @@ struct PanelFixture {
 void BM_UpdatePanelUnchanged(benchmark::State &state)
 {
     PanelFixture f;
-    PanelWindow *panel = f.main->frmPanel;
+    PanelWindow *panel = f.main->panel();
     const kv::LiveReading reading = TypicalReading(false);
     panel->updateDisplay(reading);
     QApplication::processEvents();
@@ -100,7 +100,7 @@ protected:
 void BM_BlinkTick(benchmark::State &state)
 {
     PanelFixture f;
-    PanelWindow *panel = f.main->frmPanel;
+    PanelWindow *panel = f.main->panel();
     f.main->connection().link().Kind = kv::LinkKind::Serial;
     f.main->connection().poll().Reading = TypicalReading(true);
     panel->updateDisplay(f.main->connection().poll().Reading);

@@ -115,11 +115,11 @@ private slots:
         });
         prompts.fileNames.push_back(source);
         main.findChild<QAction *>(QStringLiteral("Open1"))->trigger();
-        QVERIFY(main.LoggerGraph);
-        QCOMPARE(int(main.LoggerData.dataSets().size()), 2);
+        QVERIFY(main.loggerGraph());
+        QCOMPARE(int(main.loggerData().dataSets().size()), 2);
         QCOMPARE(captions, QStringList({"Open File", "Open a data set collection file(*.REC)"}));
 
-        child<QMdiArea>(main, "MdiArea")->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(main.LoggerGraph->parentWidget()));
+        child<QMdiArea>(main, "MdiArea")->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(main.loggerGraph()->parentWidget()));
         const QString copy = dir.filePath(QStringLiteral("out.REC"));
         prompts.dialogs.push_back(Click("btnOpenSets", &captions));
         prompts.fileNames.push_back(copy);

@@ -44,9 +44,9 @@ struct OpenLog {
                 return succeed;
             };
         };
-        main.Openers.graph = opener("graph");
-        main.Openers.table = opener("table");
-        main.Openers.collection = opener("collection");
+        main.fileOpeners().graph = opener("graph");
+        main.fileOpeners().table = opener("table");
+        main.fileOpeners().collection = opener("collection");
     }
 };
 
@@ -96,8 +96,8 @@ private slots:
         QFETCH(QString, description);
         kv::NoDeviceTransfer usb;
         MainWindow main(usb);
-        main.CreatePanel();
-        main.CreateRealTimeGraph();
+        main.createPanel();
+        main.createRealTimeGraph();
         auto *button = main.findChild<QAbstractButton *>(name);
         QVERIFY(button);
         // As a screen reader sees it.
@@ -113,8 +113,8 @@ private slots:
         // without text and without a name.
         kv::NoDeviceTransfer usb;
         MainWindow main(usb);
-        main.CreatePanel();
-        main.CreateRealTimeGraph();
+        main.createPanel();
+        main.createRealTimeGraph();
         for (QAbstractButton *button : main.findChildren<QAbstractButton *>()) {
             // Qt's own buttons (the menu bar's extension arrow, a table's
             // corner) are not ours to name.
@@ -123,26 +123,26 @@ private slots:
             QAccessibleInterface *seen = QAccessible::queryAccessibleInterface(button);
             QVERIFY2(seen && !seen->text(QAccessible::Name).isEmpty(), qPrintable(button->objectName()));
         }
-        QCOMPARE(main.RealTimeGraph->chart().accessibleName(), QStringLiteral("Graph"));
+        QCOMPARE(main.realTimeGraph()->chart().accessibleName(), QStringLiteral("Graph"));
     }
 
     void panelAndStatusSpeak()
     {
         kv::NoDeviceTransfer usb;
         MainWindow main(usb);
-        main.CreatePanel();
+        main.createPanel();
         kv::LiveReading reading;
         kv::DisplayState &d = reading.Display;
         d.RhDigits = {kv::BlankGlyph, 4, 1, 8};
         d.T1Digits = {kv::BlankGlyph, 2, 3, 9};
         d.PointMark = d.RhMark = d.T1CelsiusMark = d.HoldMark = true;
-        main.frmPanel->updateDisplay(reading);
-        QCOMPARE(main.frmPanel->accessibleDescription(), QStringLiteral("RH 41.8 %, T1 23.9 °C, HOLD"));
+        main.panel()->updateDisplay(reading);
+        QCOMPARE(main.panel()->accessibleDescription(), QStringLiteral("RH 41.8 %, T1 23.9 °C, HOLD"));
         d.HoldMark = false;
-        main.frmPanel->updateDisplay(reading);
-        QCOMPARE(main.frmPanel->accessibleDescription(), QStringLiteral("RH 41.8 %, T1 23.9 °C"));
+        main.panel()->updateDisplay(reading);
+        QCOMPARE(main.panel()->accessibleDescription(), QStringLiteral("RH 41.8 %, T1 23.9 °C"));
 
-        main.SetStatusText(1, QStringLiteral("On Connection"));
+        main.setStatusText(1, QStringLiteral("On Connection"));
         QCOMPARE(child<QLabel>(main, "StatusPanel1")->accessibleName(), QStringLiteral("Connection: On Connection"));
     }
 
@@ -342,7 +342,7 @@ private slots:
         QVERIFY(child<QMenu>(main, "RecentFiles1")->actions().isEmpty());
         main.openFiles({good});
         QCOMPARE(prompts.shown.size(), 1);
-        QVERIFY(main.LoggerGraph);
+        QVERIFY(main.loggerGraph());
         QCOMPARE(child<QMenu>(main, "RecentFiles1")->actions().size(), 1);
     }
 
@@ -367,7 +367,7 @@ private slots:
 
         // A kind of file without an open function in this build is refused
         // with a report, not silently.
-        main.Openers.collection = nullptr;
+        main.fileOpeners().collection = nullptr;
         main.openFiles({QStringLiteral("/nowhere/d.rec")});
         QCOMPARE(prompts.shown.size(), 2);
     }

@@ -116,28 +116,28 @@ private slots:
         main.resize(1000, 760);
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
-        MainWindowLoggerDownload &logger = *main.LoggerDownload;
+        MainWindowLoggerDownload &logger = *main.loggerDownload();
 
         main.connection().link().Kind = kv::LinkKind::None;
         child<QAction>(main, "LoadData1")->trigger();
         QCOMPARE(prompts.shown, QStringList{NoConnectionMessage});
-        QVERIFY(!main.LoggerGraph);
+        QVERIFY(!main.loggerGraph());
 
         main.connection().link().Kind = kv::LinkKind::Usb;
         child<QToolButton>(main, "btnDataLogger")->setEnabled(true);
         QTest::mouseClick(child<QToolButton>(main, "btnDataLogger"), Qt::LeftButton);
-        QVERIFY(main.LoggerGraph);
-        GraphWindow *graph = main.LoggerGraph;
+        QVERIFY(main.loggerGraph());
+        GraphWindow *graph = main.loggerGraph();
         QCOMPARE(graph->windowTitle(), QStringLiteral("DataLogger"));
         QVERIFY(child<QFrame>(graph, "pnlDataSets")->isVisible());
         const QRect frame = graph->parentWidget()->geometry();
         const QSize client = child<QMdiArea>(main, "MdiArea")->viewport()->size();
         QCOMPARE(frame.topLeft(), QPoint(0, 0));
         QCOMPARE(frame.width(), client.width());
-        QVERIFY(main.LoggerData.unsaved());
+        QVERIFY(main.loggerData().unsaved());
         const int used = meter.memoryPointer() + 1;
-        QCOMPARE(main.LoggerData.image(), meter.memory().left((used + 31) / 32 * 32));
-        QCOMPARE(int(main.LoggerData.dataSets().size()), 1);
+        QCOMPARE(main.loggerData().image(), meter.memory().left((used + 31) / 32 * 32));
+        QCOMPARE(int(main.loggerData().dataSets().size()), 1);
         QVERIFY(!main.connection().link().isConnected()); // dropped: the next tick identifies the meter
         QCOMPARE(prompts.shown.size(), 1);
         if (!qEnvironmentVariableIsEmpty("KV_GRAB_DIR"))
@@ -147,9 +147,9 @@ private slots:
         main.connection().link().Kind = kv::LinkKind::Usb;
         graph->parentWidget()->showMinimized();
         QCOMPARE(logger.loadData(), int(DownloadOk));
-        QCOMPARE(main.LoggerGraph.data(), graph);
+        QCOMPARE(main.loggerGraph(), graph);
         QVERIFY(!graph->parentWidget()->isMinimized());
-        QCOMPARE(int(main.LoggerData.dataSets().size()), 1);
+        QCOMPARE(int(main.loggerData().dataSets().size()), 1);
     }
 };
 

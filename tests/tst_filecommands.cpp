@@ -64,15 +64,15 @@ public:
     QString initialFolder() const override { return QStringLiteral("/start/folder"); }
     GraphWindow *createGraphWindow(const QString &caption) override
     {
-        auto *g = new GraphWindow(caption, m_main.Recorder, m_main.annotationCursor, m_main.settings());
-        m_main.AddChild(g);
+        auto *g = new GraphWindow(caption, m_main.recorder(), m_main.annotationCursor(), m_main.settings());
+        m_main.addChild(g);
         made << g;
         return g;
     }
     TableWindow *createTableWindow(const QString &caption) override
     {
         auto *t = new TableWindow(caption);
-        m_main.AddChild(t)->show();
+        m_main.addChild(t)->show();
         made << t;
         return t;
     }
@@ -163,7 +163,7 @@ private slots:
         // Activation inside the document area is reported.
         QSignalSpy activated(table, &TableWindow::activated);
         auto *other = new QWidget;
-        rig.main.AddChild(other)->show();
+        rig.main.addChild(other)->show();
         child<QMdiArea>(rig.main, "MdiArea")->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(other->parentWidget()));
         child<QMdiArea>(rig.main, "MdiArea")->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(table->parentWidget()));
         QVERIFY(activated.count() >= 1);

@@ -38,7 +38,7 @@ using Rig = kvtest::MainWindowRig;
 // A graph window on the rig's recorder, annotation tool and settings.
 struct Graph : GraphWindow {
     Graph(Rig &rig, const QString &caption)
-        : GraphWindow(caption, rig.main.Recorder, rig.main.annotationCursor, rig.main.settings())
+        : GraphWindow(caption, rig.main.recorder(), rig.main.annotationCursor(), rig.main.settings())
     {
     }
 };
@@ -152,7 +152,7 @@ private slots:
         QCOMPARE(list->columnWidth(3), 65);
         QCOMPARE(list->columnWidth(10), 60);
         QCOMPARE(g.dataSetRowCount(), 2);
-        QCOMPARE(rig.main.annotationCursor.tool(), kv::AnnotationTool::Normal);
+        QCOMPARE(rig.main.annotationCursor().tool(), kv::AnnotationTool::Normal);
     }
 
     void samplingInterval_data()
@@ -380,10 +380,10 @@ private slots:
             c.setGraphAnnotationX(i, Start + i * kv::OneSecond);
             c.setGraphAnnotationY(i, 25);
         }
-        rig.main.annotationCursor.takeNextIndex();
-        rig.main.annotationCursor.takeNextIndex();
+        rig.main.annotationCursor().takeNextIndex();
+        rig.main.annotationCursor().takeNextIndex();
         g.clearGraph();
-        QCOMPARE(rig.main.annotationCursor.lastIndex(), 3);
+        QCOMPARE(rig.main.annotationCursor().lastIndex(), 3);
         QCOMPARE(c.GraphAnnotationX(4), 0.0);
         QCOMPARE(c.GraphAnnotationX(5), 0.0);
         QCOMPARE(c.GraphAnnotationX(2), Start + 2 * kv::OneSecond);
@@ -411,7 +411,7 @@ private slots:
 
         g.tools().markDataPoint(0, 1);
         child<QToolButton>(g, "ToolButton5")->click();
-        QCOMPARE(rig.main.annotationCursor.tool(), kv::AnnotationTool::Cross);
+        QCOMPARE(rig.main.annotationCursor().tool(), kv::AnnotationTool::Cross);
         QWidget *surface = nullptr;
         for (QObject *child : g.chart().children())
             if (auto *w = qobject_cast<QWidget *>(child); w && w->inherits("QCustomPlot"))
@@ -423,13 +423,13 @@ private slots:
         QCOMPARE(g.chart().graphAnnotationIndexes(), (QList<int>{2, 4, 5}));
         g.clearGraph();
         QTest::mouseClick(surface, Qt::LeftButton, {}, centre - QPoint(40, 0));
-        QCOMPARE(rig.main.annotationCursor.lastIndex(), 4);
+        QCOMPARE(rig.main.annotationCursor().lastIndex(), 4);
         QVERIFY(g.chart().GraphAnnotationX(4) > Start);
         QCOMPARE(g.chart().GraphAnnotationX(5), 0.0);
         QCOMPARE(g.chart().GraphAnnotationType(2), kv::sgAnnotCross);
         QVERIFY(g.chart().GraphAnnotationX(2) > Start);
         child<QToolButton>(g, "ToolButton4")->click();
-        QCOMPARE(rig.main.annotationCursor.tool(), kv::AnnotationTool::Normal);
+        QCOMPARE(rig.main.annotationCursor().tool(), kv::AnnotationTool::Normal);
 
         QTemporaryDir dir;
         rig.prompts.fileNames.push_back(dir.filePath("graph.png"));
@@ -445,23 +445,22 @@ private slots:
         data.setUnsaved(true);
         auto *other = new Graph(rig, "/data/run1.ghf");
         other->attachLoggerData(data);
-        rig.main.AddChild(other)->show();
+        rig.main.addChild(other)->show();
         other->parentWidget()->close();
         QVERIFY(data.unsaved());
         QVERIFY(rig.prompts.shown.isEmpty());
 
-        auto *logger = new Graph(rig, "DataLogger");
-        logger->attachLoggerData(data);
-        rig.main.LoggerGraph = logger;
-        rig.main.addGraphWindow(logger)->show();
+        kv::LoggerData &shown = rig.main.loggerData();
+        shown.setUnsaved(true);
+        QWidget *logger = rig.main.ensureLoggerGraph().parentWidget();
         rig.prompts.answers = {kv::Answer::Cancel, kv::Answer::No};
-        logger->parentWidget()->close();
-        QVERIFY(rig.main.LoggerGraph);
-        QVERIFY(data.unsaved());
-        logger->parentWidget()->close();
+        logger->close();
+        QVERIFY(rig.main.loggerGraph());
+        QVERIFY(shown.unsaved());
+        logger->close();
         QCOMPARE(rig.prompts.shown, (QStringList{"Save DataLogger Data ?", "Save DataLogger Data ?"}));
-        QVERIFY(!rig.main.LoggerGraph);
-        QVERIFY(!data.unsaved());
+        QVERIFY(!rig.main.loggerGraph());
+        QVERIFY(!shown.unsaved());
         QVERIFY(rig.prompts.fileRequests.isEmpty());
     }
 

@@ -38,7 +38,7 @@ namespace {
 
 struct Rig : kvtest::MainWindowRig {
     QTemporaryDir dir;
-    kv::LoggerData &data = main.LoggerData;
+    kv::LoggerData &data = main.loggerData();
     GraphWindow *window = nullptr;
 
     Rig()
@@ -237,7 +237,7 @@ private slots:
         const QList<QAction *> recent = child<QMenu>(rig.main, "RecentFiles1")->actions();
         QCOMPARE(!recent.isEmpty() && recent.first()->data().toString() == path, saved);
         QCOMPARE(rig.data.unsaved(), !closed);
-        QCOMPARE(bool(rig.main.LoggerGraph), !closed);
+        QCOMPARE(bool(rig.main.loggerGraph()), !closed);
 
         // Saved (or answered) data is not asked about again.
         if (!closed) {
@@ -253,8 +253,8 @@ private slots:
     {
         Rig rig;
         QVERIFY(!rig.main.openCollection());
-        QVERIFY(rig.main.LoggerGraph);
-        QCOMPARE(rig.main.LoggerGraph->windowTitle(), QStringLiteral("DataLogger"));
+        QVERIFY(rig.main.loggerGraph());
+        QCOMPARE(rig.main.loggerGraph()->windowTitle(), QStringLiteral("DataLogger"));
         QCOMPARE(rig.prompts.fileRequests.size(), 1);
 
         const QString path = rig.dir.filePath(QStringLiteral("three.REC"));
@@ -264,14 +264,14 @@ private slots:
         file.close();
         rig.prompts.fileNames.push_back(path);
         QVERIFY(rig.main.openCollection());
-        GraphWindow *g = rig.main.LoggerGraph;
+        GraphWindow *g = rig.main.loggerGraph();
         QCOMPARE(g->dataSetRowCount(), 4);
         QCOMPARE(g->chart().Points(), 10);
         QVERIFY(!rig.data.unsaved());
 
         g->parentWidget()->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(!rig.main.LoggerGraph);
+        QVERIFY(!rig.main.loggerGraph());
         QCOMPARE(rig.main.ensureLoggerGraph().dataSetRowCount(), 4);
     }
 

@@ -92,13 +92,13 @@ private slots:
         QVERIFY(!child<QAction>(main, "Setup1")->isVisible()); // hidden from FormShow on
         QVERIFY(main.connection().isPolling());
         QCOMPARE(child<QTimer>(main, "MainTimer")->interval(), 500);
-        QCOMPARE(main.StatusText(1), QString("Off Connection"));
-        QVERIFY(main.frmPanel);
-        QVERIFY(main.RealTimeGraph);
-        QVERIFY(child<QLabel>(main.frmPanel, "lblNoConnection")->isVisible());
-        QVERIFY(!child<QWidget>(main.frmPanel, "ingBlutoothLink")->isVisible());
-        QCOMPARE(main.RealTimeGraph->windowTitle(), QString("Real-Time Graph"));
-        QVERIFY(qAbs(main.Recorder.timeAxisMargin() - 1.1574074e-4) < 1e-10);
+        QCOMPARE(main.statusText(1), QString("Off Connection"));
+        QVERIFY(main.panel());
+        QVERIFY(main.realTimeGraph());
+        QVERIFY(child<QLabel>(main.panel(), "lblNoConnection")->isVisible());
+        QVERIFY(!child<QWidget>(main.panel(), "ingBlutoothLink")->isVisible());
+        QCOMPARE(main.realTimeGraph()->windowTitle(), QString("Real-Time Graph"));
+        QVERIFY(qAbs(main.recorder().timeAxisMargin() - 1.1574074e-4) < 1e-10);
         QVERIFY(!child<QAction>(main, "Run1")->isEnabled());
         QVERIFY(!child<QAction>(main, "Stop1")->isEnabled());
         QVERIFY(child<QAction>(main, "ControlPanel1")->isChecked());
@@ -127,25 +127,25 @@ private slots:
     {
         kv::NoDeviceTransfer usb;
         MainWindow main(usb);
-        main.ServiceMode = true;
+        main.setServiceMode(true);
         main.show();
         QVERIFY(child<QAction>(main, "Setup1")->isVisible());
         child<QAction>(main, "Setup1")->trigger();
-        QVERIFY(main.frmSetup);
-        QCOMPARE(main.frmSetup->windowTitle(), QString("Data Logger Setup"));
-        QWidget *sub = main.frmSetup->parentWidget();
+        QVERIFY(main.setupWindow());
+        QCOMPARE(main.setupWindow()->windowTitle(), QString("Data Logger Setup"));
+        QWidget *sub = main.setupWindow()->parentWidget();
         sub->showMinimized();
         child<QAction>(main, "Setup1")->trigger();
         QVERIFY(!sub->isMinimized());
         QCOMPARE(main.findChildren<MeterSetupWindow *>().size(), 1);
 
         // No meter: the clock fails with the read step's code, and polling runs again.
-        main.frmSetup->findChild<QPushButton *>("Button1")->click();
-        QCOMPARE(main.frmSetup->findChild<QLabel *>("lblOK1")->text(), QString("Fail code=405"));
+        main.setupWindow()->findChild<QPushButton *>("Button1")->click();
+        QCOMPARE(main.setupWindow()->findChild<QLabel *>("lblOK1")->text(), QString("Fail code=405"));
         QVERIFY(main.connection().isPolling());
         main.connection().stopPolling();
         sub->close();
-        QTRY_VERIFY(!main.frmSetup);
+        QTRY_VERIFY(!main.setupWindow());
         QVERIFY(main.connection().isPolling());
     }
 
@@ -154,18 +154,18 @@ private slots:
         kv::NoDeviceTransfer usb;
         MainWindow main(usb);
         main.show();
-        main.frmPanel->parentWidget()->close();
-        QTRY_VERIFY(!main.frmPanel);
+        main.panel()->parentWidget()->close();
+        QTRY_VERIFY(!main.panel());
         QVERIFY(!child<QAction>(main, "ControlPanel1")->isChecked());
         main.showPanel();
-        QVERIFY(main.frmPanel);
+        QVERIFY(main.panel());
         QVERIFY(child<QAction>(main, "ControlPanel1")->isChecked());
 
-        main.RealTimeGraph->parentWidget()->close();
-        QTRY_VERIFY(!main.RealTimeGraph);
+        main.realTimeGraph()->parentWidget()->close();
+        QTRY_VERIFY(!main.realTimeGraph());
         QVERIFY(!child<QAction>(main, "RealTimeGraph1")->isChecked());
         main.showRealTimeGraph();
-        QVERIFY(main.RealTimeGraph);
+        QVERIFY(main.realTimeGraph());
         QCOMPARE(child<QMdiArea>(main, "MdiArea")->subWindowList().size(), 2);
     }
 
@@ -186,7 +186,7 @@ private slots:
         main.showAbout();
         main.showAbout();
         QCOMPARE(versions, (QStringList{KV_VERSION, KV_VERSION}));
-        QVERIFY(!main.frmAbout);
+        QVERIFY(!main.aboutDialog());
         QVERIFY(main.findChildren<AboutDialog *>().isEmpty());
     }
 
@@ -199,10 +199,10 @@ private slots:
         kv::NoDeviceTransfer usb;
         {
             MainWindow main(usb);
-            QCOMPARE(main.Recorder.period(), 2);
+            QCOMPARE(main.recorder().period(), 2);
             QCOMPARE(main.settings().annotationColor, 0u);
             main.show();
-            main.Recorder.setPeriod(7);
+            main.recorder().setPeriod(7);
             main.settings().annotationColor = 0x00FF00;
             QVERIFY(main.close());
         }
@@ -210,7 +210,7 @@ private slots:
         QCOMPARE(settings->value("RealTimeRate").toInt(), 7);
         QCOMPARE(settings->value("AnnoColor").toInt(), 0x00FF00);
         MainWindow again(usb);
-        QCOMPARE(again.Recorder.period(), 7);
+        QCOMPARE(again.recorder().period(), 7);
     }
 
     void helpOpensThePageBesideTheProgram()
@@ -276,15 +276,15 @@ private slots:
             QCOMPARE(prompts.shown.size(), 1);
             QVERIFY2(prompts.shown.first().contains(QStringLiteral("2 data sets")), qPrintable(prompts.shown.first()));
         }
-        QCOMPARE(bool(main.LoggerGraph), yes);
-        QCOMPARE(main.LoggerData.unsaved(), yes);
-        QCOMPARE(main.LoggerData.dataSets().size(), size_t(yes ? 2 : 0));
+        QCOMPARE(bool(main.loggerGraph()), yes);
+        QCOMPARE(main.loggerData().unsaved(), yes);
+        QCOMPARE(main.loggerData().dataSets().size(), size_t(yes ? 2 : 0));
         QCOMPARE(QFileInfo::exists(markerPath), yes);
         if (yes) {
-            QCOMPARE(main.LoggerData.image(), image);
-            QCOMPARE(child<QTableWidget>(main.LoggerGraph, "Grid2")->rowCount(), 2);
+            QCOMPARE(main.loggerData().image(), image);
+            QCOMPARE(child<QTableWidget>(main.loggerGraph(), "Grid2")->rowCount(), 2);
             // Dropped with consent at the end: the marker goes.
-            main.LoggerData.setUnsaved(false);
+            main.loggerData().setUnsaved(false);
             QVERIFY(!QFileInfo::exists(markerPath));
         }
     }

@@ -88,7 +88,7 @@ struct SimRig {
         tick(); // identifies the meter
         tick();
     }
-    PanelWindow *panel() { return main->frmPanel; }
+    PanelWindow *panel() { return main->panel(); }
     void tick()
     {
         clock.advanceMs(kv::PollIntervalMs);
@@ -140,7 +140,7 @@ class TestPanel : public QObject {
     FakeTransfer m_usb;
     std::unique_ptr<MainWindow> m_main;
 
-    PanelWindow *panel() { return m_main->frmPanel; }
+    PanelWindow *panel() { return m_main->panel(); }
 
     // One poll tick of a USB meter answering `reply`.
     void Tick(const std::vector<std::uint8_t> &reply)
@@ -315,7 +315,7 @@ private slots:
         const auto reply = LiveReply({{50, 0xEE}, {49, 0xEE}, {48, 0x24}, {47, 0xBA}});
         Tick(reply);
         ClosePanel();
-        QVERIFY(!m_main->frmPanel);
+        QVERIFY(!m_main->panel());
         QVERIFY(!child<QAction>(*m_main, "ControlPanel1")->isChecked());
         Tick(reply); // no panel: nothing to draw, nothing breaks
 
@@ -459,7 +459,7 @@ private slots:
         for (int tick = 0; tick < 4; ++tick) {
             m_main->runBlinkTick();
             Tick(reply); // the poll tick leaves blinking symbols alone
-            const bool phase = m_main->BlinkPhase;
+            const bool phase = m_main->blinkPhase();
             if (blinks) {
                 for (QWidget *w : {child<QWidget>(p, "lblMAX"), child<QWidget>(p, "lblMIN"),
                                    child<QWidget>(p, "lblAVG")})
@@ -573,7 +573,7 @@ private slots:
         m_main->connection().link().Kind = kv::LinkKind::Serial;
         m_main->runBlinkTick();
         m_main->runBlinkTick();
-        QVERIFY(!m_main->frmPanel);
+        QVERIFY(!m_main->panel());
     }
 
     void closingWaitsForBlinkTick()
@@ -584,12 +584,12 @@ private slots:
         p->setBlinkingForTesting(true);
         bool panelStillThere = false;
         QTimer::singleShot(50, m_main.get(), [&] {
-            panelStillThere = m_main->frmPanel != nullptr;
+            panelStillThere = m_main->panel() != nullptr;
             p->setBlinkingForTesting(false);
         });
         ClosePanel();
         QVERIFY(panelStillThere);
-        QVERIFY(!m_main->frmPanel);
+        QVERIFY(!m_main->panel());
     }
 
     // ---- keys ---------------------------------------------------------------------------
@@ -808,7 +808,7 @@ private slots:
         QCOMPARE(rig.meter.mmaMode(), kv::SimMma::Max);
         for (int tick = 0; tick < 4; ++tick) {
             rig.main->runBlinkTick();
-            const bool phase = rig.main->BlinkPhase;
+            const bool phase = rig.main->blinkPhase();
             QCOMPARE(Shown(p, "lblMAX"), phase);
             QCOMPARE(Shown(p, "lblMIN"), phase);
             QCOMPARE(Shown(p, "lblAVG"), phase);
@@ -906,7 +906,7 @@ private slots:
     void activatingThePanelDisablesOutputToGraph()
     {
         child<QToolButton>(*m_main, "btnOutputToGraph")->setEnabled(true);
-        child<QMdiArea>(*m_main, "MdiArea")->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(m_main->RealTimeGraph->parentWidget()));
+        child<QMdiArea>(*m_main, "MdiArea")->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(m_main->realTimeGraph()->parentWidget()));
         QVERIFY(child<QToolButton>(*m_main, "btnOutputToGraph")->isEnabled());
         child<QMdiArea>(*m_main, "MdiArea")->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(panel()->parentWidget()));
         QVERIFY(!child<QToolButton>(*m_main, "btnOutputToGraph")->isEnabled());

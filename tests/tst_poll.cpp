@@ -252,9 +252,9 @@ private slots:
         kv::SimUsbTransfer usb(meter);
         MainWindow main(usb);
         main.show();
-        QCOMPARE(main.StatusText(1), QString("Off Connection"));
+        QCOMPARE(main.statusText(1), QString("Off Connection"));
         main.connection().poll().PollTick();
-        QCOMPARE(main.StatusText(1), QString("On Connection"));
+        QCOMPARE(main.statusText(1), QString("On Connection"));
         QVERIFY(child<QToolButton>(main, "btnRun")->isEnabled());
         QVERIFY(child<QAction>(main, "Run1")->isEnabled());
         QVERIFY(!child<QToolButton>(main, "btnStop")->isEnabled());
@@ -262,7 +262,7 @@ private slots:
         meter.faults().setDeviceAbsent(true);
         for (int i = 0; i < 3; ++i)
             main.connection().poll().PollTick();
-        QCOMPARE(main.StatusText(1), QString("No Connection"));
+        QCOMPARE(main.statusText(1), QString("No Connection"));
         QVERIFY(!child<QToolButton>(main, "btnRun")->isEnabled());
         QVERIFY(!child<QToolButton>(main, "btnDataLogger")->isEnabled());
         QVERIFY(!child<QMenu>(main, "DataLogger1")->menuAction()->isEnabled());

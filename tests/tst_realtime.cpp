@@ -51,7 +51,7 @@ struct Rig {
         main->connection().stopPolling();
         tick(); // identification
     }
-    GraphWindow &graph() { return *main->RealTimeGraph; }
+    GraphWindow &graph() { return *main->realTimeGraph(); }
     kv::Chart &chart() { return graph().chart(); }
 
     void tick()
@@ -63,7 +63,7 @@ struct Rig {
     // Ticks until `samples` points are recorded (or a limit is reached).
     void tickUntil(int samples)
     {
-        for (int i = 0; i < 400 && main->Recorder.count() < samples && main->Recorder.isRecording(); ++i)
+        for (int i = 0; i < 400 && main->recorder().count() < samples && main->recorder().isRecording(); ++i)
             tick();
     }
     // Scripts the setup dialog: count text and, when given, the period boxes.
@@ -120,20 +120,20 @@ private slots:
         Rig rig;
         rig.meter.setReading(45.0, 21.5, 30.0);
         rig.run(" 5");
-        QVERIFY(rig.main->Recorder.isRecording());
+        QVERIFY(rig.main->recorder().isRecording());
         QVERIFY(!child<QToolButton>(*rig.main, "btnRun")->isEnabled());
         QVERIFY(child<QToolButton>(*rig.main, "btnStop")->isEnabled());
         QVERIFY(!child<QToolButton>(rig.graph(), "tbntClr")->isEnabled());
         rig.tickUntil(6);
 
-        QVERIFY(!rig.main->Recorder.isRecording());
-        QCOMPARE(rig.main->Recorder.count(), 5);
+        QVERIFY(!rig.main->recorder().isRecording());
+        QCOMPARE(rig.main->recorder().count(), 5);
         QCOMPARE(rig.chart().Points(), 5);
         QCOMPARE(child<QLineEdit>(rig.graph(), "txtDataNo")->text(), QString("5"));
         QCOMPARE(child<QLineEdit>(rig.graph(), "txtRHAvg")->text(), QString("45.0"));
         QCOMPARE(child<QLineEdit>(rig.graph(), "txtT1Avg")->text(), QString("21.5"));
         QCOMPARE(child<QLineEdit>(rig.graph(), "txtT2Avg")->text(), QString("30.0"));
-        QVERIFY(rig.main->Recorder.isUnsaved());
+        QVERIFY(rig.main->recorder().isUnsaved());
         QVERIFY(child<QToolButton>(*rig.main, "btnRun")->isEnabled());
         QVERIFY(!child<QToolButton>(*rig.main, "btnStop")->isEnabled());
         QVERIFY(child<QToolButton>(rig.graph(), "tbntClr")->isEnabled());
@@ -151,10 +151,10 @@ private slots:
         rig.run("2000");
         QCOMPARE(rig.chart().Points(), 2000);
         rig.tickUntil(3);
-        QCOMPARE(rig.main->Recorder.count(), 3);
+        QCOMPARE(rig.main->recorder().count(), 3);
         rig.tick();
         rig.main->stopRecording();
-        QVERIFY(!rig.main->Recorder.isRecording());
+        QVERIFY(!rig.main->recorder().isRecording());
         QCOMPARE(rig.chart().Points(), 3);
         QCOMPARE(rig.chart().ManualMaxX(), kv::ToDateTime(rig.now));
         QVERIFY(rig.chart().XDataII(0, 2) > 0);
@@ -176,7 +176,7 @@ private slots:
         QCOMPARE(child<QLineEdit>(rig.graph(), "txtRHAvg")->text(), QString("****"));
         // Nothing was recorded: Run starts again without a question.
         rig.run("10");
-        QVERIFY(rig.main->Recorder.isRecording());
+        QVERIFY(rig.main->recorder().isRecording());
         QVERIFY(rig.prompts.shown.isEmpty());
     }
 
@@ -203,7 +203,7 @@ private slots:
         rig.meter.setReading(rh, 21.5, t2);
         rig.run("10");
         rig.tickUntil(1);
-        QCOMPARE(rig.main->Recorder.count(), 1);
+        QCOMPARE(rig.main->recorder().count(), 1);
         for (int s = 0; s < stored.size(); ++s)
             QCOMPARE(rig.chart().YData(s, 0), stored[s]);
         const QString rhMaxShown = child<QLineEdit>(rig.graph(), "txtRHMax")->text();
@@ -211,7 +211,7 @@ private slots:
         const QString t2MinShown = child<QLineEdit>(rig.graph(), "txtT2Min")->text();
         QVERIFY2(t2MinShown.startsWith(t2Min), qPrintable(t2MinShown));
         // Markers never stop a recording.
-        QVERIFY(rig.main->Recorder.isRecording());
+        QVERIFY(rig.main->recorder().isRecording());
     }
 
     void markersFromFlags_data()
@@ -255,8 +255,8 @@ private slots:
         // 60 samples at 2 s pass the end once.
         rig.tickUntil(60);
         QVERIFY(rig.chart().ManualMaxX() > end);
-        QVERIFY(rig.chart().ManualMaxX() - rig.chart().XDataII(0, rig.main->Recorder.count() - 1)
-                <= rig.main->Recorder.timeAxisMargin() + 1e-9);
+        QVERIFY(rig.chart().ManualMaxX() - rig.chart().XDataII(0, rig.main->recorder().count() - 1)
+                <= rig.main->recorder().timeAxisMargin() + 1e-9);
     }
 
     void setupDialogPeriodText()
@@ -286,7 +286,7 @@ private slots:
         });
         rig.main->startRecording();
         QCOMPARE(seen, (QStringList{"Real-Time Setup", " 2000", "1:6:40", "1:06:40", "00:02", "0:00:00"}));
-        QVERIFY(!rig.main->Recorder.isRecording());
+        QVERIFY(!rig.main->recorder().isRecording());
     }
 
     void invalidCountStartsNothing_data()
@@ -303,8 +303,8 @@ private slots:
         rig.scriptSetup(count, 0, 5);
         rig.main->startRecording();
         QCOMPARE(rig.prompts.shown, QStringList{count + " is not valid.\n"});
-        QVERIFY(!rig.main->Recorder.isRecording());
-        QCOMPARE(rig.main->Recorder.period(), 2);
+        QVERIFY(!rig.main->recorder().isRecording());
+        QCOMPARE(rig.main->recorder().period(), 2);
         // The dialog's boxes were taken over even so.
         QCOMPARE(child<QComboBox>(rig.graph(), "ComboBox2")->currentText(), QString("05"));
     }
@@ -349,7 +349,7 @@ private slots:
         rig.tick();
         rig.scriptSetup("10", 0, 0);
         rig.main->startRecording();
-        QVERIFY(!rig.main->Recorder.isRecording());
+        QVERIFY(!rig.main->recorder().isRecording());
         QVERIFY(rig.prompts.shown.isEmpty());
     }
 
@@ -357,13 +357,13 @@ private slots:
     {
         Rig rig;
         rig.graph().parentWidget()->close();
-        QVERIFY(!rig.main->RealTimeGraph);
+        QVERIFY(!rig.main->realTimeGraph());
         QVERIFY(!child<QAction>(*rig.main, "RealTimeGraph1")->isChecked());
         rig.run("10");
-        QVERIFY(rig.main->RealTimeGraph);
-        QVERIFY(rig.main->Recorder.isRecording());
+        QVERIFY(rig.main->realTimeGraph());
+        QVERIFY(rig.main->recorder().isRecording());
         rig.tickUntil(1);
-        QCOMPARE(rig.main->Recorder.count(), 1);
+        QCOMPARE(rig.main->recorder().count(), 1);
     }
 
     void periodChangeAsksThenResets()
@@ -380,18 +380,18 @@ private slots:
         seconds->setCurrentIndex(5);
         emit seconds->activated(5);
         QCOMPARE(rig.prompts.shown.last(), RateQuestion);
-        QCOMPARE(rig.main->Recorder.period(), 5);
-        QVERIFY(rig.main->Recorder.isRecording());
-        QCOMPARE(rig.main->Recorder.count(), 2);
+        QCOMPARE(rig.main->recorder().period(), 5);
+        QVERIFY(rig.main->recorder().isRecording());
+        QCOMPARE(rig.main->recorder().count(), 2);
 
         // No: the recording ends and the graph is cleared.
         rig.prompts.answers.push_back(kv::Answer::No);
         seconds->setCurrentIndex(10);
         emit seconds->activated(10);
-        QVERIFY(!rig.main->Recorder.isRecording());
-        QCOMPARE(rig.main->Recorder.count(), 0);
+        QVERIFY(!rig.main->recorder().isRecording());
+        QCOMPARE(rig.main->recorder().count(), 0);
         QCOMPARE(rig.chart().YData(0, 0), 9999.0f);
-        QCOMPARE(qRound(rig.main->Recorder.timeAxisMargin() * kv::SecondsPerDay), 1000);
+        QCOMPARE(qRound(rig.main->recorder().timeAxisMargin() * kv::SecondsPerDay), 1000);
         QVERIFY(child<QToolButton>(*rig.main, "btnRun")->isEnabled());
         QVERIFY(child<QToolButton>(g, "tbntClr")->isEnabled());
 
@@ -401,7 +401,7 @@ private slots:
         seconds->setCurrentIndex(0);
         emit seconds->activated(0);
         QCOMPARE(int(rig.prompts.shown.size()), questions);
-        QCOMPARE(rig.main->Recorder.period(), 2);
+        QCOMPARE(rig.main->recorder().period(), 2);
         QCOMPARE(seconds->currentText(), QString("02"));
     }
 
@@ -410,18 +410,18 @@ private slots:
         Rig rig;
         rig.run("5");
         rig.tickUntil(5);
-        QVERIFY(!rig.main->Recorder.isRecording());
+        QVERIFY(!rig.main->recorder().isRecording());
         rig.prompts.answers.push_back(kv::Answer::No);
         child<QToolButton>(rig.graph(), "tbntClr")->click();
         QCOMPARE(rig.prompts.shown.last(), QString("Save Real-Time Graph ?"));
-        QCOMPARE(rig.main->Recorder.count(), 0);
+        QCOMPARE(rig.main->recorder().count(), 0);
         QCOMPARE(rig.chart().XDataII(0, 0), 0.0);
         QCOMPARE(child<QLineEdit>(rig.graph(), "txtDataNo")->text(), QString());
         QCOMPARE(child<QLineEdit>(rig.graph(), "txtRHAvg")->text(), QString());
         QVERIFY(!child<QToolButton>(rig.graph(), "UndoZoom")->isEnabled());
         // Nothing is left to save, so closing asks nothing.
         rig.graph().parentWidget()->close();
-        QVERIFY(!rig.main->RealTimeGraph);
+        QVERIFY(!rig.main->realTimeGraph());
     }
 
     // Saved before a new run whose set-up is then cancelled: the samples stay
@@ -432,8 +432,8 @@ private slots:
         QTemporaryDir dir;
         rig.run("3");
         rig.tickUntil(3);
-        QVERIFY(!rig.main->Recorder.isRecording());
-        const QString journal = rig.main->RecordingJournal.path();
+        QVERIFY(!rig.main->recorder().isRecording());
+        const QString journal = rig.main->journal().path();
         QVERIFY(QFileInfo::exists(journal));
         const QString file = dir.filePath("run.ghf");
         rig.prompts.answers.push_back(kv::Answer::Yes);
@@ -442,7 +442,7 @@ private slots:
         rig.main->startRecording();
         QCOMPARE(rig.prompts.shown.last(), RunQuestion);
         QVERIFY(QFileInfo::exists(file));
-        QCOMPARE(rig.main->Recorder.count(), 3);
+        QCOMPARE(rig.main->recorder().count(), 3);
         QVERIFY(!QFileInfo::exists(journal));
     }
 
@@ -457,9 +457,9 @@ private slots:
         rig.prompts.fileNames.push_back(file);
         child<QToolButton>(rig.graph(), "tbntClr")->click();
         QVERIFY(QFileInfo::exists(file));
-        QCOMPARE(rig.main->Recorder.count(), 0);
+        QCOMPARE(rig.main->recorder().count(), 0);
         QCOMPARE(rig.prompts.fileRequests.last().defaultSuffix, QString("GHF"));
-        QCOMPARE(rig.prompts.fileRequests.last().folder, rig.main->InitialFolder());
+        QCOMPARE(rig.prompts.fileRequests.last().folder, rig.main->initialFolder());
     }
 
     void closingAsksAboutUnsavedData_data()
@@ -487,19 +487,19 @@ private slots:
         rig.prompts.dialogs.push_back([](QDialog &) { return 1; }); // range: all
         rig.graph().parentWidget()->close();
         QCOMPARE(rig.prompts.shown.first(), QString("Save Real-Time Graph ?"));
-        QCOMPARE(!rig.main->RealTimeGraph, closed);
+        QCOMPARE(!rig.main->realTimeGraph(), closed);
         if (closed) {
-            QVERIFY(!rig.main->Recorder.isRecording());
-            QCOMPARE(rig.main->Recorder.count(), 0);
-            QVERIFY(!rig.main->Recorder.isUnsaved());
+            QVERIFY(!rig.main->recorder().isRecording());
+            QCOMPARE(rig.main->recorder().count(), 0);
+            QVERIFY(!rig.main->recorder().isUnsaved());
             QVERIFY(child<QToolButton>(*rig.main, "btnRun")->isEnabled());
             QVERIFY(!child<QToolButton>(*rig.main, "btnStop")->isEnabled());
             QVERIFY(!child<QAction>(*rig.main, "RealTimeGraph1")->isChecked());
         } else {
-            QVERIFY(rig.main->Recorder.isUnsaved());
-            QVERIFY(rig.main->Recorder.isRecording());
+            QVERIFY(rig.main->recorder().isUnsaved());
+            QVERIFY(rig.main->recorder().isRecording());
             rig.tickUntil(3);
-            QCOMPARE(rig.main->Recorder.count(), 3);
+            QCOMPARE(rig.main->recorder().count(), 3);
         }
         if (fileChosen) {
             QFile file(dir.filePath("closing.txt"));

@@ -106,7 +106,7 @@ private slots:
         kv::NoDeviceTransfer usb;
         MainWindow main(usb);
         child<QComboBox>(main, "ComboBoxDeviceName")->setEditText(path); // a change of the text connects
-        QCOMPARE(main.StatusText(1), status);
+        QCOMPARE(main.statusText(1), status);
         QCOMPARE(main.connection().link().isSerial(), behaviour == Behaviour::Meter);
         QCOMPARE(main.connection().link().isConnected(), behaviour == Behaviour::Meter);
         QCOMPARE(main.connection().serialPort().isOpen(), portOpen);
@@ -135,17 +135,17 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         child<QComboBox>(main, "ComboBoxDeviceName")->setEditText(pty.path());
         QVERIFY(main.connection().link().isSerial());
-        QVERIFY(main.frmPanel);
-        QVERIFY(child<QLabel>(main.frmPanel, "lblNoConnection")->isHidden());
+        QVERIFY(main.panel());
+        QVERIFY(child<QLabel>(main.panel(), "lblNoConnection")->isHidden());
 
         child<QToolButton>(main, "BitBtn2")->click();
         QVERIFY(!main.connection().serialPort().isOpen());
         QVERIFY(!main.connection().link().isConnected());
         QVERIFY(!main.connection().link().isSerial());
-        QVERIFY(!child<QLabel>(main.frmPanel, "lblNoConnection")->isHidden());
+        QVERIFY(!child<QLabel>(main.panel(), "lblNoConnection")->isHidden());
         QVERIFY(main.connection().isPolling());
         // The status bar keeps what it showed.
-        QCOMPARE(main.StatusText(1), QStringLiteral("On Connection"));
+        QCOMPARE(main.statusText(1), QStringLiteral("On Connection"));
     }
 
     void searchStopsAtAnsweringPort()
@@ -161,9 +161,9 @@ private slots:
         QStringList titles;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
-            if (!main.SearchSplash)
+            if (!main.searchSplash())
                 return;
-            const QString title = child<QLabel>(main.SearchSplash.data(), "lblTitle")->text();
+            const QString title = child<QLabel>(main.searchSplash(), "lblTitle")->text();
             if (title.startsWith(QLatin1String("Searching on ")) && (titles.isEmpty() || titles.last() != title))
                 titles << title;
         });
@@ -177,10 +177,10 @@ private slots:
         QCOMPARE(main.connection().serialPort().deviceName(), meter.path());
         QVERIFY(main.connection().link().isConnected());
         QVERIFY(main.connection().link().isSerial());
-        QCOMPARE(main.StatusText(1), QStringLiteral("On Connection"));
+        QCOMPARE(main.statusText(1), QStringLiteral("On Connection"));
         QVERIFY(child<QComboBox>(main, "ComboBoxDeviceName")->isEnabled());
         QVERIFY(main.connection().isPolling());
-        QTRY_VERIFY(!main.SearchSplash);
+        QTRY_VERIFY(!main.searchSplash());
 
         silent.stop();
         meter.stop();
@@ -244,14 +244,14 @@ private slots:
         kv::NoDeviceTransfer usb;
         MainWindow main(usb);
         ListPorts(main, {other.path(), meter.path(), later.path()});
-        const QString statusBefore = main.StatusText(1);
+        const QString statusBefore = main.statusText(1);
 
         child<QToolButton>(main, "BitBtn1")->click();
         QVERIFY(!main.connection().link().isConnected());
         QVERIFY(!main.connection().link().isSerial());
         QVERIFY(!main.connection().serialPort().isOpen());
         QCOMPARE(child<QComboBox>(main, "ComboBoxDeviceName")->currentIndex(), 0);
-        QCOMPARE(main.StatusText(1), statusBefore); // a search that finds nothing shows nothing
+        QCOMPARE(main.statusText(1), statusBefore); // a search that finds nothing shows nothing
 
         other.stop();
         meter.stop();
@@ -306,7 +306,7 @@ private slots:
         QCOMPARE(seen, failures);
         QCOMPARE(main.connection().link().isConnected(), connected);
         QCOMPARE(main.connection().link().isSerial(), connected);
-        QCOMPARE(main.StatusText(1), connected ? QStringLiteral("On Connection") : QStringLiteral("No Connection"));
+        QCOMPARE(main.statusText(1), connected ? QStringLiteral("On Connection") : QStringLiteral("No Connection"));
     }
 };
 

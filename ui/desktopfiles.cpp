@@ -60,7 +60,7 @@ void MainWindow::setUpDesktop()
     m_portBox->setAccessibleName(QStringLiteral("Serial port"));
     m_statusPanels[1]->setAccessibleName(kv::ConnectionStateText(m_statusPanels[1]->text()));
 
-    // File > Recent Files, above the separator before Exit.
+    // File > Recent m_files, above the separator before Exit.
     m_recentFilesMenu = new QMenu(RecentFilesText, m_fileMenu);
     m_recentFilesMenu->setObjectName(QStringLiteral("RecentFiles1"));
     const QList<QAction *> fileActions = m_fileMenu->actions();
@@ -71,16 +71,16 @@ void MainWindow::setUpDesktop()
     fillRecentFilesMenu();
 
     // Graph and text files open as File > Open opens them, with its reports.
-    if (Files) {
-        Openers.graph = [this](const QString &file) { return Files->openGraphFile(file) != nullptr; };
-        Openers.table = [this](const QString &file) { return Files->openTextFile(file) != nullptr; };
+    if (m_files) {
+        m_openers.graph = [this](const QString &file) { return m_files->openGraphFile(file) != nullptr; };
+        m_openers.table = [this](const QString &file) { return m_files->openTextFile(file) != nullptr; };
     }
     // A collection opens in the "DataLogger" window as the open command's
     // collection branch does; a file it cannot show is reported here, since
     // a file named outside the program gives no other sign of its failure.
-    Openers.collection = [this](const QString &file) {
+    m_openers.collection = [this](const QString &file) {
         ensureLoggerGraph();
-        const kv::LoggerLoad load = LoggerData.openCollection(file);
+        const kv::LoggerLoad load = m_loggerData.openCollection(file);
         if (!load.workingCopy.folderError.isEmpty())
             kv::Prompts().error(this, load.workingCopy.folderError);
         else if (!load.shown())
@@ -117,9 +117,9 @@ bool MainWindow::openDataFile(const QString &fileName)
     const QString shown = QDir::toNativeSeparators(fileName);
     const std::function<bool(const QString &)> *opener = nullptr;
     switch (kv::DataFileKindOf(fileName)) {
-    case kv::DataFileKind::Graph: opener = &Openers.graph; break;
-    case kv::DataFileKind::Table: opener = &Openers.table; break;
-    case kv::DataFileKind::Collection: opener = &Openers.collection; break;
+    case kv::DataFileKind::Graph: opener = &m_openers.graph; break;
+    case kv::DataFileKind::Table: opener = &m_openers.table; break;
+    case kv::DataFileKind::Collection: opener = &m_openers.collection; break;
     case kv::DataFileKind::Unknown:
         kv::Prompts().error(this, shown + UnknownFileText);
         return false;

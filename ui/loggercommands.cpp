@@ -27,21 +27,21 @@ constexpr int LoggerGraphHeightSlack = 60;
 
 GraphWindow &MainWindow::ensureLoggerGraph()
 {
-    if (LoggerGraph) {
-        LoggerGraph->restoreWindow();
-        return *LoggerGraph;
+    if (m_loggerGraph) {
+        m_loggerGraph->restoreWindow();
+        return *m_loggerGraph;
     }
-    auto *graph = new GraphWindow(LoggerGraphCaption, Recorder, annotationCursor, m_settings);
+    auto *graph = new GraphWindow(LoggerGraphCaption, m_recorder, m_annotationCursor, m_settings);
     QMdiSubWindow *sub = addGraphWindow(graph);
-    LoggerGraph = graph;
+    m_loggerGraph = graph;
     sub->setGeometry(0, 0, m_mdiArea->viewport()->width(),
                      std::max(m_mdiArea->viewport()->height() - LoggerGraphHeightSlack, 200));
-    const double now = Now();
-    SetUpGraph(graph->chart(), kv::GraphChannelCount, EmptyLoggerPoints, now,
-               now + EmptyLoggerSeconds * kv::OneSecond, EmptyLoggerYMin, EmptyLoggerYMax);
+    const double start = now();
+    SetUpGraph(graph->chart(), kv::GraphChannelCount, EmptyLoggerPoints, start,
+               start + EmptyLoggerSeconds * kv::OneSecond, EmptyLoggerYMin, EmptyLoggerYMax);
     graph->updateAnnotationTools();
     graph->chart().setAllowGraphAnnotHotSpots(true);
-    graph->attachLoggerData(LoggerData);
+    graph->attachLoggerData(m_loggerData);
     sub->show();
     sub->raise();
     return *graph;
@@ -49,10 +49,10 @@ GraphWindow &MainWindow::ensureLoggerGraph()
 
 bool MainWindow::saveLoggerGraph()
 {
-    if (!LoggerGraph)
+    if (!m_loggerGraph)
         return false;
     QString fileName;
-    if (!kv::SaveLoggerGraph(this, LoggerData, LoggerGraph->chart(), InitialFolder(), &fileName))
+    if (!kv::SaveLoggerGraph(this, m_loggerData, m_loggerGraph->chart(), initialFolder(), &fileName))
         return false;
     addRecentFile(fileName);
     return true;
@@ -61,7 +61,7 @@ bool MainWindow::saveLoggerGraph()
 bool MainWindow::openCollection()
 {
     QString fileName;
-    if (!kv::OpenCollection(this, LoggerData, InitialFolder(), [this] { ensureLoggerGraph(); }, &fileName))
+    if (!kv::OpenCollection(this, m_loggerData, initialFolder(), [this] { ensureLoggerGraph(); }, &fileName))
         return false;
     addRecentFile(fileName);
     return true;
@@ -69,13 +69,13 @@ bool MainWindow::openCollection()
 
 void MainWindow::offerDownloadRestore()
 {
-    const kv::LeftDownload left = LoggerData.leftDownload();
+    const kv::LeftDownload left = m_loggerData.leftDownload();
     if (!left.found)
         return;
     if (kv::Prompts().askYesNo(this, kv::RestoreDownloadQuestion(left)) != kv::Answer::Yes) {
-        LoggerData.discardLeftDownload();
+        m_loggerData.discardLeftDownload();
         return;
     }
     ensureLoggerGraph();
-    LoggerData.restoreLeftDownload(left);
+    m_loggerData.restoreLeftDownload(left);
 }

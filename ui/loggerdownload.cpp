@@ -25,12 +25,12 @@ void MainWindowLoggerDownload::ensureLoggerGraph() { EnsureLoggerGraph(m_main); 
 int MainWindowLoggerDownload::showLoggerImage(const QByteArray &image, QString &workingFolderError)
 {
     EnsureLoggerGraph(m_main);
-    const kv::LoggerLoad load = m_main.LoggerData.acceptDownload(image);
+    const kv::LoggerLoad load = m_main.loggerData().acceptDownload(image);
     workingFolderError = load.workingCopy.folderError;
     return load.code;
 }
 
-void MainWindowLoggerDownload::markLoggerDataUnsaved() { m_main.LoggerData.setUnsaved(true); }
+void MainWindowLoggerDownload::markLoggerDataUnsaved() { m_main.loggerData().setUnsaved(true); }
 
 void MainWindowLoggerDownload::resetPollFailures() { m_main.connection().poll().PollFailures = 0; }
 

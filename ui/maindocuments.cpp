@@ -16,11 +16,11 @@ QWidget *MainWindowDocuments::activeDocument() const
     return sub ? sub->widget() : nullptr;
 }
 
-QString MainWindowDocuments::initialFolder() const { return m_main.InitialFolder(); }
+QString MainWindowDocuments::initialFolder() const { return m_main.initialFolder(); }
 
 GraphWindow *MainWindowDocuments::createGraphWindow(const QString &caption)
 {
-    auto *graph = new GraphWindow(caption, m_main.Recorder, m_main.annotationCursor, m_main.settings());
+    auto *graph = new GraphWindow(caption, m_main.recorder(), m_main.annotationCursor(), m_main.settings());
     m_main.addGraphWindow(graph);
     return graph;
 }
@@ -30,7 +30,7 @@ kv::TableWindow *MainWindowDocuments::createTableWindow(const QString &caption)
     auto *table = new kv::TableWindow(caption);
     QObject::connect(table, &kv::TableWindow::activated, m_main.m_tableToGraphButton,
                      [button = m_main.m_tableToGraphButton] { button->setEnabled(true); });
-    QMdiSubWindow *sub = m_main.AddChild(table);
+    QMdiSubWindow *sub = m_main.addChild(table);
     sub->show();
     return table;
 }

@@ -96,14 +96,14 @@ void MaskFloatingPointExceptions()
 } // namespace
 
 MainWindow::MainWindow(kv::UsbTransfer &usb, QWidget *parent)
-    : QMainWindow(parent), m_connection(usb, Recorder, this)
+    : QMainWindow(parent), m_connection(usb, m_recorder, this)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("KV3917"));
     connect(&m_connection, &kv::Connection::connectionFound, this, &MainWindow::showConnectionFound);
     connect(&m_connection, &kv::Connection::connectionLost, this, &MainWindow::showConnectionLost);
     connect(&m_connection, &kv::Connection::sampleDue, this, &MainWindow::addRealTimeSample);
-    LoggerDownload = std::make_unique<MainWindowLoggerDownload>(*this);
+    m_loggerDownload = std::make_unique<MainWindowLoggerDownload>(*this);
 
     m_mdiArea = new QMdiArea(this);
     m_mdiArea->setObjectName(QStringLiteral("MdiArea"));
@@ -126,8 +126,8 @@ MainWindow::MainWindow(kv::UsbTransfer &usb, QWidget *parent)
     connect(m_blinkTimer, &QTimer::timeout, this, &MainWindow::runBlinkTick);
     // The journal follows the recording: finished when it stops, deleted
     // with its samples (saved, cleared or dropped with consent).
-    connect(&Recorder, &kv::RealTimeRecorder::stopped, this, [this] { RecordingJournal.finish(); });
-    connect(&Recorder, &kv::RealTimeRecorder::cleared, this, [this] { RecordingJournal.discard(); });
+    connect(&m_recorder, &kv::RealTimeRecorder::stopped, this, [this] { m_journal.finish(); });
+    connect(&m_recorder, &kv::RealTimeRecorder::cleared, this, [this] { m_journal.discard(); });
     m_blinkTimer->start();
 
     resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height() + ToolBarHeight
@@ -137,29 +137,37 @@ MainWindow::MainWindow(kv::UsbTransfer &usb, QWidget *parent)
     loadStartupState();
 }
 
+PanelWindow *MainWindow::panel() const { return m_panel; }
+GraphWindow *MainWindow::realTimeGraph() const { return m_realTimeGraph; }
+GraphWindow *MainWindow::loggerGraph() const { return m_loggerGraph; }
+MeterSetupWindow *MainWindow::setupWindow() const { return m_setupWindow; }
+AboutDialog *MainWindow::aboutDialog() const { return m_about; }
+AboutDialog *MainWindow::searchSplash() const { return m_searchSplash; }
+void MainWindow::setSplash(AboutDialog *splash) { m_splash = splash; }
+
 void MainWindow::connectFileCommands()
 {
     m_documents = std::make_unique<MainWindowDocuments>(*this);
-    Files = new kv::FileCommands(*m_documents, this);
-    Files->setObjectName(QStringLiteral("FileCommands"));
+    m_files = new kv::FileCommands(*m_documents, this);
+    m_files->setObjectName(QStringLiteral("FileCommands"));
     m_collectionHooks = std::make_unique<kv::LoggerCollectionHooks>(
-        LoggerData, [this] { return InitialFolder(); }, [this] { ensureLoggerGraph(); });
-    Files->setCollectionHooks(m_collectionHooks.get());
+        m_loggerData, [this] { return initialFolder(); }, [this] { ensureLoggerGraph(); });
+    m_files->setCollectionHooks(m_collectionHooks.get());
     // A real-time graph saved while it no longer records needs no journal.
-    connect(Files, &kv::FileCommands::graphSaved, this, [this](GraphWindow *graph) {
-        if (graph == RealTimeGraph && !Recorder.isRecording())
-            RecordingJournal.discard();
+    connect(m_files, &kv::FileCommands::graphSaved, this, [this](GraphWindow *graph) {
+        if (graph == m_realTimeGraph && !m_recorder.isRecording())
+            m_journal.discard();
     });
-    connect(Files, &kv::FileCommands::fileUsed, this, &MainWindow::addRecentFile);
-    connect(m_openAction, &QAction::triggered, Files, &kv::FileCommands::open);
-    connect(m_openButton, &QToolButton::clicked, Files, &kv::FileCommands::open);
-    connect(m_saveAction, &QAction::triggered, Files, &kv::FileCommands::save);
-    connect(m_saveButton, &QToolButton::clicked, Files, &kv::FileCommands::save);
-    connect(m_printAction, &QAction::triggered, Files, &kv::FileCommands::print);
-    connect(m_printButton, &QToolButton::clicked, Files, &kv::FileCommands::print);
-    connect(m_printerSetupAction, &QAction::triggered, Files, &kv::FileCommands::printerSetup);
-    connect(m_printPreviewAction, &QAction::triggered, Files, &kv::FileCommands::printPreview);
-    connect(m_tableToGraphButton, &QToolButton::clicked, Files, &kv::FileCommands::outputTableToGraph);
+    connect(m_files, &kv::FileCommands::fileUsed, this, &MainWindow::addRecentFile);
+    connect(m_openAction, &QAction::triggered, m_files, &kv::FileCommands::open);
+    connect(m_openButton, &QToolButton::clicked, m_files, &kv::FileCommands::open);
+    connect(m_saveAction, &QAction::triggered, m_files, &kv::FileCommands::save);
+    connect(m_saveButton, &QToolButton::clicked, m_files, &kv::FileCommands::save);
+    connect(m_printAction, &QAction::triggered, m_files, &kv::FileCommands::print);
+    connect(m_printButton, &QToolButton::clicked, m_files, &kv::FileCommands::print);
+    connect(m_printerSetupAction, &QAction::triggered, m_files, &kv::FileCommands::printerSetup);
+    connect(m_printPreviewAction, &QAction::triggered, m_files, &kv::FileCommands::printPreview);
+    connect(m_tableToGraphButton, &QToolButton::clicked, m_files, &kv::FileCommands::outputTableToGraph);
 }
 
 MainWindow::~MainWindow()
@@ -324,21 +332,21 @@ void MainWindow::buildStatusBar()
     setStatusBar(m_statusBar);
 }
 
-void MainWindow::SetStatusText(int panel, const QString &text)
+void MainWindow::setStatusText(int panel, const QString &text)
 {
     m_statusPanels[static_cast<std::size_t>(panel)]->setText(text);
     if (panel == 1)
         m_statusPanels[1]->setAccessibleName(kv::ConnectionStateText(text));
 }
 
-QString MainWindow::StatusText(int panel) const { return m_statusPanels[static_cast<std::size_t>(panel)]->text(); }
+QString MainWindow::statusText(int panel) const { return m_statusPanels[static_cast<std::size_t>(panel)]->text(); }
 
 // ---- life cycle ------------------------------------------------------------------
 
 void MainWindow::loadStartupState()
 {
     m_settings.load();
-    Recorder.setPeriod(m_settings.realTimeRate);
+    m_recorder.setPeriod(m_settings.realTimeRate);
 
     m_panelGlyphs.load();
 
@@ -357,32 +365,32 @@ void MainWindow::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     if (!m_shown) {
         m_shown = true;
-        FormShow();
+        showFirstTime();
     }
 }
 
-void MainWindow::FormShow()
+void MainWindow::showFirstTime()
 {
     m_settings.dataFolder = kv::DetermineDataFolder();
-    LoggerData.setDataFolder(m_settings.dataFolder);
-    m_setupAction->setVisible(ServiceMode); // a service item, offered only with --service
+    m_loggerData.setDataFolder(m_settings.dataFolder);
+    m_setupAction->setVisible(m_serviceMode); // a service item, offered only with --service
     MaskFloatingPointExceptions();
-    Recorder.setTimeAxisMargin(kv::InitialTimeAxisMargin);
-    CreateRealTimeGraph();
-    CreatePanel();
+    m_recorder.setTimeAxisMargin(kv::InitialTimeAxisMargin);
+    createRealTimeGraph();
+    createPanel();
 
-    if (RealTimeGraph) {
-        const int left = frmPanel ? frmPanel->parentWidget()->width() : 0;
+    if (m_realTimeGraph) {
+        const int left = m_panel ? m_panel->parentWidget()->width() : 0;
         const int height = m_mdiArea->height() - RealTimeGraphHeightSlack;
-        RealTimeGraph->parentWidget()->setGeometry(left, 0, RealTimeGraphWidth, std::max(height, 200));
-        RealTimeGraph->setFocus();
+        m_realTimeGraph->parentWidget()->setGeometry(left, 0, RealTimeGraphWidth, std::max(height, 200));
+        m_realTimeGraph->setFocus();
     }
 
     // The panel shows the connection by itself.
-    SetStatusText(1, m_connection.isConnected() ? OnConnection : OffConnection);
+    setStatusText(1, m_connection.isConnected() ? OnConnection : OffConnection);
     m_connection.startPolling();
-    if (Splash)
-        Splash->close();
+    if (m_splash)
+        m_splash->close();
     QTimer::singleShot(0, this, [this] {
         offerJournalRestore();
         offerDownloadRestore();
@@ -392,28 +400,28 @@ void MainWindow::FormShow()
 void MainWindow::offerJournalRestore()
 {
     // A journal another running instance holds is not left behind.
-    if (!QFileInfo::exists(RecordingJournal.path()) || !RecordingJournal.claim())
+    if (!QFileInfo::exists(m_journal.path()) || !m_journal.claim())
         return;
     kv::JournalContents contents;
     QString error;
     // A journal without a sound header or without samples holds nothing to
     // restore.
-    if (!kv::ReadJournalFile(RecordingJournal.path(), &contents, &error) || contents.records.empty()
+    if (!kv::ReadJournalFile(m_journal.path(), &contents, &error) || contents.records.empty()
         || kv::Prompts().askYesNo(this, kv::RestoreJournalQuestion(contents)) != kv::Answer::Yes) {
-        RecordingJournal.discard();
+        m_journal.discard();
         return;
     }
-    if (!RealTimeGraph)
-        CreateRealTimeGraph();
+    if (!m_realTimeGraph)
+        createRealTimeGraph();
     // Replayed like a recording that was stopped after its last sample; the
     // journal stays until these data are saved or dropped.
     const int count = int(contents.records.size());
-    RealTimeGraph->startRecording(count + 1, contents.header.start);
-    Recorder.start(count + 1);
+    m_realTimeGraph->startRecording(count + 1, contents.header.start);
+    m_recorder.start(count + 1);
     for (const kv::JournalRecord &record : contents.records)
-        RealTimeGraph->addSample(record.toReading(), kv::FromDateTime(record.time));
-    Recorder.stop();
-    RealTimeGraph->stopRecording(contents.records.back().time);
+        m_realTimeGraph->addSample(record.toReading(), kv::FromDateTime(record.time));
+    m_recorder.stop();
+    m_realTimeGraph->stopRecording(contents.records.back().time);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -432,7 +440,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::saveAndDisconnect()
 {
     m_connection.close();
-    m_settings.realTimeRate = Recorder.period();
+    m_settings.realTimeRate = m_recorder.period();
     m_settings.save();
 
     m_panelGlyphs.large.fill(QPixmap());
@@ -440,87 +448,87 @@ void MainWindow::saveAndDisconnect()
 
 // ---- child windows ---------------------------------------------------------------
 
-QMdiSubWindow *MainWindow::AddChild(QWidget *child, Qt::WindowFlags flags)
+QMdiSubWindow *MainWindow::addChild(QWidget *child, Qt::WindowFlags flags)
 {
     QMdiSubWindow *sub = m_mdiArea->addSubWindow(child, flags);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     return sub;
 }
 
-void MainWindow::CreatePanel()
+void MainWindow::createPanel()
 {
     auto *panel = new PanelWindow(m_connection, m_panelGlyphs);
     connect(panel, &PanelWindow::activated, this, [this] { m_tableToGraphButton->setEnabled(false); });
     connect(panel, &PanelWindow::closed, this, [this, panel] {
-        if (frmPanel == panel)
-            frmPanel = nullptr;
+        if (m_panel == panel)
+            m_panel = nullptr;
         m_panelAction->setChecked(false);
     });
-    QMdiSubWindow *sub = AddChild(panel, Qt::FramelessWindowHint);
+    QMdiSubWindow *sub = addChild(panel, Qt::FramelessWindowHint);
     sub->move(0, 0);
-    frmPanel = panel;
+    m_panel = panel;
     m_panelAction->setChecked(true);
     sub->show();
 }
 
 QMdiSubWindow *MainWindow::addGraphWindow(GraphWindow *graph)
 {
-    QMdiSubWindow *sub = AddChild(graph);
+    QMdiSubWindow *sub = addChild(graph);
     connect(graph, &GraphWindow::activated, m_tableToGraphButton, [button = m_tableToGraphButton] {
         button->setEnabled(false);
     });
     connect(graph, &GraphWindow::fileSaved, this, &MainWindow::addRecentFile);
     connect(graph, &GraphWindow::recordingFull, this, [this] { endRecording(true); });
-    connect(graph, &GraphWindow::recordingSaved, this, [this] { RecordingJournal.discard(); });
+    connect(graph, &GraphWindow::recordingSaved, this, [this] { m_journal.discard(); });
     connect(graph, &GraphWindow::recordingReset, this,
-            [this] { SetRunStopEnabled(m_connection.isConnected(), false); });
+            [this] { setRunStopEnabled(m_connection.isConnected(), false); });
     connect(graph, &GraphWindow::closed, this, [this, graph] {
-        if (graph == LoggerGraph)
-            LoggerGraph = nullptr;
-        if (graph == RealTimeGraph) {
+        if (graph == m_loggerGraph)
+            m_loggerGraph = nullptr;
+        if (graph == m_realTimeGraph) {
             m_graphAction->setChecked(false);
-            RealTimeGraph = nullptr;
-            SetRunStopEnabled(m_connection.isConnected(), false);
-            Recorder.setRecording(false);
-            Recorder.clear();
+            m_realTimeGraph = nullptr;
+            setRunStopEnabled(m_connection.isConnected(), false);
+            m_recorder.setRecording(false);
+            m_recorder.clear();
         }
     });
     return sub;
 }
 
-void MainWindow::CreateRealTimeGraph()
+void MainWindow::createRealTimeGraph()
 {
-    auto *graph = new GraphWindow(RealTimeGraphCaption, Recorder, annotationCursor, m_settings);
+    auto *graph = new GraphWindow(RealTimeGraphCaption, m_recorder, m_annotationCursor, m_settings);
     QMdiSubWindow *sub = addGraphWindow(graph);
-    RealTimeGraph = graph;
+    m_realTimeGraph = graph;
     m_graphAction->setChecked(true);
-    graph->setUpRealTimeGraph(Now());
+    graph->setUpRealTimeGraph(now());
     sub->show();
     sub->raise();
 }
 
 void MainWindow::showSetupWindow()
 {
-    if (frmSetup) {
-        auto *sub = qobject_cast<QMdiSubWindow *>(frmSetup->parentWidget());
+    if (m_setupWindow) {
+        auto *sub = qobject_cast<QMdiSubWindow *>(m_setupWindow->parentWidget());
         if (sub) {
             sub->showNormal();
             m_mdiArea->setActiveSubWindow(sub);
         }
         return;
     }
-    auto *window = new MeterSetupWindow(m_connection.link().usb(), SetupExchange, SetupHost);
-    QMdiSubWindow *sub = AddChild(window);
-    frmSetup = window;
+    auto *window = new MeterSetupWindow(m_connection.link().usb(), m_setupState, m_setupHost);
+    QMdiSubWindow *sub = addChild(window);
+    m_setupWindow = window;
     sub->adjustSize();
     sub->move(std::max(0, (m_mdiArea->width() - sub->width()) / 2), std::max(0, (m_mdiArea->height() - sub->height()) / 2));
     sub->show();
     sub->raise();
 }
 
-double MainWindow::Now() const { return kv::ToDateTime(m_connection.now()); }
+double MainWindow::now() const { return kv::ToDateTime(m_connection.now()); }
 
-QString MainWindow::HelpFilePath()
+QString MainWindow::helpFilePath()
 {
     // Beside the program (build tree, unpacked copy), else where the install
     // puts it: the documentation folder relative to the program's folder.
@@ -541,29 +549,29 @@ QString MainWindow::HelpFilePath()
 
 void MainWindow::runBlinkTick()
 {
-    BlinkPhase = !BlinkPhase;
-    if (frmPanel)
-        frmPanel->blinkSymbols(BlinkPhase);
+    m_blinkPhase = !m_blinkPhase;
+    if (m_panel)
+        m_panel->blinkSymbols(m_blinkPhase);
 }
 
 void MainWindow::showPanel()
 {
-    if (frmPanel) {
-        frmPanel->parentWidget()->showNormal();
+    if (m_panel) {
+        m_panel->parentWidget()->showNormal();
         m_panelAction->setChecked(true);
         return;
     }
-    CreatePanel();
+    createPanel();
 }
 
 void MainWindow::showRealTimeGraph()
 {
-    if (RealTimeGraph) {
-        RealTimeGraph->parentWidget()->showNormal();
+    if (m_realTimeGraph) {
+        m_realTimeGraph->parentWidget()->showNormal();
         m_graphAction->setChecked(true);
         return;
     }
-    CreateRealTimeGraph();
+    createRealTimeGraph();
 }
 
 void MainWindow::tileWindows() { m_mdiArea->tileSubWindows(); }
@@ -573,16 +581,16 @@ void MainWindow::cascadeWindows() { m_mdiArea->cascadeSubWindows(); }
 void MainWindow::openHelp()
 {
     // The result is ignored: a missing page shows nothing.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(HelpFilePath()));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(helpFilePath()));
 }
 
 void MainWindow::showAbout()
 {
     auto *about = new AboutDialog(this);
-    frmAbout = about;
+    m_about = about;
     kv::Prompts().exec(*about);
     delete about;
-    frmAbout = nullptr;
+    m_about = nullptr;
 }
 
 void MainWindow::exitProgram() { close(); }
@@ -601,13 +609,13 @@ void MainWindow::searchPorts()
 
     auto *splash = new AboutDialog(this);
     splash->setAttribute(Qt::WA_DeleteOnClose);
-    SearchSplash = splash;
+    m_searchSplash = splash;
     splash->showAsSplash();
     setPortControlsEnabled(false);
     m_connection.searchPorts(ports, *this);
     setPortControlsEnabled(true);
-    if (SearchSplash)
-        SearchSplash->close();
+    if (m_searchSplash)
+        m_searchSplash->close();
 }
 
 void MainWindow::searchingOn(int index, const QString &device)
@@ -617,13 +625,13 @@ void MainWindow::searchingOn(int index, const QString &device)
         const QSignalBlocker quiet(m_portBox);
         m_portBox->setCurrentIndex(index);
     }
-    if (SearchSplash)
-        SearchSplash->setTitleText(SearchingOn + device);
+    if (m_searchSplash)
+        m_searchSplash->setTitleText(SearchingOn + device);
 }
 
 void MainWindow::dropLink() { m_connection.dropLink(); }
 
-void MainWindow::loadLoggerData() { LoggerDownload->loadData(); }
+void MainWindow::loadLoggerData() { m_loggerDownload->loadData(); }
 
 void MainWindow::setPortControlsEnabled(bool enabled)
 {
@@ -634,7 +642,7 @@ void MainWindow::setPortControlsEnabled(bool enabled)
 
 // ---- connection state as shown ------------------------------------------------------
 
-void MainWindow::SetRunStopEnabled(bool run, bool stop)
+void MainWindow::setRunStopEnabled(bool run, bool stop)
 {
     m_runButton->setEnabled(run);
     m_runAction->setEnabled(run);
@@ -644,35 +652,35 @@ void MainWindow::SetRunStopEnabled(bool run, bool stop)
 
 void MainWindow::showConnectionFound()
 {
-    SetStatusText(0, QString());
-    SetStatusText(1, OnConnection);
+    setStatusText(0, QString());
+    setStatusText(1, OnConnection);
     m_loggerMenu->menuAction()->setVisible(true);
     m_loggerMenu->menuAction()->setEnabled(true);
     m_dataLoggerButton->setVisible(true);
     m_dataLoggerButton->setEnabled(true);
-    SetRunStopEnabled(!Recorder.isRecording(), Recorder.isRecording());
-    if (RealTimeGraph)
-        RealTimeGraph->setClearEnabled(!Recorder.isRecording());
+    setRunStopEnabled(!m_recorder.isRecording(), m_recorder.isRecording());
+    if (m_realTimeGraph)
+        m_realTimeGraph->setClearEnabled(!m_recorder.isRecording());
 }
 
 void MainWindow::showConnectionLost()
 {
-    SetRunStopEnabled(false, false);
+    setRunStopEnabled(false, false);
     m_dataLoggerButton->setEnabled(false);
     m_loggerMenu->menuAction()->setEnabled(false);
-    SetStatusText(0, QString());
-    SetStatusText(1, NoConnection);
+    setStatusText(0, QString());
+    setStatusText(1, NoConnection);
 }
 
 void MainWindow::addRealTimeSample(const kv::LiveReading &reading, const QDateTime &stamp)
 {
-    if (!RealTimeGraph)
+    if (!m_realTimeGraph)
         return;
     // Journal first: a full graph stops the recording, which closes it.
     QString error;
-    if (RecordingJournal.isOpen() && !RecordingJournal.append(kv::JournalRecord::fromReading(reading, kv::ToDateTime(stamp)), &error))
+    if (m_journal.isOpen() && !m_journal.append(kv::JournalRecord::fromReading(reading, kv::ToDateTime(stamp)), &error))
         qWarning("%s", qPrintable(error));
-    RealTimeGraph->addSample(reading, stamp);
+    m_realTimeGraph->addSample(reading, stamp);
 }
 
 // ---- real-time recording ---------------------------------------------------------------
@@ -681,15 +689,15 @@ void MainWindow::startRecording()
 {
     if (!m_connection.isConnected())
         return;
-    if (RealTimeGraph) {
-        RealTimeGraph->restoreWindow();
-        if (Recorder.isRecording() || Recorder.count() > 0) {
+    if (m_realTimeGraph) {
+        m_realTimeGraph->restoreWindow();
+        if (m_recorder.isRecording() || m_recorder.count() > 0) {
             switch (kv::Prompts().askYesNoCancel(this, RunResetQuestion)) {
             case kv::Answer::Cancel:
                 return;
             case kv::Answer::Yes:
                 // A save that did not happen keeps the recording.
-                if (!RealTimeGraph->saveRecording())
+                if (!m_realTimeGraph->saveRecording())
                     return;
                 break;
             default:
@@ -697,18 +705,18 @@ void MainWindow::startRecording()
             }
         }
     } else {
-        CreateRealTimeGraph();
+        createRealTimeGraph();
     }
-    if (!RealTimeGraph)
+    if (!m_realTimeGraph)
         return;
 
     RealTimeSetupDialog dialog(this);
-    dialog.setSamplingIndexes(RealTimeGraph->minutesIndex(), RealTimeGraph->secondsIndex());
-    dialog.setPeriodText(kv::RecordingPeriodText(qint64(Recorder.period()) * SetupPeriodSamples, false));
-    if (kv::Prompts().exec(dialog) != QDialog::Accepted || !RealTimeGraph)
+    dialog.setSamplingIndexes(m_realTimeGraph->minutesIndex(), m_realTimeGraph->secondsIndex());
+    dialog.setPeriodText(kv::RecordingPeriodText(qint64(m_recorder.period()) * SetupPeriodSamples, false));
+    if (kv::Prompts().exec(dialog) != QDialog::Accepted || !m_realTimeGraph)
         return;
     const QString typed = dialog.sampleCountText();
-    RealTimeGraph->setSamplingIndexes(dialog.minutesIndex(), dialog.secondsIndex());
+    m_realTimeGraph->setSamplingIndexes(dialog.minutesIndex(), dialog.secondsIndex());
     bool ok = false;
     const int count = typed.trimmed().toInt(&ok);
     // A recording of no samples would end at its first sample: refused.
@@ -716,22 +724,22 @@ void MainWindow::startRecording()
         kv::Prompts().message(this, typed + NotValidText);
         return;
     }
-    Recorder.setPeriod(RealTimeGraph->samplingPeriod());
-    if (Recorder.period() == 0)
+    m_recorder.setPeriod(m_realTimeGraph->samplingPeriod());
+    if (m_recorder.period() == 0)
         return;
 
-    const double start = Now();
-    RealTimeGraph->startRecording(count, start);
-    Recorder.start(count);
+    const double start = now();
+    m_realTimeGraph->startRecording(count, start);
+    m_recorder.start(count);
     kv::JournalHeader journal;
     journal.start = start;
-    journal.periodSeconds = std::uint32_t(Recorder.period());
+    journal.periodSeconds = std::uint32_t(m_recorder.period());
     journal.requestedCount = std::uint32_t(count);
     journal.unitCode = m_connection.reading().UnitCode;
     QString error;
-    if (!RecordingJournal.start(journal, &error))
+    if (!m_journal.start(journal, &error))
         qWarning("%s", qPrintable(error));
-    SetRunStopEnabled(false, true);
+    setRunStopEnabled(false, true);
 }
 
 void MainWindow::stopRecording() { endRecording(false); }
@@ -742,9 +750,9 @@ void MainWindow::endRecording(bool insideTick)
     // input meanwhile.
     if (!insideTick)
         m_connection.waitForTick(StopLinkWaitMs);
-    Recorder.stop();
-    SetRunStopEnabled(m_connection.isConnected(), false);
-    if (!RealTimeGraph)
+    m_recorder.stop();
+    setRunStopEnabled(m_connection.isConnected(), false);
+    if (!m_realTimeGraph)
         return;
-    RealTimeGraph->stopRecording(Now());
+    m_realTimeGraph->stopRecording(now());
 }

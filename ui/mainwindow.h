@@ -50,44 +50,68 @@ public:
     explicit MainWindow(kv::UsbTransfer &usb, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // ---- shared state ---------------------------------------------------
-    kv::RealTimeRecorder Recorder;
-private:
-    // Declared before everything that refers to them.
-    kv::AppSettings m_settings;
-    kv::Connection m_connection;
-
-public:
+    // ---- shared objects, handed to the child windows by reference ---------
+    kv::RealTimeRecorder &recorder() { return m_recorder; }
     // The link to the meter, the poll loop and its timer.
     kv::Connection &connection() { return m_connection; }
     kv::AppSettings &settings() { return m_settings; }
     // The digit pictures every panel draws with; loaded once.
     kv::PanelGlyphs &panelGlyphs() { return m_panelGlyphs; }
     // Annotation tool and numbering shared by every graph window.
-    kv::AnnotationCursor annotationCursor;
+    kv::AnnotationCursor &annotationCursor() { return m_annotationCursor; }
     // Every real-time sample also goes here, so a crash loses none of them;
     // the journal finishes when the recording stops and goes when its
     // samples are cleared.
-    kv::JournalWriter RecordingJournal{kv::DefaultJournalPath()};
-    bool BlinkPhase = false;  // blinking symbols are lit; toggled every blink tick
+    kv::JournalWriter &journal() { return m_journal; }
+    // What the "DataLogger" window shows, with its unsaved flag; a download
+    // hands its image to acceptDownload().
+    kv::LoggerData &loggerData() { return m_loggerData; }
+    // Blinking symbols are lit; toggled every blink tick.
+    bool blinkPhase() const { return m_blinkPhase; }
 
-    QPointer<PanelWindow> frmPanel;
-    QPointer<GraphWindow> RealTimeGraph;
-    QPointer<GraphWindow> LoggerGraph;
+    // ---- child windows (null while closed) ----------------------------------
+    PanelWindow *panel() const;
+    GraphWindow *realTimeGraph() const;
+    GraphWindow *loggerGraph() const;
+    MeterSetupWindow *setupWindow() const;
+    AboutDialog *aboutDialog() const;
+    // Shown while searchPorts runs.
+    AboutDialog *searchSplash() const;
+    // The start-up splash, closed once the window has been shown.
+    void setSplash(AboutDialog *splash);
+    // kv3917 --service: the Data Logger > Setup item stays visible.
+    void setServiceMode(bool on) { m_serviceMode = on; }
     // The "Data Logger" command (download, progress dialog, hand-back).
-    std::unique_ptr<MainWindowLoggerDownload> LoggerDownload;
-    QPointer<AboutDialog> frmAbout;
-    QPointer<AboutDialog> Splash; // closed at the end of FormShow
-    QPointer<AboutDialog> SearchSplash; // shown while tryEveryPort runs
+    MainWindowLoggerDownload *loggerDownload() const { return m_loggerDownload.get(); }
+    // Open, save, print, print preview, printer setup and table to graph.
+    kv::FileCommands *fileCommands() const { return m_files; }
+
+private:
+    // Declared before everything that refers to them.
+    kv::RealTimeRecorder m_recorder;
+    kv::AppSettings m_settings;
+    kv::Connection m_connection;
+    kv::PanelGlyphs m_panelGlyphs;
+    kv::AnnotationCursor m_annotationCursor;
+    kv::JournalWriter m_journal{kv::DefaultJournalPath()};
+    kv::LoggerData m_loggerData;
+    bool m_blinkPhase = false;
+
+    QPointer<PanelWindow> m_panel;
+    QPointer<GraphWindow> m_realTimeGraph;
+    QPointer<GraphWindow> m_loggerGraph;
+    std::unique_ptr<MainWindowLoggerDownload> m_loggerDownload;
+    QPointer<AboutDialog> m_about;
+    QPointer<AboutDialog> m_splash;
+    QPointer<AboutDialog> m_searchSplash;
 
     // ---- meter setup (service) --------------------------------------------
-    // kv3917 --service: the Data Logger > Setup item stays visible.
-    bool ServiceMode = false;
+    bool m_serviceMode = false;
     // The setup window's frame and exchange buffer, kept for the program's
-    // lifetime; its operations hold the link through SetupHost.
-    kv::SetupState SetupExchange;
-    kv::LinkServiceHost SetupHost{m_connection.link()};
-    QPointer<MeterSetupWindow> frmSetup;
+    // lifetime; its operations hold the link through m_setupHost.
+    kv::SetupState m_setupState;
+    kv::LinkServiceHost m_setupHost{m_connection.link()};
+    QPointer<MeterSetupWindow> m_setupWindow;
 
 private:
     // The main window's own parts, kept in files of their own.
@@ -138,13 +162,9 @@ private:
     QMenu *m_recentFilesMenu = nullptr;
 
 public:
-
     // ---- logger data (ui/loggercommands.cpp) ---------------------------------
-    // What the "DataLogger" window shows, with its unsaved flag; a download
-    // hands its image to LoggerData.acceptDownload().
-    kv::LoggerData LoggerData;
     // Restores the "DataLogger" window, or makes it (an empty chart from now
-    // on) showing LoggerData.
+    // on) showing loggerData().
     GraphWindow &ensureLoggerGraph();
     // The save command's branch for the "DataLogger" window: the chooser,
     // then the collection or the selected data set.  True when saved.
@@ -154,30 +174,34 @@ public:
 
     // ---- windows ------------------------------------------------------------
     // Puts a child window into the multiple-document area.
-    QMdiSubWindow *AddChild(QWidget *child, Qt::WindowFlags flags = {});
+    QMdiSubWindow *addChild(QWidget *child, Qt::WindowFlags flags = {});
     // Adds a graph window to the MDI area and follows its signals.
     QMdiSubWindow *addGraphWindow(GraphWindow *graph);
-    void CreatePanel();
-    void CreateRealTimeGraph();
+    void createPanel();
+    void createRealTimeGraph();
     // The folder the file dialogs start in: the data folder, else the program's.
-    QString InitialFolder() const { return m_settings.initialFolder(); }
-    // The local time as a date-time, from the poll loop's clock.
-    double Now() const;
-    void SetRunStopEnabled(bool run, bool stop);
-    // Ends a real-time recording.  Inside a poll tick (a full graph) the
-    // tick holds LinkBusy, so the wait for the link is skipped there.
-    void endRecording(bool insideTick);
+    QString initialFolder() const { return m_settings.initialFolder(); }
 
-    void SetStatusText(int panel, const QString &text);
-    QString StatusText(int panel) const;
+    void setStatusText(int panel, const QString &text);
+    QString statusText(int panel) const;
 
-    // The help page beside the program.
-    static QString HelpFilePath();
-
-    // ---- serial port link -----------------------------------------------------
-    // Identifies a meter on the port named in m_portBox; also used
+    // Identifies a meter on the port named in the port box; also used
     // when a logger download ends on a serial connection.
     void connectSelectedPort();
+
+    // ---- files from the desktop (ui/desktopfiles.cpp) ----------------------
+    // Opens each file as File > Open does for its extension: .GHF a graph
+    // window, .TXT/.CSV a table window, .REC the collection in the
+    // "DataLogger" window.  Used by the command line and by dropped files.
+    void openFiles(const QStringList &fileNames);
+    // Puts an opened or saved file first in File > recent files.
+    void addRecentFile(const QString &fileName);
+    // The open functions per kind of file; each opens the file, reports
+    // its own failure and returns whether it opened it.
+    struct FileOpeners {
+        std::function<bool(const QString &)> graph, table, collection;
+    };
+    FileOpeners &fileOpeners() { return m_openers; }
 
 public slots:
     void runBlinkTick();
@@ -198,22 +222,6 @@ public slots:
     // Opens the setup window, or brings the open one back to its normal size.
     void showSetupWindow();
 
-public:
-    // ---- files from the desktop (ui/desktopfiles.cpp) ----------------------
-    // Opens each file as File > Open does for its extension: .GHF a graph
-    // window, .TXT/.CSV a table window, .REC the collection in the
-    // "DataLogger" window.  Used by the command line and by dropped files.
-    void openFiles(const QStringList &fileNames);
-    // Opens one file; false when it was not opened (the reason is reported).
-    bool openDataFile(const QString &fileName);
-    // Puts an opened or saved file first in File > recent files.
-    void addRecentFile(const QString &fileName);
-    // The open functions per kind of file; each opens the file, reports
-    // its own failure and returns whether it opened it.
-    struct FileOpeners {
-        std::function<bool(const QString &)> graph, table, collection;
-    } Openers;
-
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -230,7 +238,19 @@ private:
     // search splash.
     void searchingOn(int index, const QString &device) override;
     void loadStartupState();
-    void FormShow();
+    // The first show: data folder, the real-time graph and the panel,
+    // polling on, then the offers to restore unsaved data.
+    void showFirstTime();
+    // The local time as a date-time, from the poll loop's clock.
+    double now() const;
+    void setRunStopEnabled(bool run, bool stop);
+    // Ends a real-time recording.  Inside a poll tick (a full graph) the
+    // tick holds LinkBusy, so the wait for the link is skipped there.
+    void endRecording(bool insideTick);
+    // The help page beside the program.
+    static QString helpFilePath();
+    // Opens one file; false when it was not opened (the reason is reported).
+    bool openDataFile(const QString &fileName);
     // A journal left behind by a recording that was never saved: offered
     // once; restored into the real-time graph as unsaved data, or deleted.
     void offerJournalRestore();
@@ -258,9 +278,7 @@ private:
     std::unique_ptr<QSettings> m_recentSettings;
     std::unique_ptr<kv::RecentFiles> m_recentFiles;
 
+    FileOpeners m_openers;
+    kv::FileCommands *m_files = nullptr;
     bool m_shown = false;
-    kv::PanelGlyphs m_panelGlyphs;
-
-public:
-    kv::FileCommands *Files = nullptr;
 };

@@ -32,8 +32,8 @@ int main(int argc, char **argv)
 
     const std::unique_ptr<kv::UsbTransfer> usb = kv::CreateUsbTransfer(kv::DemoModeRequested());
     MainWindow main(*usb);
-    main.ServiceMode = QApplication::arguments().contains(QStringLiteral("--service"));
-    main.Splash = splash;
+    main.setServiceMode(QApplication::arguments().contains(QStringLiteral("--service")));
+    main.setSplash(splash);
     // Process tests script the prompts and steps (KV3917_TEST_SCRIPT).
     const std::unique_ptr<kv::TestScript> script = kv::TestScript::fromEnvironment(main);
     main.show();
