@@ -17,32 +17,14 @@
 
 #include <csignal>
 
+using kvtest::RunCli;
+
 namespace {
 
 constexpr int ProcessTimeoutMs = 30000;
 
 using kvtest::Lines;
 using kvtest::PtyMeter;
-
-struct Run {
-    int exitCode = -1;
-    QProcess::ExitStatus exitStatus = QProcess::CrashExit;
-    QStringList out;
-    QStringList err;
-};
-
-Run RunCli(const QStringList &args)
-{
-    const kvtest::ProcessRun process = kvtest::RunProcess(QStringLiteral(KV_CLI_PATH), args, ProcessTimeoutMs);
-    Run run;
-    if (!process.finished)
-        return run;
-    run.exitCode = process.exitCode;
-    run.exitStatus = process.exitStatus;
-    run.out = Lines(process.out);
-    run.err = Lines(process.err);
-    return run;
-}
 
 const QString Header = QStringLiteral("time,rh,t1,t2,wet_bulb,dew_point,unit");
 const QRegularExpression TimeStamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d$"));
@@ -72,21 +54,21 @@ private slots:
     void usageErrors()
     {
         QFETCH(QStringList, args);
-        const Run run = RunCli(args);
+        const kvtest::CliRun run = RunCli(args);
         QCOMPARE(run.exitStatus, QProcess::NormalExit);
         QCOMPARE(run.exitCode, 64);
         QVERIFY(run.out.isEmpty());
-        QCOMPARE(run.err.size(), 1);
+        QCOMPARE(run.errLines.size(), 1);
     }
 
     void help()
     {
         for (const QStringList &args : {QStringList{"--help"}, QStringList{"live", "--help"}}) {
-            const Run run = RunCli(args);
+            const kvtest::CliRun run = RunCli(args);
             QCOMPARE(run.exitCode, 0);
             QVERIFY(!run.out.isEmpty());
             QVERIFY(run.out.first().startsWith(QLatin1String("Usage: kv3917-cli live (--port PATH | --usb | --demo) [--count N]")));
-            QVERIFY(run.err.isEmpty());
+            QVERIFY(run.errLines.isEmpty());
         }
     }
 
@@ -120,9 +102,9 @@ private slots:
         pty.meter.setDisplayUnit(static_cast<std::uint8_t>(unit));
         pty.server.start();
 
-        const Run run = RunCli({"live", "--port", pty.server.slavePath(), "--count", "3"});
+        const kvtest::CliRun run = RunCli({"live", "--port", pty.server.slavePath(), "--count", "3"});
         QCOMPARE(run.exitCode, 0);
-        QVERIFY(run.err.isEmpty());
+        QVERIFY(run.errLines.isEmpty());
         QCOMPARE(run.out.size(), 4);
         QCOMPARE(run.out.first(), Header);
         for (int i = 1; i < run.out.size(); ++i) {
@@ -159,10 +141,10 @@ private slots:
             pty.server.start();
             args << pty.server.slavePath();
         }
-        const Run run = RunCli(args);
+        const kvtest::CliRun run = RunCli(args);
         QCOMPARE(run.exitCode, 2);
         QVERIFY(run.out.isEmpty());
-        QCOMPARE(run.err.size(), 1);
+        QCOMPARE(run.errLines.size(), 1);
     }
 
     void connectionLost()
@@ -170,11 +152,11 @@ private slots:
         PtyMeter pty;
         pty.meter.faults().vanishAfter(3); // the identification and two readings
         pty.server.start();
-        const Run run = RunCli({"live", "--port", pty.server.slavePath()});
+        const kvtest::CliRun run = RunCli({"live", "--port", pty.server.slavePath()});
         QCOMPARE(run.exitCode, 3);
         QCOMPARE(run.out.size(), 3);
         QCOMPARE(run.out.first(), Header);
-        QCOMPARE(run.err.size(), 1);
+        QCOMPARE(run.errLines.size(), 1);
     }
 
     void interruptEndsCleanly()
@@ -204,7 +186,7 @@ private slots:
 
     void demoMeter()
     {
-        const Run run = RunCli({"live", "--demo", "--count", "2"});
+        const kvtest::CliRun run = RunCli({"live", "--demo", "--count", "2"});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out.size(), 3);
         QCOMPARE(run.out.first(), Header);
@@ -224,7 +206,7 @@ private slots:
         QVERIFY(path.startsWith(QLatin1String("/dev/")));
         QCOMPARE(QFileInfo(link).symLinkTarget(), path);
 
-        const Run run = RunCli({"live", "--port", link, "--count", "2"});
+        const kvtest::CliRun run = RunCli({"live", "--port", link, "--count", "2"});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out.size(), 3);
         QVERIFY(run.out.at(1).contains(QLatin1String(",54.0,25.0,30.0,")));

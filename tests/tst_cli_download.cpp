@@ -17,26 +17,12 @@ namespace {
 
 constexpr int ProcessTimeoutMs = 60000;
 
+kvtest::CliRun RunCli(const QStringList &args) { return kvtest::RunCli(args, ProcessTimeoutMs); }
+
 // The download needs no serial pacing: the meter answers at once.
 struct PtyMeter : kvtest::PtyMeter {
     PtyMeter() : kvtest::PtyMeter(kv::SimSerialPacing::Burst) {}
 };
-
-struct Run {
-    int exitCode = -1;
-    QString err;
-};
-
-Run RunCli(const QStringList &args)
-{
-    const kvtest::ProcessRun process = kvtest::RunProcess(QStringLiteral(KV_CLI_PATH), args, ProcessTimeoutMs);
-    Run run;
-    if (!process.finished)
-        return run;
-    run.exitCode = process.exitStatus == QProcess::NormalExit ? process.exitCode : -2;
-    run.err = QString::fromUtf8(process.err);
-    return run;
-}
 
 kv::SimDataSet SmallSet()
 {
@@ -67,7 +53,7 @@ private slots:
         QFETCH(QStringList, args);
         QTemporaryDir dir;
         QVERIFY(QDir::setCurrent(dir.path()));
-        const Run run = RunCli(args);
+        const kvtest::CliRun run = RunCli(args);
         QCOMPARE(run.exitCode, 64);
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("x.REC"))));
     }
@@ -83,7 +69,7 @@ private slots:
         QTemporaryDir dir;
         const QString output = dir.filePath(QStringLiteral("memory.REC"));
 
-        const Run run = RunCli({"download", "--port", pty.server.slavePath(), "--output", output});
+        const kvtest::CliRun run = RunCli({"download", "--port", pty.server.slavePath(), "--output", output});
         QCOMPARE(run.exitCode, 0);
         QVERIFY(run.err.contains(QStringLiteral("bytes received")));
         pty.server.stop();
@@ -121,7 +107,7 @@ private slots:
                   {"--memory", input, "--page-fault-every", "40", "--page-fault", fault, "--no-drift"});
         QVERIFY(sim.waitForReadyRead(ProcessTimeoutMs));
         const QString path = QString::fromUtf8(sim.readLine()).trimmed();
-        const Run run = RunCli({"download", "--port", path, "--output", output, "--quiet"});
+        const kvtest::CliRun run = RunCli({"download", "--port", path, "--output", output, "--quiet"});
         sim.terminate();
         sim.waitForFinished();
         QCOMPARE(run.exitCode, 0);
@@ -169,7 +155,7 @@ private slots:
         old.write("older");
         old.close();
 
-        const Run run = RunCli({"download", "--port", pty.server.slavePath(), "--output", output, "--quiet"});
+        const kvtest::CliRun run = RunCli({"download", "--port", pty.server.slavePath(), "--output", output, "--quiet"});
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
         QVERIFY(old.open(QIODevice::ReadOnly));

@@ -12,30 +12,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-constexpr int ProcessTimeoutMs = 30000;
-
-struct Run {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run Cli(const QStringList &args)
-{
-    const kvtest::ProcessRun process = kvtest::RunProcess(QStringLiteral(KV_CLI_PATH), args, ProcessTimeoutMs);
-    Run run;
-    if (!process.finished)
-        return run;
-    run.exitCode = process.exitCode;
-    run.out = process.out;
-    run.err = process.err;
-    return run;
-}
-
-} // namespace
-
 class TestCliExport : public QObject {
     Q_OBJECT
 private slots:
@@ -57,9 +33,9 @@ private slots:
         // Point 3 has no time stamp: the recorded data ends before it.
         const QString path = m_dir.filePath(QStringLiteral("run.Ghf"));
         QVERIFY(kv::WriteGraphFile(chart, path, nullptr));
-        const Run run = Cli({QStringLiteral("export"), path});
+        const kvtest::CliRun run = kvtest::RunCli({QStringLiteral("export"), path});
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out, QByteArray("time,rh,t1,t2,wet_bulb,dew_point\n"
+        QCOMPARE(run.outBytes, QByteArray("time,rh,t1,t2,wet_bulb,dew_point\n"
                                      "2024-05-03T10:00:00,45.2,21.7,5000.0,-390.0,\n"
                                      "2024-05-03T10:00:02,OL,-OL,OL,-OL,0.0\n"
                                      "2024-05-03T10:00:04,,0.0,1.0,2.0,3.0\n"));
@@ -83,12 +59,12 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(bytes);
         file.close();
-        const Run run = Cli({QStringLiteral("export"), path});
+        const kvtest::CliRun run = kvtest::RunCli({QStringLiteral("export"), path});
         QCOMPARE(run.exitCode, exitCode);
-        QVERIFY(run.out.isEmpty());
-        QVERIFY2(QString::fromUtf8(run.err).contains(message), run.err.constData());
-        QCOMPARE(Cli({QStringLiteral("export"), m_dir.filePath("missing.ghf")}).exitCode, 1);
-        QCOMPARE(Cli({QStringLiteral("export"), path, QStringLiteral("extra")}).exitCode, 64);
+        QVERIFY(run.outBytes.isEmpty());
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QCOMPARE(kvtest::RunCli({QStringLiteral("export"), m_dir.filePath("missing.ghf")}).exitCode, 1);
+        QCOMPARE(kvtest::RunCli({QStringLiteral("export"), path, QStringLiteral("extra")}).exitCode, 64);
     }
 
 private:

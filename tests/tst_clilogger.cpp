@@ -15,27 +15,9 @@ using kvtest::RawSample;
 using kvtest::RawSet;
 using kvtest::SetOf;
 
+using kvtest::RunCli;
+
 namespace {
-
-constexpr int ProcessTimeoutMs = 30000;
-
-struct Run {
-    int exitCode = -1;
-    QStringList out;
-    QString err;
-};
-
-Run RunCli(const QStringList &args)
-{
-    const kvtest::ProcessRun process = kvtest::RunProcess(QStringLiteral(KV_CLI_PATH), args, ProcessTimeoutMs);
-    Run run;
-    if (!process.finished || process.exitStatus != QProcess::NormalExit)
-        return run;
-    run.exitCode = process.exitCode;
-    run.out = kvtest::Lines(process.out);
-    run.err = QString::fromUtf8(process.err);
-    return run;
-}
 
 QString Write(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
@@ -76,7 +58,7 @@ private slots:
     void sets()
     {
         QTemporaryDir dir;
-        const Run run = RunCli({QStringLiteral("sets"), Write(dir, QStringLiteral("two.REC"), TwoSets())});
+        const kvtest::CliRun run = RunCli({QStringLiteral("sets"), Write(dir, QStringLiteral("two.REC"), TwoSets())});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.err, QString());
         QCOMPARE(run.out, QStringList({"set,start,interval,count,unit,couple,rh_offset,t1_offset,t2_offset",
@@ -110,7 +92,7 @@ private slots:
         QFETCH(QStringList, options);
         QFETCH(QStringList, rows);
         QTemporaryDir dir;
-        const Run run = RunCli(QStringList{QStringLiteral("export"), Write(dir, QStringLiteral("two.REC"), TwoSets())}
+        const kvtest::CliRun run = RunCli(QStringList{QStringLiteral("export"), Write(dir, QStringLiteral("two.REC"), TwoSets())}
                                + options);
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out.value(0), QStringLiteral("set,time,rh,t1,t2,wet_bulb,dew_point,unit"));
@@ -124,11 +106,11 @@ private slots:
         QTemporaryDir dir;
         const QByteArray whole = LoggerImageBuilder().add(SetOf(2)).add(SetOf(9)).image(2, false);
         const QString path = Write(dir, QStringLiteral("cut.REC"), whole.left(whole.size() - 30));
-        const Run sets = RunCli({QStringLiteral("sets"), path});
+        const kvtest::CliRun sets = RunCli({QStringLiteral("sets"), path});
         QCOMPARE(sets.exitCode, 0);
         QCOMPARE(sets.out.size(), 2);
         QVERIFY2(sets.err.contains(QStringLiteral("data set 2 of 2")), qPrintable(sets.err));
-        const Run exported = RunCli({QStringLiteral("export"), path});
+        const kvtest::CliRun exported = RunCli({QStringLiteral("export"), path});
         QCOMPARE(exported.exitCode, 0);
         QCOMPARE(exported.out.size(), 3);
     }
@@ -168,7 +150,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = bytes == "-" ? dir.filePath(QStringLiteral("none.REC"))
                                           : Write(dir, QStringLiteral("in.REC"), bytes);
-        const Run run = RunCli(QStringList{command, path} + options);
+        const kvtest::CliRun run = RunCli(QStringList{command, path} + options);
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY(run.out.isEmpty());
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
@@ -176,7 +158,7 @@ private slots:
 
     void missingFileArgument()
     {
-        const Run run = RunCli({QStringLiteral("export")});
+        const kvtest::CliRun run = RunCli({QStringLiteral("export")});
         QCOMPARE(run.exitCode, 64);
         QVERIFY(run.out.isEmpty());
     }
@@ -190,13 +172,13 @@ private slots:
         QTemporaryDir dir;
         const QString path =
             Write(dir, QStringLiteral("sim.REC"), meter.memory().left((meter.memoryPointer() + 32) / 32 * 32));
-        const Run run = RunCli({QStringLiteral("sets"), path});
+        const kvtest::CliRun run = RunCli({QStringLiteral("sets"), path});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out.size(), 4);
         QVERIFY(run.out[1].contains(QStringLiteral(",2,150,C,K,")));
         QVERIFY(run.out[2].contains(QStringLiteral(",10,180,F,J,")));
         QVERIFY(run.out[3].contains(QStringLiteral(",60,300,C,K,")));
-        const Run samples = RunCli({QStringLiteral("export"), path, QStringLiteral("--set"), QStringLiteral("3")});
+        const kvtest::CliRun samples = RunCli({QStringLiteral("export"), path, QStringLiteral("--set"), QStringLiteral("3")});
         QCOMPARE(samples.exitCode, 0);
         QCOMPARE(samples.out.size(), 301);
     }

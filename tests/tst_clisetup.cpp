@@ -8,29 +8,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-namespace {
-
-constexpr int ProcessTimeoutMs = 30000;
-
-struct Run {
-    int exitCode = -1;
-    QStringList out;
-    QStringList err;
-};
-
-Run RunCli(const QStringList &args)
-{
-    const kvtest::ProcessRun process = kvtest::RunProcess(QStringLiteral(KV_CLI_PATH), args, ProcessTimeoutMs);
-    Run run;
-    if (!process.finished || process.exitStatus != QProcess::NormalExit)
-        return run;
-    run.exitCode = process.exitCode;
-    run.out = kvtest::Lines(process.out);
-    run.err = kvtest::Lines(process.err);
-    return run;
-}
-
-} // namespace
+using kvtest::RunCli;
 
 class TestCliSetup : public QObject {
     Q_OBJECT
@@ -59,22 +37,22 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(int, exitCode);
         QFETCH(QString, error);
-        const Run run = RunCli(args);
+        const kvtest::CliRun run = RunCli(args);
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY(run.out.isEmpty());
         if (error.isEmpty()) {
-            QVERIFY(run.err.isEmpty());
+            QVERIFY(run.errLines.isEmpty());
         } else {
-            QCOMPARE(run.err.size(), 1);
-            QVERIFY2(run.err.first().contains(error), qPrintable(run.err.first()));
+            QCOMPARE(run.errLines.size(), 1);
+            QVERIFY2(run.errLines.first().contains(error), qPrintable(run.errLines.first()));
         }
     }
 
     void info()
     {
-        const Run run = RunCli({"info", "--demo"});
+        const kvtest::CliRun run = RunCli({"info", "--demo"});
         QCOMPARE(run.exitCode, 0);
-        QVERIFY(run.err.isEmpty());
+        QVERIFY(run.errLines.isEmpty());
         QStringList names;
         for (const QString &line : run.out)
             names << line.section(QLatin1Char(','), 0, 0);
@@ -89,7 +67,7 @@ private slots:
 
     void help()
     {
-        const Run run = RunCli({"erase", "--help"});
+        const kvtest::CliRun run = RunCli({"erase", "--help"});
         QCOMPARE(run.exitCode, 0);
         QVERIFY(run.out.first().startsWith(QLatin1String("Usage: kv3917-cli info")));
         QVERIFY(RunCli({"--help"}).out.contains(QStringLiteral("       kv3917-cli erase --yes (--usb | --demo)")));

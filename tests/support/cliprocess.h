@@ -44,4 +44,33 @@ inline QStringList Lines(const QByteArray &bytes)
     return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
 }
 
+#ifdef KV_CLI_PATH
+// One run of kv3917-cli, its output as lines and its error output as text
+// and as lines.  The exit code is -1 when it did not end in time and -2
+// when it crashed.
+struct CliRun {
+    int exitCode = -1;
+    QProcess::ExitStatus exitStatus = QProcess::CrashExit;
+    QByteArray outBytes;
+    QStringList out;
+    QString err;
+    QStringList errLines;
+};
+
+inline CliRun RunCli(const QStringList &args, int timeoutMs = 30000)
+{
+    const ProcessRun process = RunProcess(QStringLiteral(KV_CLI_PATH), args, timeoutMs);
+    CliRun run;
+    if (!process.finished)
+        return run;
+    run.exitStatus = process.exitStatus;
+    run.exitCode = process.exitStatus == QProcess::NormalExit ? process.exitCode : -2;
+    run.outBytes = process.out;
+    run.out = Lines(process.out);
+    run.err = QString::fromUtf8(process.err);
+    run.errLines = Lines(process.err);
+    return run;
+}
+#endif
+
 } // namespace kvtest
