@@ -731,6 +731,11 @@ private slots:
                 auto *widget = d.findChild<QPrintPreviewWidget *>();
                 widget->updatePreview();
                 pages = widget->pageCount();
+                if (!qEnvironmentVariableIsEmpty("KV_TEST_PICTURES")) {
+                    d.resize(900, 700);
+                    widget->fitInView();
+                    d.grab().save(qEnvironmentVariable("KV_TEST_PICTURES") + "/graphpreview.png");
+                }
                 QPrinter *printer = static_cast<QPrintPreviewDialog &>(d).printer();
                 printer->setOutputFormat(QPrinter::PdfFormat);
                 printer->setOutputFileName(pdf);
