@@ -3,6 +3,7 @@
 #include "chart/view/chart.h"
 #include "chart/model/chartstate.h"
 #include "tests/support/chartfixture.h"
+#include "tests/support/pdftext.h"
 #include "tests/testsupport.h"
 
 #include <QApplication>
@@ -551,6 +552,18 @@ void TestChart::printsToPdf()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.size() > 1000);
     QCOMPARE(file.read(4), QByteArray("%PDF"));
+
+    // A chart never shown prints at its default size scaled to the page:
+    // its title and labels on the page, as tall as a label on paper.
+    if (kvtest::PdfToTextProgram().isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QString error;
+    const QList<kvtest::PdfPage> pages = kvtest::ReadPdfWords(printer.outputFileName(), &error);
+    QVERIFY2(pages.size() == 1, qPrintable(error));
+    QVERIFY2(pages.first().wordsOffPage().isEmpty(), qPrintable(pages.first().wordsOffPage().join(QLatin1String(", "))));
+    for (const char *text : {"Run", "%RH", "POINT", "Time"})
+        QVERIFY2(pages.first().find(QLatin1String(text)), text);
+    QVERIFY2(pages.first().tallestWord() < 20, qPrintable(QString::number(pages.first().tallestWord())));
 }
 
 QTEST_MAIN(TestChart)

@@ -13,7 +13,7 @@
 #include "sim/simusbtransfer.h"
 #include "tests/support/children.h"
 #include "tests/support/mainwindowrig.h"
-#include "tests/support/children.h"
+#include "tests/support/pdftext.h"
 #include "tests/testsupport.h"
 #include "ui/filecommands.h"
 #include "ui/graphwindow.h"
@@ -45,6 +45,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
+
+#include <cmath>
 
 using namespace kv;
 
@@ -546,6 +548,84 @@ private slots:
         QVERIFY(!QFile::exists(pdf));
     }
 
+    // Every line of a table printout fits the printable width, whatever the
+    // paper and the printer's resolution: all eight titles on page 1, the
+    // last column of every row whole, every word on its page and no text
+    // larger than the printout's 8 points.
+    void printedTablePages_data()
+    {
+        QTest::addColumn<int>("paper");
+        QTest::addColumn<bool>("landscape");
+        QTest::addColumn<int>("dpi");
+        QTest::addColumn<QByteArray>("line");
+        const QByteArray values = "2024-05-03\t10:00:00\t45.2\t21.7\t OL\t -OL\t9.3\t\r\n";
+        const QByteArray empty = "2024-05-03\t10:00:00\t\t\t\t\t9.3\t\r\n";   // cells of widest fill
+        QTest::newRow("A4 portrait, 1200 dpi") << int(QPageSize::A4) << false << 1200 << values;
+        QTest::newRow("A4 portrait, 600 dpi") << int(QPageSize::A4) << false << 600 << values;
+        QTest::newRow("Letter portrait, 300 dpi") << int(QPageSize::Letter) << false << 300 << values;
+        QTest::newRow("A5 portrait, empty cells") << int(QPageSize::A5) << false << 600 << empty;
+        QTest::newRow("A4 landscape") << int(QPageSize::A4) << true << 1200 << values;
+    }
+    void printedTablePages()
+    {
+        KV_SKIP_WITHOUT_PDFTOTEXT();
+        QFETCH(int, paper);
+        QFETCH(bool, landscape);
+        QFETCH(int, dpi);
+        QFETCH(QByteArray, line);
+        Rig rig;
+        constexpr int rows = 150;
+        rig.host.active = TableOf(rig, line.repeated(rows), m_dir.filePath("pages.txt"));
+        const QString pdf = m_dir.filePath("pages.pdf");
+        QRectF printable;
+        rig.prompts.dialogs.push_back([&](QDialog &d) {
+            QPrinter *printer = static_cast<QPrintDialog &>(d).printer();
+            printer->setOutputFormat(QPrinter::PdfFormat);
+            printer->setOutputFileName(pdf);
+            printer->setResolution(dpi);
+            printer->setPageSize(QPageSize(QPageSize::PageSizeId(paper)));
+            printer->setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+            printable = printer->pageLayout().paintRect(QPageLayout::Point);
+            return int(QDialog::Accepted);
+        });
+        rig.commands.print();
+        QCOMPARE(rig.prompts.unexpected, 0);
+        if (!qEnvironmentVariableIsEmpty("KV_TEST_PICTURES")) {
+            const QString name = QString::fromLatin1(QTest::currentDataTag()).replace(QRegularExpression("\\W+"), "-");
+            QFile::copy(pdf, qEnvironmentVariable("KV_TEST_PICTURES") + "/printedtable-" + name + ".pdf");
+        }
+
+        QString error;
+        const QList<kvtest::PdfPage> pages = kvtest::ReadPdfWords(pdf, &error);
+        QVERIFY2(!pages.isEmpty(), qPrintable(error));
+        QCOMPARE(pages.first().size.width() > pages.first().size.height(), landscape);
+        const kvtest::PdfPage &first = pages.first();
+        const kvtest::PdfWord *no = first.find(QStringLiteral("No"));
+        QVERIFY(no);
+        for (const char *title : {"No", "Date", "Time", "%RH", "T1", "T2", "WET", "BULB", "DEW", "POINT"}) {
+            const kvtest::PdfWord *word = first.find(QLatin1String(title));
+            QVERIFY2(word, title);
+            QVERIFY2(std::abs(word->box.center().y() - no->box.center().y()) < 1, title);   // one line
+        }
+        int lastColumns = 0;
+        for (const kvtest::PdfPage &page : pages) {
+            QVERIFY2(page.wordsOffPage().isEmpty(), qPrintable(page.wordsOffPage().join(QLatin1String(", "))));
+            QVERIFY2(page.tallestWord() < 8 * 1.3, qPrintable(QString::number(page.tallestWord())));
+            lastColumns += page.count(QRegularExpression(QStringLiteral("^9\\.3$")));
+        }
+        QCOMPARE(lastColumns, rows);
+        // The full 8 points (9.3 pt from ascent to descent), or shrunk just
+        // so far that the widest line reaches the printable area's right edge.
+        double right = 0;
+        for (const kvtest::PdfWord &word : first.words)
+            right = std::max(right, word.box.right());
+        QVERIFY2(first.tallestWord() > 9 || right > printable.right() - 0.03 * printable.width(),
+                 qPrintable(QStringLiteral("text %1 pt tall, lines end at %2 of %3 pt")
+                                .arg(first.tallestWord())
+                                .arg(right)
+                                .arg(printable.right())));
+    }
+
     // A graph prints through the customisation dialog without its font,
     // graph, colour and subset pages, then the print dialog.
     void printGraph()
@@ -581,6 +661,143 @@ private slots:
         QCOMPARE(orientation, QPageLayout::Landscape);
         QVERIFY(ReadAll(pdf).startsWith("%PDF"));
         QCOMPARE(rig.prompts.unexpected, 0);
+    }
+
+    // A printed graph is the picture "Export Picture" writes, scaled to the
+    // printable area: the same words in the same places, each as tall
+    // relative to the graph as in the picture, so all of them lie on the
+    // page and none outgrows a label.
+    void printedGraphPage_data()
+    {
+        QTest::addColumn<bool>("split");
+        QTest::addColumn<bool>("portrait");
+        QTest::addColumn<QSize>("window");
+        QTest::addColumn<bool>("preview");   // printed from the preview's Print button
+        QTest::newRow("one axis, landscape") << false << false << QSize(700, 460) << false;
+        QTest::newRow("split view, landscape") << true << false << QSize(700, 460) << false;
+        QTest::newRow("large window, portrait page") << false << true << QSize(1100, 760) << false;
+        QTest::newRow("print preview") << false << false << QSize(900, 600) << true;
+    }
+    void printedGraphPage()
+    {
+        KV_SKIP_WITHOUT_PDFTOTEXT();
+        QFETCH(bool, split);
+        QFETCH(bool, portrait);
+        QFETCH(QSize, window);
+        QFETCH(bool, preview);
+        Rig rig;
+        rig.main.resize(1300, 1000);
+        rig.main.show();
+        GraphWindow *g = rig.host.createGraphWindow(QStringLiteral("graph"));
+        constexpr int points = 120;
+        Chart &chart = g->chart();
+        SetUpGraph(chart, 5, points, Start, Start + (points + 10) * 2 * OneSecond, -20, 100);
+        for (int p = 0; p < points; ++p)
+            for (int s = 0; s < 5; ++s) {
+                chart.setXDataII(s, p, Start + p * 2 * OneSecond);
+                chart.setYData(s, p, float(10 + 15 * s + 5 * std::sin(p / 15.0 + s)));
+            }
+        // A note and a marked line, drawn by the chart's own layer.
+        chart.setGraphAnnotationType(4, sgAnnotNoSymbol);
+        chart.setGraphAnnotationX(4, Start + 60 * OneSecond);
+        chart.setGraphAnnotationY(4, 30);
+        chart.setGraphAnnotationText(4, QStringLiteral("Door opened"));
+        chart.setGraphAnnotationColor(4, Qt::white);
+        chart.setVertLineAnnotation(0, Start + 150 * OneSecond);
+        chart.setVertLineAnnotationText(0, QStringLiteral("Cursor"));
+        chart.setShowVertLineAnnotations(true);
+        g->setSplitView(!split);   // the hidden box starts checked over a chart of one axis
+        g->setSplitView(split);
+        rig.host.showDocument(g);
+        g->parentWidget()->resize(window);
+        QTRY_VERIFY(chart.width() > window.width() / 2);
+        rig.host.active = g;
+        if (portrait) {
+            rig.prompts.dialogs.push_back([](QDialog &d) {
+                static_cast<QPageSetupDialog &>(d).printer()->setPageOrientation(QPageLayout::Portrait);
+                return int(QDialog::Accepted);
+            });
+            rig.commands.printerSetup();
+        }
+        const QString picture = m_dir.filePath("picture.pdf");
+        QString error;
+        QVERIFY2(chart.exportImage(picture, &error), qPrintable(error));
+
+        const QString pdf = m_dir.filePath("printed.pdf");
+        QRectF paper;
+        if (preview) {
+            int pages = 0;
+            rig.prompts.dialogs.push_back([&](QDialog &d) {
+                auto *widget = d.findChild<QPrintPreviewWidget *>();
+                widget->updatePreview();
+                pages = widget->pageCount();
+                if (!qEnvironmentVariableIsEmpty("KV_TEST_PICTURES")) {
+                    d.resize(900, 700);
+                    widget->fitInView();
+                    d.grab().save(qEnvironmentVariable("KV_TEST_PICTURES") + "/graphpreview.png");
+                }
+                QPrinter *printer = static_cast<QPrintPreviewDialog &>(d).printer();
+                printer->setOutputFormat(QPrinter::PdfFormat);
+                printer->setOutputFileName(pdf);
+                paper = printer->pageLayout().paintRect(QPageLayout::Point);
+                widget->print();
+                return int(QDialog::Accepted);
+            });
+            rig.commands.printPreview();
+            QCOMPARE(pages, 1);
+        } else {
+            QTimer::singleShot(0, [] {
+                if (QWidget *dialog = QApplication::activeModalWidget())
+                    static_cast<QDialog *>(dialog)->reject();
+            });
+            rig.prompts.dialogs.push_back([&](QDialog &d) {
+                QPrinter *printer = static_cast<QPrintDialog &>(d).printer();
+                printer->setOutputFormat(QPrinter::PdfFormat);
+                printer->setOutputFileName(pdf);
+                paper = printer->pageLayout().paintRect(QPageLayout::Point);
+                return int(QDialog::Accepted);
+            });
+            rig.commands.print();
+        }
+        QVERIFY2(rig.prompts.unexpected == 0, qPrintable(rig.prompts.shown.join('|')));
+        if (!qEnvironmentVariableIsEmpty("KV_TEST_PICTURES")) {
+            const QString name = QString::fromLatin1(QTest::currentDataTag()).replace(QRegularExpression("\\W+"), "-");
+            QFile::copy(pdf, qEnvironmentVariable("KV_TEST_PICTURES") + "/printedgraph-" + name + ".pdf");
+            QFile::copy(picture, qEnvironmentVariable("KV_TEST_PICTURES") + "/exportedgraph-" + name + ".pdf");
+        }
+
+        const QList<kvtest::PdfPage> shown = kvtest::ReadPdfWords(picture, &error);
+        QVERIFY2(shown.size() == 1, qPrintable(error));
+        const QList<kvtest::PdfPage> printed = kvtest::ReadPdfWords(pdf, &error);
+        QVERIFY2(printed.size() == 1, qPrintable(error));
+        const kvtest::PdfPage &page = printed.first();
+        const kvtest::PdfPage &source = shown.first();
+        QCOMPARE(page.size.width() > page.size.height(), !portrait);
+        QVERIFY2(page.wordsOffPage().isEmpty(), qPrintable(page.wordsOffPage().join(QLatin1String(", "))));
+        for (const char *legend : {"%RH", "T1", "T2", "WET", "BULB", "DEW", "POINT", "Time", "Door", "Cursor"})
+            QVERIFY2(page.find(QLatin1String(legend)), legend);
+        const QRegularExpression timeLabel(QStringLiteral("^\\d{1,2}:\\d\\d(:\\d\\d)?$"));
+        QVERIFY2(page.count(timeLabel) >= 3, qPrintable(page.texts().join(' ')));
+
+        // The picture fitted into the printable area, centred.
+        const double k = std::min(paper.width() / source.size.width(), paper.height() / source.size.height());
+        const QPointF origin = paper.center() - QPointF(source.size.width(), source.size.height()) * k / 2;
+        QCOMPARE(page.texts(), source.texts());
+        for (qsizetype i = 0; i < page.words.size(); ++i) {
+            const QRectF want(origin + source.words[i].box.topLeft() * k, source.words[i].box.size() * k);
+            const QRectF got = page.words[i].box;
+            const QString where = QStringLiteral("%1: printed %2 pt tall at (%3,%4), expected %5 pt at (%6,%7)")
+                                      .arg(page.words[i].text)
+                                      .arg(got.height())
+                                      .arg(got.left())
+                                      .arg(got.top())
+                                      .arg(want.height())
+                                      .arg(want.left())
+                                      .arg(want.top());
+            QVERIFY2(std::abs(got.height() / want.height() - 1) < 0.15, qPrintable(where));
+            QVERIFY2(QLineF(got.center(), want.center()).length() < 0.02 * paper.width(), qPrintable(where));
+        }
+        QVERIFY(page.tallestWord() < 1.15 * k * source.tallestWord());
     }
 
     // The preview draws the printout's pages; the page setup's orientation

@@ -1,7 +1,8 @@
 #pragma once
 // Prints a table as lines of fixed-pitch text: the system's fixed font at
-// 8 points, the line height of "String Grid Printout", pages as the printout
-// layout places them.
+// 8 points, smaller when the widest line would not fit the printable width,
+// the line height of "String Grid Printout", pages as the printout layout
+// places them.
 
 class QPainter;
 class QPrinter;

@@ -7,6 +7,7 @@
 
 #include <QEvent>
 #include <QFileDialog>
+#include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 
@@ -1108,7 +1109,7 @@ bool Chart::print(QPrinter *printer)
 {
     if (!printer)
         return false;
-    QCPPainter painter;
+    QPainter painter;
     if (!painter.begin(printer))
         return false;
     const QRect page = printer->pageLayout().paintRectPixels(printer->resolution());

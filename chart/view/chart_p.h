@@ -260,7 +260,8 @@ public:
     void drawTable(QCPPainter *painter);
 
     // ---- output
-    void render(QCPPainter *painter, const QRect &target);
+    // Draws the chart as exported, scaled to fit `target` and centred.
+    void render(QPainter *painter, const QRect &target);
     QSize renderSize() const;
 };
 

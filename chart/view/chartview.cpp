@@ -15,6 +15,7 @@
 #include <QGridLayout>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPicture>
 #include <QPrinter>
 #include <QSvgGenerator>
 
@@ -1710,19 +1711,38 @@ QSize Chart::Impl::renderSize() const
     return size;
 }
 
-void Chart::Impl::render(QCPPainter *painter, const QRect &target)
+void Chart::Impl::render(QPainter *painter, const QRect &target)
 {
     const QSize source = renderSize();
     sync();
     chooseDataDetail(true);     // paper and files get every point
+    // The chart is laid out with the screen's font metrics, as on screen and
+    // in an exported picture.  Drawn straight onto a printer, its fonts would
+    // take their point sizes at the printer's resolution and then be scaled
+    // to the page with everything else: at 1200 dpi text 12.5 times too
+    // tall, running off the page, and clipped to boxes measured on screen.
+    // So the chart is drawn into a picture, whose fonts keep the screen's
+    // resolution, and the picture is scaled to the page.
+    QPicture picture;
+    {
+        QCPPainter recorder;
+        if (!recorder.begin(&picture))
+            return;
+        // Pens scale with the picture instead of staying one device pixel wide.
+        recorder.setMode(QCPPainter::pmVectorized);
+        plot->toPainter(&recorder, source.width(), source.height());
+    }
+    plot->updateLayout();   // back to the on-screen geometry
     const double scale = qMin(double(target.width()) / source.width(), double(target.height()) / source.height());
+    // Playing a picture already maps its resolution to the device's.
+    const double dpiX = double(picture.logicalDpiX()) / painter->device()->logicalDpiX();
+    const double dpiY = double(picture.logicalDpiY()) / painter->device()->logicalDpiY();
     painter->save();
     painter->translate(target.left() + (target.width() - source.width() * scale) / 2,
                        target.top() + (target.height() - source.height() * scale) / 2);
-    painter->scale(scale, scale);
-    plot->toPainter(painter, source.width(), source.height());
+    painter->scale(scale * dpiX, scale * dpiY);
+    painter->drawPicture(0, 0, picture);
     painter->restore();
-    plot->updateLayout();   // back to the on-screen geometry
 }
 
 bool Chart::exportImage(const QString &path, QString *error, int width, int height)
