@@ -4,11 +4,10 @@
 #include "service/requestgate.h"
 #include "service/statuspage.h"
 
-#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
-#include <QPointer>
 #include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>

@@ -121,11 +121,11 @@ QByteArray RenderStatusPage(const QList<MeterStatus> &meters, bool pollingProgre
         "<meta http-equiv=\"refresh\" content=\"%1\">\n"
         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
         "<title>kv3917d: %2 of %3 meters up</title>\n<style>\n"
-        "body{font-family:sans-serif;margin:1.5em;color:#222;background:#fafafa}\n"
+        "body{font-family:sans-serif;font-size:14px;margin:1.5em;color:#222;background:#fafafa}\n"
         "h1{font-size:1.3em;margin:0 0 .2em}\np{margin:.2em 0 1em;color:#555}\n"
         "table{border-collapse:collapse;background:#fff;box-shadow:0 1px 3px #0002}\n"
-        "th,td{padding:.35em .8em;border-bottom:1px solid #e4e4e4;text-align:left;white-space:nowrap}\n"
-        "th{background:#f0f0f0;font-weight:600}td.num{text-align:right;font-variant-numeric:tabular-nums}\n"
+        "th,td{padding:.3em .55em;border-bottom:1px solid #e4e4e4;text-align:left;white-space:nowrap}\n"
+        "th{background:#f0f0f0;font-weight:600}td.num,td.age{text-align:right;font-variant-numeric:tabular-nums}\n"
         ".state{font-weight:600;border-radius:.8em;padding:.1em .6em}\n"
         ".up{background:#d8f3dc;color:#1b5e20}.down{background:#fde2e1;color:#b71c1c}"
         ".connecting{background:#fff3cd;color:#7a5c00}\n"
@@ -142,10 +142,10 @@ QByteArray RenderStatusPage(const QList<MeterStatus> &meters, bool pollingProgre
     if (meters.isEmpty()) {
         page += QStringLiteral("<p>No meter found yet.</p>\n");
     } else {
-        page += QStringLiteral("<table>\n<tr><th>Serial</th><th>Port</th><th>State</th>");
+        page += QStringLiteral("<table>\n<tr><th>Serial</th><th>Port</th><th>State</th><th>Age</th>");
         for (const ChannelInfo &channel : MeterChannels)
             page += QStringLiteral("<th>") + html(QString::fromUtf8(channel.title)) + QStringLiteral("</th>");
-        page += QStringLiteral("<th>Mode</th><th>Age</th></tr>\n");
+        page += QStringLiteral("<th>Type</th><th>Mode</th></tr>\n");
         for (int i : MeterOrder(labels)) {
             const MeterStatus &meter = meters.at(i);
             const bool current = meter.state == MeterState::Up;
@@ -153,25 +153,25 @@ QByteArray RenderStatusPage(const QList<MeterStatus> &meters, bool pollingProgre
             page += current ? QStringLiteral("<tr>") : QStringLiteral("<tr class=\"stale\">");
             page += QStringLiteral("<td>") + html(labels.at(i)) + QStringLiteral("</td><td>") + html(meter.info.port)
                 + QStringLiteral("</td><td><span class=\"state ") + state + QStringLiteral("\">") + state
-                + QStringLiteral("</span></td>");
+                + QStringLiteral("</span></td><td class=\"age\">") + html(FormatAge(meter.lastReadingAgeMs))
+                + QStringLiteral("</td>");
             for (const ChannelInfo &channel : MeterChannels) {
                 const QString cell = meter.last ? channelCell(*meter.last, channel) : QStringLiteral("—");
                 page += cell == QLatin1String("OL") ? QStringLiteral("<td class=\"num ol\">")
                                                     : QStringLiteral("<td class=\"num\">");
                 page += html(cell) + QStringLiteral("</td>");
             }
+            // The thermocouple type, then what the display holds or shows
+            // instead of the live value.
             QString mode;
             if (meter.last) {
-                mode = meter.last->mode == DisplayMode::Normal ? QString()
-                                                               : QString::fromLatin1(DisplayModeKey(meter.last->mode)).toUpper();
+                if (meter.last->mode != DisplayMode::Normal)
+                    mode = QString::fromLatin1(DisplayModeKey(meter.last->mode)).toUpper();
                 if (meter.last->hold)
                     mode += mode.isEmpty() ? QStringLiteral("HOLD") : QStringLiteral(" HOLD");
-                if (!meter.last->thermocouple.isEmpty())
-                    mode += (mode.isEmpty() ? QString() : QStringLiteral(" ")) + QStringLiteral("type ")
-                        + meter.last->thermocouple;
             }
-            page += QStringLiteral("<td>") + html(mode) + QStringLiteral("</td><td class=\"num\">")
-                + html(FormatAge(meter.lastReadingAgeMs)) + QStringLiteral("</td></tr>\n");
+            page += QStringLiteral("<td>") + html(meter.last ? meter.last->thermocouple : QString())
+                + QStringLiteral("</td><td>") + html(mode) + QStringLiteral("</td></tr>\n");
         }
         page += QStringLiteral("</table>\n");
     }
