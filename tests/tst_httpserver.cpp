@@ -266,7 +266,8 @@ void TestHttpServer::oversizedOrMalformedRequests_data()
     QTest::newRow("Content-Length not a number") << QByteArray("GET / HTTP/1.1\r\nContent-Length: -5\r\n\r\n") << 400;
     QTest::newRow("two different lengths") << QByteArray("GET / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n")
                                            << 400;
-    QTest::newRow("binary garbage") << QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n", 17) << 0;
+    static const char tlsHello[] = "\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n";
+    QTest::newRow("binary garbage") << QByteArray(tlsHello, sizeof tlsHello - 1) << 0;
     QTest::newRow("not HTTP") << QByteArray("HELLO WORLD\r\n\r\n") << 0;
 }
 
