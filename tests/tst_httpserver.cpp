@@ -46,6 +46,7 @@ private slots:
     void oversizedOrMalformedRequests();
     void manyIdleConnectionsNeverStopOthers();
     void slowClientDoesNotDelayOthers();
+    void clientThatNeverReadsIsCut();
     void stalledRequestTimesOut();
     void idleConnectionIsClosed();
     void busyPortIsReported();
@@ -347,6 +348,40 @@ void TestHttpServer::slowClientDoesNotDelayOthers()
     QVERIFY(response);
     QCOMPARE(response->status, 200);
     QVERIFY(QJsonDocument::fromJson(response->body).isObject());
+}
+
+void TestHttpServer::clientThatNeverReadsIsCut()
+{
+    // Asks for /metrics over and over and reads nothing: the answers it
+    // leaves unread stay bounded, and then it loses its connection.
+    HttpLimits limits;
+    limits.maxPendingOutputBytes = 64 * 1024;
+    startServer(limits);
+    for (int i = 0; i < 32; ++i)
+        m_status.list << NumberedMeter(10 + i); // some 20 KB per answer
+    QTcpSocket greedy;
+    greedy.setReadBufferSize(1); // stops reading from the system at once
+    greedy.connectToHost(QHostAddress::LocalHost, m_server->serverPort());
+    QVERIFY(greedy.waitForConnected(30000));
+    const QByteArray request("GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n");
+    int sent = 0;
+    QTimer flood;
+    connect(&flood, &QTimer::timeout, [&] {
+        if (greedy.state() == QAbstractSocket::ConnectedState && greedy.bytesToWrite() < 64 * 1024 && sent < 20000) {
+            greedy.write(request.repeated(20));
+            sent += 20;
+        }
+    });
+    flood.start(1);
+    QTRY_VERIFY_WITH_TIMEOUT(greedy.state() == QAbstractSocket::UnconnectedState, 60000);
+    flood.stop();
+    QVERIFY2(sent < 20000, "the server kept answering a client that reads nothing");
+
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->connectionCount(), 0, 30000);
+    auto other = client();
+    const auto response = other->get("/healthz");
+    QVERIFY(response);
+    QCOMPARE(response->status, 200);
 }
 
 void TestHttpServer::stalledRequestTimesOut()
