@@ -20,6 +20,7 @@ namespace {
 
 constexpr int HousekeepingMs = 1000; // keep-alive checks; well below the keep-alive
 constexpr int StopPollMs = 50;
+constexpr const char *SystemCaFolder = "/etc/ssl/certs";
 
 void initLibrary()
 {
@@ -155,14 +156,17 @@ bool MqttClient::createHandle()
         }
     }
     if (m_settings.tls) {
-        if (m_settings.caFile.isEmpty())
-            mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
         const QByteArray ca = m_settings.caFile.toLocal8Bit();
         const QByteArray cert = m_settings.certFile.toLocal8Bit();
         const QByteArray key = m_settings.keyFile.toLocal8Bit();
-        rc = mosquitto_tls_set(m_mosq, ca.isEmpty() ? nullptr : ca.constData(), nullptr,
-                               cert.isEmpty() ? nullptr : cert.constData(), key.isEmpty() ? nullptr : key.constData(),
-                               nullptr);
+        if (ca.isEmpty())
+            rc = mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+        // mosquitto_tls_set() wants a CA file or folder; without a CA file of
+        // our own, a client certificate goes with the system's folder.
+        if (rc == MOSQ_ERR_SUCCESS && (!ca.isEmpty() || !cert.isEmpty()))
+            rc = mosquitto_tls_set(m_mosq, ca.isEmpty() ? nullptr : ca.constData(),
+                                   ca.isEmpty() ? SystemCaFolder : nullptr, cert.isEmpty() ? nullptr : cert.constData(),
+                                   key.isEmpty() ? nullptr : key.constData(), nullptr);
         if (rc == MOSQ_ERR_SUCCESS && m_settings.tlsInsecure) {
             rc = mosquitto_tls_opts_set(m_mosq, 0, nullptr, nullptr);
             if (rc == MOSQ_ERR_SUCCESS)

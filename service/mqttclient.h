@@ -62,7 +62,7 @@ struct MqttClientSettings {
     int willQos = 1;
     bool willRetain = true;
     int queueSize = 10000;
-    int inflightWindow = 20;
+    int inflightWindow = 100;
     int backoffMinMs = 1000;
     int backoffMaxMs = 60000;
     int connectTimeoutMs = 10000;

@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -80,6 +81,8 @@ private slots:
     void refusedCredentialsAreReportedOnce();
     void haRemoveEmptiesTheConfigs_data();
     void haRemoveEmptiesTheConfigs();
+    void tlsVerifiesTheBroker_data();
+    void tlsVerifiesTheBroker();
 
 private:
     MqttOptions options(const MosquittoBroker &broker, const QStringList &pairs = {});
@@ -185,18 +188,21 @@ void TestMqttBroker::statesEqualTheReadings_data()
 {
     QTest::addColumn<QString>("period");
     QTest::addColumn<int>("every"); // each n-th reading is published
-    QTest::newRow("every reading") << "0" << 1;
-    QTest::newRow("at most one a second") << "1" << 2;
-    QTest::newRow("at most one in 1.6 s") << "1.6" << 4;
+    QTest::addColumn<QString>("version");
+    QTest::newRow("every reading") << "0" << 1 << "3.1.1";
+    QTest::newRow("at most one a second") << "1" << 2 << "3.1.1";
+    QTest::newRow("at most one in 1.6 s") << "1.6" << 4 << "3.1.1";
+    QTest::newRow("MQTT 5") << "0" << 1 << "5";
 }
 
 void TestMqttBroker::statesEqualTheReadings()
 {
     QFETCH(QString, period);
     QFETCH(int, every);
+    QFETCH(QString, version);
     MqttSubscriber subscriber;
     QVERIFY(subscriber.connect(m_broker.port(), m_prefix + "/#"));
-    MqttSink sink(options(m_broker, {"mqtt-period", period}));
+    MqttSink sink(options(m_broker, {"mqtt-period", period, "mqtt-version", version}));
     sink.start();
     QTRY_VERIFY_WITH_TIMEOUT(sink.counters().connected, Timeout);
     const MeterInfo meter = kvtest::SyntheticMeter(QStringLiteral("KV1002"));
@@ -458,9 +464,12 @@ void TestMqttBroker::refusedCredentialsAreReportedOnce_data()
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
     QTest::addColumn<bool>("accepted");
-    QTest::newRow("wrong password") << "kv" << "wrong" << false;
-    QTest::newRow("anonymous") << "" << "" << false;
-    QTest::newRow("right password") << "kv" << "right one" << true;
+    QTest::addColumn<QString>("version");
+    QTest::newRow("wrong password") << "kv" << "wrong" << false << "3.1.1";
+    QTest::newRow("wrong password, MQTT 5") << "kv" << "wrong" << false << "5";
+    QTest::newRow("anonymous") << "" << "" << false << "3.1.1";
+    QTest::newRow("right password") << "kv" << "right one" << true << "3.1.1";
+    QTest::newRow("right password, MQTT 5") << "kv" << "right one" << true << "5";
 }
 
 void TestMqttBroker::refusedCredentialsAreReportedOnce()
@@ -468,12 +477,14 @@ void TestMqttBroker::refusedCredentialsAreReportedOnce()
     QFETCH(QString, user);
     QFETCH(QString, password);
     QFETCH(bool, accepted);
+    QFETCH(QString, version);
     MosquittoBroker broker;
     QVERIFY2(broker.start(QStringLiteral("kv"), QStringLiteral("right one")), broker.log().constData());
     MqttOptions options;
     QString error;
     QVERIFY(options.set("mqtt", broker.url(), &error));
     QVERIFY(options.set("mqtt-topic-prefix", m_prefix, &error));
+    QVERIFY(options.set("mqtt-version", version, &error));
     QProcessEnvironment environment;
     if (!user.isEmpty()) {
         QVERIFY(options.set("mqtt-username", user, &error));
@@ -538,6 +549,93 @@ void TestMqttBroker::haRemoveEmptiesTheConfigs()
             QCOMPARE(retainedOfMeter().size(), style == u"device" ? 2 : ChannelCount + 1);
     }
     QCOMPARE(retainedOfMeter(), QStringList());
+}
+
+namespace {
+
+// A certificate authority and a broker certificate for 127.0.0.1 (and no
+// name), made with openssl in `dir`.
+bool makeCertificates(const QString &dir)
+{
+    auto run = [&](const QStringList &args) {
+        QProcess openssl;
+        openssl.setWorkingDirectory(dir);
+        openssl.setProcessChannelMode(QProcess::MergedChannels);
+        openssl.start(QStringLiteral("openssl"), args);
+        if (!openssl.waitForFinished(Timeout) || openssl.exitCode() != 0) {
+            qWarning("openssl %s: %s", qPrintable(args.join(u' ')), openssl.readAll().constData());
+            return false;
+        }
+        return true;
+    };
+    QFile extensions(dir + QStringLiteral("/server.ext"));
+    if (!extensions.open(QIODevice::WriteOnly) || extensions.write("subjectAltName=IP:127.0.0.1\n") < 0)
+        return false;
+    extensions.close();
+    const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+    return run(QStringList{"req", "-x509"} + ec + QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-days", "2",
+                                                               "-subj", "/CN=kvtest CA"}) &&
+           run(QStringList{"req"} + ec + QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj",
+                                                     "/CN=kvtest broker"}) &&
+           run({"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial", "-out",
+                "server.pem", "-days", "2", "-extfile", "server.ext"});
+}
+
+} // namespace
+
+void TestMqttBroker::tlsVerifiesTheBroker_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("trustCa");
+    QTest::addColumn<bool>("insecure");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("trusted CA, address in the certificate") << "127.0.0.1" << true << false << true;
+    QTest::newRow("CA unknown to the system") << "127.0.0.1" << false << false << false;
+    QTest::newRow("name not in the certificate") << "localhost" << true << false << false;
+    QTest::newRow("verification turned off") << "localhost" << false << true << true;
+}
+
+void TestMqttBroker::tlsVerifiesTheBroker()
+{
+    QFETCH(QString, host);
+    QFETCH(bool, trustCa);
+    QFETCH(bool, insecure);
+    QFETCH(bool, accepted);
+    QTemporaryDir certificates;
+    QVERIFY(makeCertificates(certificates.path()));
+    MosquittoBroker broker;
+    broker.setTls(certificates.filePath("server.pem"), certificates.filePath("server.key"));
+    QVERIFY2(broker.start(), broker.log().constData());
+    QStringList pairs{"mqtt", QStringLiteral("mqtts://%1:%2").arg(host).arg(broker.port()), "mqtt-topic-prefix",
+                      m_prefix};
+    if (trustCa)
+        pairs += QStringList{"mqtt-ca-file", certificates.filePath("ca.pem")};
+    if (insecure)
+        pairs += QStringList{"mqtt-tls-insecure", ""};
+    MqttOptions options;
+    QString error;
+    for (int i = 0; i + 1 < pairs.size(); i += 2)
+        QVERIFY2(options.set(pairs[i], pairs[i + 1], &error), qPrintable(error));
+    QVERIFY2(options.finish(QProcessEnvironment(), &error), qPrintable(error));
+    options.backoffMinMs = TestBackoffMinMs;
+    options.backoffMaxMs = TestBackoffMaxMs;
+    MqttSink sink(options);
+    sink.start();
+    const MeterInfo meter = kvtest::SyntheticMeter();
+    sink.meterUp(meter);
+    sink.reading(meter, kvtest::SyntheticReading(0));
+    if (accepted) {
+        QTRY_VERIFY_WITH_TIMEOUT(sink.counters().connected, Timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.counters().queued, 0u, Timeout);
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(sink.counters().connectAttempts >= 3u, Timeout);
+        QCOMPARE(sink.counters().connects, 0u);
+        QCOMPARE(sink.counters().queued, 1u); // the reading waits; nothing went to an unverified broker
+        const QStringList failures = capturedLog.filter(QStringLiteral("cannot connect"));
+        QCOMPARE(failures.size(), 1);
+        QVERIFY2(!failures[0].contains(u"set-up"), qPrintable(failures[0])); // refused by the check, not unset
+    }
+    sink.stop();
 }
 
 QTEST_GUILESS_MAIN(TestMqttBroker)

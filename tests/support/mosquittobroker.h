@@ -32,6 +32,13 @@ public:
         return path;
     }
 
+    // Makes the listener TLS-only with this certificate and key (before start()).
+    void setTls(const QString &certFile, const QString &keyFile)
+    {
+        m_certFile = certFile;
+        m_keyFile = keyFile;
+    }
+
     // With a user, the broker refuses anonymous clients and wrong passwords.
     bool start(const QString &user = QString(), const QString &password = QString())
     {
@@ -46,6 +53,8 @@ public:
                                         "user %2\n")
                              .arg(m_port)
                              .arg(QString::fromLocal8Bit(getpwuid(getuid()) ? getpwuid(getuid())->pw_name : "root"));
+        if (!m_certFile.isEmpty())
+            config += QStringLiteral("certfile %1\nkeyfile %2\n").arg(m_certFile, m_keyFile);
         if (!user.isEmpty()) {
             const QString passwords = m_dir.filePath(QStringLiteral("passwords"));
             if (QProcess::execute(QStringLiteral("mosquitto_passwd"),
@@ -90,7 +99,10 @@ public:
     }
 
     int port() const { return m_port; }
-    QString url() const { return QStringLiteral("mqtt://127.0.0.1:%1").arg(m_port); }
+    QString url() const
+    {
+        return QStringLiteral("%1://127.0.0.1:%2").arg(m_certFile.isEmpty() ? "mqtt" : "mqtts").arg(m_port);
+    }
     QByteArray log() { return m_log + m_process.readAll(); }
     QString folder() const { return m_dir.path(); }
 
@@ -107,6 +119,8 @@ private:
     QProcess m_process;
     int m_port = 0;
     QByteArray m_log;
+    QString m_certFile;
+    QString m_keyFile;
 };
 
 } // namespace kvtest

@@ -2,6 +2,7 @@
 // kill it: forwards every --option to MqttOptions, feeds one meter's
 // synthesized readings, stops cleanly on SIGTERM.
 //   kvtest-mqtt-publisher --mqtt URL [MQTT options] [--serial S] [--interval-ms N]
+//                         [--count N: stop after N readings]
 
 #include "service/mqttsink.h"
 #include "tests/support/meterreadings.h"
@@ -34,18 +35,21 @@ int main(int argc, char **argv)
     MqttOptions options;
     QString serial = QStringLiteral("KV0001");
     int intervalMs = 100;
+    int count = -1;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         const QString name = args.at(i).mid(2);
         const auto kind = MqttOptions::kind(name);
         QString value;
-        if ((kind == MqttOptions::Kind::Value || name == u"serial" || name == u"interval-ms") && i + 1 < args.size())
+        if ((kind == MqttOptions::Kind::Value || name == u"serial" || name == u"interval-ms" || name == u"count") && i + 1 < args.size())
             value = args.at(++i);
         QString error;
         if (name == u"serial")
             serial = value;
         else if (name == u"interval-ms")
             intervalMs = value.toInt();
+        else if (name == u"count")
+            count = value.toInt();
         else if (kind == MqttOptions::Kind::Unknown || !options.set(name, value, &error)) {
             std::fprintf(stderr, "%s\n", qPrintable(error.isEmpty() ? args.at(i) : error));
             return 64;
@@ -63,7 +67,17 @@ int main(int argc, char **argv)
     sink.meterUp(meter);
     int index = 0;
     QTimer readings;
-    QObject::connect(&readings, &QTimer::timeout, [&] { sink.reading(meter, kvtest::SyntheticReading(index++)); });
+    QObject::connect(&readings, &QTimer::timeout, [&] {
+        sink.reading(meter, kvtest::SyntheticReading(index++));
+        if (index == count) {
+            readings.stop();
+            // Let the last reading go out before saying goodbye.
+            QTimer::singleShot(intervalMs, &app, [&] {
+                sink.stop();
+                app.quit();
+            });
+        }
+    });
     readings.start(intervalMs);
 
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)

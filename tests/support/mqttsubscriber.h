@@ -18,6 +18,8 @@
 #include <mosquitto.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <mutex>
 
 namespace kvtest {
@@ -29,6 +31,7 @@ struct ReceivedMessage {
     QString topic;
     QByteArray payload;
     bool retained = false;
+    std::int64_t receivedNs = 0; // steady clock, for latency measurements
 };
 
 class MqttSubscriber {
@@ -47,7 +50,10 @@ public:
         mosquitto_message_callback_set(m_mosq, [](mosquitto *, void *self, const mosquitto_message *m) {
             static_cast<MqttSubscriber *>(self)->signal([&](MqttSubscriber &s) {
                 s.m_messages.append({QString::fromUtf8(m->topic),
-                                     QByteArray(static_cast<const char *>(m->payload), m->payloadlen), m->retain});
+                                     QByteArray(static_cast<const char *>(m->payload), m->payloadlen), m->retain,
+                                     std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                         std::chrono::steady_clock::now().time_since_epoch())
+                                         .count()});
             });
         });
     }
@@ -109,6 +115,11 @@ public:
         return found;
     }
     int count(const QString &topic) const { return int(messages(topic).size()); }
+    int size() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return int(m_messages.size());
+    }
     void clear()
     {
         QMutexLocker lock(&m_mutex);
