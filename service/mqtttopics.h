@@ -30,8 +30,8 @@ constexpr const char *PayloadOffline = "offline";
 // levels.  The empty text is "_".  A result longer than TopicLevelMaxBytes
 // keeps its start and ends in "-" and a hash of the whole text.
 QString MeterTopicLevel(const QString &serial);
-// The UTF-8 text back from a level that was not shortened; *ok is false when
-// `level` is no result of MeterTopicLevel().
+// The UTF-8 text back from a level; *ok is false when `level` could not come
+// from MeterTopicLevel().  A shortened level gives back its start and hash.
 QByteArray DecodeMeterTopicLevel(const QString &level, bool *ok);
 
 class MqttTopics {
