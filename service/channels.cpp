@@ -4,10 +4,10 @@ namespace kv::service {
 
 const std::array<ChannelInfo, ChannelCount> MeterChannels = {{
     {ChannelId::Rh, "rh", "RH", false, nullptr, "humidity", "%"},
-    {ChannelId::T1, "t1", "T1", true, "t1", "temperature", "°C"},
-    {ChannelId::T2, "t2", "T2", true, "t2", "temperature", "°C"},
-    {ChannelId::WetBulb, "wet_bulb", "Wet bulb", true, "wet_bulb", "temperature", "°C"},
-    {ChannelId::DewPoint, "dew_point", "Dew point", true, "dew_point", "temperature", "°C"},
+    {ChannelId::T1, "t1", "T1", true, "t1", "temperature", "\u00b0C"},
+    {ChannelId::T2, "t2", "T2", true, "t2", "temperature", "\u00b0C"},
+    {ChannelId::WetBulb, "wet_bulb", "Wet bulb", true, "wet_bulb", "temperature", "\u00b0C"},
+    {ChannelId::DewPoint, "dew_point", "Dew point", true, "dew_point", "temperature", "\u00b0C"},
 }};
 
 const char *DisplayModeKey(DisplayMode mode)
