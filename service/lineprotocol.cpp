@@ -22,7 +22,9 @@ QByteArray Escape(const QString &text, bool equalsToo)
         const auto u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7F)
             c = ' ';
-        if (c == ',' || c == ' ' || c == '\\' || (equalsToo && c == '='))
+        else if (c == '\\')
+            c = '/';
+        if (c == ',' || c == ' ' || (equalsToo && c == '='))
             out += '\\';
         out += c;
     }

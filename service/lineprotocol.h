@@ -30,9 +30,10 @@ constexpr const char *LineMeasurement = "kv3917";
 constexpr int LineFieldDecimals = 3;
 
 // Escaping of the line protocol: measurement names escape commas and spaces;
-// tag keys, tag values and field keys also equals signs.  A backslash is
-// doubled; a line break or other control character, which no line may hold,
-// becomes a space (escaped).
+// tag keys, tag values and field keys also equals signs.  A backslash
+// becomes '/' (InfluxDB 1.x and 2.x read an escaped backslash differently,
+// and 1.x refuses one before a separator); a line break or other control
+// character, which no line may hold, becomes a space (escaped).
 QByteArray EscapeMeasurement(const QString &name);
 QByteArray EscapeTag(const QString &keyOrValue);
 

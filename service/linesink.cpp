@@ -272,7 +272,8 @@ void LineTarget::send(const QByteArray &body)
         // The server's own words, without anything of the request.
         QString reason = status ? QStringLiteral("HTTP %1 %2").arg(status).arg(QString::fromUtf8(reply->readAll().left(300)).trimmed())
                                 : reply->errorString();
-        reason.replace(m_options.token, QStringLiteral("***"));
+        if (!m_options.token.isEmpty())
+            reason.replace(m_options.token, QStringLiteral("***"));
         finished(status == 400 || status == 413 ? Outcome::Refused : Outcome::Failed, reason);
     });
 }

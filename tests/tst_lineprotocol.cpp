@@ -66,7 +66,7 @@ void TestLineProtocol::escaping_data()
     QTest::newRow("space") << "lab 2" << QByteArray("meter=lab\\ 2");
     QTest::newRow("comma") << "a,b" << QByteArray("meter=a\\,b");
     QTest::newRow("equals") << "a=b" << QByteArray("meter=a\\=b");
-    QTest::newRow("backslash at end") << "a\\" << QByteArray("meter=a\\\\");
+    QTest::newRow("backslash") << "a\\b\\" << QByteArray("meter=a/b/");
     QTest::newRow("quote stays") << "a\"b" << QByteArray("meter=a\"b");
     QTest::newRow("line break") << "a\nb" << QByteArray("meter=a\\ b");
     QTest::newRow("utf-8") << QString::fromUtf8("Kühlraum") << QString::fromUtf8("meter=Kühlraum").toUtf8();
