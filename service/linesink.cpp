@@ -130,12 +130,12 @@ void LineTarget::add(std::int64_t timeMs, QByteArray line)
         return;
     if (m_backlog) {
         spoolPoints({SpoolPoint{timeMs, std::move(line)}});
-        if (!m_inflight && !m_retryTimer.isActive())
+        if (!busy() && !m_retryTimer.isActive())
             replayNext();
         return;
     }
     m_batch.push_back(SpoolPoint{timeMs, std::move(line)});
-    if (m_inflight && int(m_batch.size()) >= LineQueueLimit) {
+    if (m_liveInflight && int(m_batch.size()) >= LineQueueLimit) {
         // The target is slow: the queue waits in the spool instead of memory.
         enterBacklog();
         return;
@@ -163,7 +163,7 @@ bool LineTarget::addDurably(const std::vector<SpoolPoint> &points, QString *erro
         qCWarning(lcLines, "%s: the spool is full: %llu older points dropped", qPrintable(name()),
                   static_cast<unsigned long long>(m_spool.dropped() - droppedBefore));
     enterBacklog();
-    if (!m_inflight && !m_retryTimer.isActive())
+    if (!busy() && !m_retryTimer.isActive())
         replayNext();
     return true;
 }
@@ -197,7 +197,7 @@ void LineTarget::enterBacklog()
 void LineTarget::flushBatch()
 {
     m_batchTimer.stop();
-    if (m_stopped || m_inflight || m_batch.empty() || m_backlog)
+    if (m_stopped || busy() || m_batch.empty() || m_backlog)
         return;
     if (int(m_batch.size()) <= LineBatchPoints) {
         m_inflightLive.swap(m_batch);
@@ -207,23 +207,33 @@ void LineTarget::flushBatch()
                               std::make_move_iterator(m_batch.begin() + LineBatchPoints));
         m_batch.erase(m_batch.begin(), m_batch.begin() + LineBatchPoints);
     }
-    send(Body(m_inflightLive));
+    m_liveInflight = true;
+    send(Body(m_inflightLive), [this](Outcome outcome, const QString &reason) { liveFinished(outcome, reason); });
 }
 
 void LineTarget::replayNext()
 {
-    m_retryTimer.stop();
-    if (m_stopped || m_inflight)
+    if (m_stopped || m_liveInflight || m_retryTimer.isActive())
         return;
-    m_inflightSpool = m_spool.peek(LineBatchPoints);
-    if (m_inflightSpool.empty()) {
+    while (int(m_replays.size()) < LineReplaysInFlight) {
+        SpoolBatch batch = m_replays.empty() ? m_spool.peek(LineBatchPoints)
+                                             : m_spool.peekAfter(m_replays.back().batch, LineBatchPoints);
+        if (batch.empty())
+            break;
+        const std::uint64_t generation = m_generation;
+        const std::uint64_t last = batch.lastSequence;
+        const QByteArray body = batch.body;
+        m_replays.push_back(Replay{std::move(batch), false});
+        send(body, [this, generation, last](Outcome outcome, const QString &reason) {
+            replayFinished(generation, last, outcome, reason);
+        });
+    }
+    if (m_replays.empty()) {
         m_backlog = false;
         if (!m_batch.empty())
             flushBatch();
         checkIdle();
-        return;
     }
-    send(m_inflightSpool.body);
 }
 
 LineTarget::Outcome LineTarget::writeFile(const QByteArray &body, QString *reason)
@@ -235,14 +245,13 @@ LineTarget::Outcome LineTarget::writeFile(const QByteArray &body, QString *reaso
     return Outcome::Written;
 }
 
-void LineTarget::send(const QByteArray &body)
+void LineTarget::send(const QByteArray &body, std::function<void(Outcome, const QString &)> done)
 {
-    m_inflight = true;
     if (m_options.kind == LineTargetKind::File) {
         QString reason;
         const Outcome outcome = writeFile(body, &reason);
         // Finished from the event loop, as a network answer would be.
-        QTimer::singleShot(0, this, [this, outcome, reason] { finished(outcome, reason); });
+        QTimer::singleShot(0, this, [done, outcome, reason] { done(outcome, reason); });
         return;
     }
     QNetworkRequest request(WriteUrl(m_options));
@@ -258,15 +267,13 @@ void LineTarget::send(const QByteArray &body)
         request.setRawHeader(QByteArrayLiteral("Authorization"), "Basic " + credentials.toBase64());
     }
     QNetworkReply *reply = m_network->post(request, body);
-    m_reply = reply;
-    connect(reply, &QNetworkReply::finished, this, [this, reply] {
+    m_replies.append(reply);
+    connect(reply, &QNetworkReply::finished, this, [this, reply, done] {
         reply->deleteLater();
-        if (m_reply != reply)
-            return;
-        m_reply = nullptr;
+        m_replies.removeAll(reply);
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (status >= 200 && status < 300) {
-            finished(Outcome::Written, {});
+            done(Outcome::Written, {});
             return;
         }
         // The server's own words, without anything of the request.
@@ -274,53 +281,48 @@ void LineTarget::send(const QByteArray &body)
                                 : reply->errorString();
         if (!m_options.token.isEmpty())
             reason.replace(m_options.token, QStringLiteral("***"));
-        finished(status == 400 || status == 413 ? Outcome::Refused : Outcome::Failed, reason);
+        done(status == 400 || status == 413 ? Outcome::Refused : Outcome::Failed, reason);
     });
 }
 
-void LineTarget::finished(Outcome outcome, const QString &reason)
+void LineTarget::writeFailed(const QString &reason)
 {
-    m_inflight = false;
-    if (m_stopped)
-        return;
-    const bool fromSpool = !m_inflightSpool.empty();
-    const std::uint64_t points = fromSpool ? std::uint64_t(m_inflightSpool.points) : m_inflightLive.size();
-    if (outcome == Outcome::Failed) {
-        ++m_counters.writeFailures;
-        if (m_retryDelay == std::chrono::milliseconds::zero())
-            qCWarning(lcLines, "%s: cannot write (%s); points wait in the spool", qPrintable(name()),
-                      qPrintable(reason));
-        if (!fromSpool) {
-            std::vector<SpoolPoint> live;
-            live.swap(m_inflightLive);
-            spoolPoints(std::move(live));
-        }
-        m_inflightSpool = SpoolBatch();
-        enterBacklog();
-        scheduleRetry();
-        return;
-    }
-    if (outcome == Outcome::Refused) {
-        m_counters.dropped += points;
-        m_counters.rejected += points;
-        qCWarning(lcLines, "%s: %llu points refused (%s)", qPrintable(name()),
-                  static_cast<unsigned long long>(points), qPrintable(reason));
-    } else if (fromSpool) {
-        m_counters.replayed += points;
-    } else {
-        m_counters.written += points;
-    }
+    ++m_counters.writeFailures;
+    if (m_retryDelay == std::chrono::milliseconds::zero())
+        qCWarning(lcLines, "%s: cannot write (%s); points wait in the spool", qPrintable(name()), qPrintable(reason));
+    enterBacklog();
+    scheduleRetry();
+}
+
+void LineTarget::wroteAgain()
+{
     if (m_retryDelay != std::chrono::milliseconds::zero()) {
         qCInfo(lcLines, "%s: writes again", qPrintable(name()));
         m_retryDelay = std::chrono::milliseconds::zero();
     }
-    m_inflightLive.clear();
-    if (fromSpool) {
-        QString error;
-        if (!m_spool.acknowledge(m_inflightSpool, &error))
-            qCWarning(lcLines, "%s: %s", qPrintable(name()), qPrintable(error));
-        m_inflightSpool = SpoolBatch();
+}
+
+void LineTarget::liveFinished(Outcome outcome, const QString &reason)
+{
+    m_liveInflight = false;
+    if (m_stopped)
+        return;
+    std::vector<SpoolPoint> live;
+    live.swap(m_inflightLive);
+    if (outcome == Outcome::Failed) {
+        spoolPoints(std::move(live));
+        writeFailed(reason);
+        return;
     }
+    if (outcome == Outcome::Refused) {
+        m_counters.dropped += live.size();
+        m_counters.rejected += live.size();
+        qCWarning(lcLines, "%s: %llu points refused (%s)", qPrintable(name()),
+                  static_cast<unsigned long long>(live.size()), qPrintable(reason));
+    } else {
+        m_counters.written += live.size();
+    }
+    wroteAgain();
     if (m_backlog)
         QTimer::singleShot(0, this, &LineTarget::replayNext);
     else if (int(m_batch.size()) >= LineBatchPoints)
@@ -328,6 +330,45 @@ void LineTarget::finished(Outcome outcome, const QString &reason)
     else if (!m_batch.empty() && !m_batchTimer.isActive())
         m_batchTimer.start();
     checkIdle();
+}
+
+void LineTarget::replayFinished(std::uint64_t generation, std::uint64_t lastSequence, Outcome outcome,
+                                const QString &reason)
+{
+    if (m_stopped || generation != m_generation)
+        return;   // a batch of a replay given up: it is in the spool still
+    if (outcome == Outcome::Failed) {
+        // Every batch under way is read again from the spool; one already
+        // taken then overwrites itself.
+        ++m_generation;
+        m_replays.clear();
+        writeFailed(reason);
+        return;
+    }
+    for (Replay &r : m_replays) {
+        if (r.batch.lastSequence != lastSequence)
+            continue;
+        r.done = true;
+        const std::uint64_t points = std::uint64_t(r.batch.points);
+        if (outcome == Outcome::Refused) {
+            m_counters.dropped += points;
+            m_counters.rejected += points;
+            qCWarning(lcLines, "%s: %llu points refused (%s)", qPrintable(name()),
+                      static_cast<unsigned long long>(points), qPrintable(reason));
+        } else {
+            m_counters.replayed += points;
+        }
+        break;
+    }
+    wroteAgain();
+    // Acknowledged in spool order only.
+    while (!m_replays.empty() && m_replays.front().done) {
+        QString error;
+        if (!m_spool.acknowledge(m_replays.front().batch, &error))
+            qCWarning(lcLines, "%s: %s", qPrintable(name()), qPrintable(error));
+        m_replays.pop_front();
+    }
+    QTimer::singleShot(0, this, &LineTarget::replayNext);
 }
 
 void LineTarget::scheduleRetry()
@@ -345,20 +386,23 @@ void LineTarget::stop()
     m_batchTimer.stop();
     m_retryTimer.stop();
     m_syncTimer.stop();
-    if (m_reply) {
-        QNetworkReply *reply = m_reply;
-        m_reply = nullptr;
+    const QList<QPointer<QNetworkReply>> replies = m_replies;
+    m_replies.clear();
+    for (const QPointer<QNetworkReply> &reply : replies) {
+        if (!reply)
+            continue;
         reply->disconnect(this);
         reply->abort();
         reply->deleteLater();
     }
+    m_replays.clear();
     // A live batch under way may have arrived: written again from the spool
     // it overwrites itself.
     std::vector<SpoolPoint> rest;
     rest.swap(m_inflightLive);
     rest.insert(rest.end(), std::make_move_iterator(m_batch.begin()), std::make_move_iterator(m_batch.end()));
     m_batch.clear();
-    m_inflight = false;
+    m_liveInflight = false;
     spoolPoints(std::move(rest));
     m_spool.close();
     if (m_file)
@@ -377,7 +421,7 @@ LineCounters LineTarget::counters() const
 
 bool LineTarget::idle() const
 {
-    return !m_inflight && m_batch.empty() && !m_backlog && !m_spool.hasPending();
+    return !busy() && m_batch.empty() && !m_backlog && !m_spool.hasPending();
 }
 
 void LineTarget::checkIdle()

@@ -24,6 +24,8 @@
 #include <QTimer>
 
 #include <chrono>
+#include <deque>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -41,6 +43,8 @@ constexpr std::chrono::milliseconds LineRetryFirst{1000};
 constexpr std::chrono::milliseconds LineRetryMost{30000};
 // Points waiting behind a write still under way before they go to the spool.
 constexpr int LineQueueLimit = 4 * LineBatchPoints;
+// Spool batches under way at once while the spool is written out.
+constexpr int LineReplaysInFlight = 2;
 
 struct LineCounters {
     std::uint64_t written = 0;       // points taken at the first try
@@ -86,9 +90,18 @@ signals:
 private:
     enum class Outcome { Written, Refused, Failed };
 
+    struct Replay {
+        SpoolBatch batch;
+        bool done = false;
+    };
+
     void flushBatch();
-    void send(const QByteArray &body);
-    void finished(Outcome outcome, const QString &reason);
+    void send(const QByteArray &body, std::function<void(Outcome, const QString &)> done);
+    void liveFinished(Outcome outcome, const QString &reason);
+    void replayFinished(std::uint64_t generation, std::uint64_t lastSequence, Outcome outcome, const QString &reason);
+    void writeFailed(const QString &reason);
+    void wroteAgain();
+    bool busy() const { return m_liveInflight || !m_replays.empty(); }
     void enterBacklog();
     void replayNext();
     void scheduleRetry();
@@ -102,11 +115,12 @@ private:
     std::unique_ptr<QFile> m_file;
     std::vector<SpoolPoint> m_batch;
     std::vector<SpoolPoint> m_inflightLive;  // a live batch under way
-    SpoolBatch m_inflightSpool;              // a spool batch under way
-    bool m_inflight = false;
+    bool m_liveInflight = false;
+    std::deque<Replay> m_replays;            // spool batches under way, oldest first
+    std::uint64_t m_generation = 0;          // answers of an older generation are ignored
     bool m_backlog = false;
     bool m_stopped = false;
-    QPointer<QNetworkReply> m_reply;
+    QList<QPointer<QNetworkReply>> m_replies;
     QTimer m_batchTimer;
     QTimer m_retryTimer;
     QTimer m_syncTimer;

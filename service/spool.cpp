@@ -306,16 +306,29 @@ bool Spool::sync(QString *error)
     return true;
 }
 
-SpoolBatch Spool::peek(int maxPoints)
+SpoolBatch Spool::peek(int maxPoints) { return peekFrom(0, m_readOffset, m_ack, maxPoints); }
+
+SpoolBatch Spool::peekAfter(const SpoolBatch &previous, int maxPoints)
+{
+    if (previous.empty() || previous.lastSequence <= m_ack)
+        return peek(maxPoints);
+    const SpoolBatch::Taken &last = previous.taken.back();
+    for (size_t s = 0; s < m_segments.size(); ++s)
+        if (m_segments[s].firstSequence == last.segmentFirst)
+            return peekFrom(s, last.endOffset, previous.lastSequence, maxPoints);
+    // Its segment was dropped meanwhile: whatever follows it.
+    return peekFrom(0, m_readOffset, previous.lastSequence, maxPoints);
+}
+
+SpoolBatch Spool::peekFrom(size_t first, qint64 offset, std::uint64_t after, int maxPoints)
 {
     SpoolBatch batch;
-    std::uint64_t after = m_ack;
     maxPoints = std::max(1, maxPoints);
-    for (size_t s = 0; s < m_segments.size() && batch.points < maxPoints; ++s) {
+    for (size_t s = first; s < m_segments.size() && batch.points < maxPoints; ++s) {
         const Segment &segment = m_segments[s];
         if (segment.pending == 0)
             continue;
-        const qint64 from = s == 0 ? m_readOffset : 0;
+        const qint64 from = s == first ? std::max<qint64>(offset, s == 0 ? m_readOffset : 0) : (s == 0 ? m_readOffset : 0);
         const int wanted = maxPoints - batch.points;
         QByteArray bytes;
         if (!ReadAll(segment.path, &bytes, from, qint64(wanted) * PeekBytesPerPoint))

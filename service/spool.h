@@ -110,6 +110,9 @@ public:
     // The oldest points not yet acknowledged: at most maxPoints, and at least
     // one whatever its size.  Does not change the spool.
     SpoolBatch peek(int maxPoints);
+    // The points after `previous` (a batch of peek() or peekAfter() not yet
+    // acknowledged), so that several batches can be under way at once.
+    SpoolBatch peekAfter(const SpoolBatch &previous, int maxPoints);
     // The database took the batch: its points are done for good.
     bool acknowledge(const SpoolBatch &batch, QString *error = nullptr);
 
@@ -135,6 +138,7 @@ private:
         qint64 pending = 0;  // records above the acknowledged number
     };
 
+    SpoolBatch peekFrom(size_t segment, qint64 offset, std::uint64_t after, int maxPoints);
     bool startSegment(QString *error);
     bool writeAck(std::uint64_t sequence, QString *error);
     void enforceLimits();

@@ -66,6 +66,7 @@ class TestSpool : public QObject {
 
 private slots:
     void replayOldestFirst();
+    void batchesUnderWayTogether();
     void acknowledgedSurvivesRestart();
     void unacknowledgedIsSentAgain();
     void tornTail_data();
@@ -98,6 +99,27 @@ void TestSpool::replayOldestFirst()
     QVERIFY(spool.peek(10).empty());
     // A spool written empty leaves no segment behind.
     QVERIFY(QDir(dir.path()).entryList({QStringLiteral("*.spool")}, QDir::Files).isEmpty());
+}
+
+void TestSpool::batchesUnderWayTogether()
+{
+    // Small segments, so that batches cross from one to the next.
+    QTemporaryDir dir;
+    Spool spool(dir.path(), SpoolSyncInterval, 2048);
+    QVERIFY(spool.open());
+    for (int i = 0; i < 20; ++i)
+        QVERIFY(spool.append(Points(1 + 10 * i, 10)));
+    const SpoolBatch a = spool.peek(70);
+    const SpoolBatch b = spool.peekAfter(a, 70);
+    QCOMPARE(Values(a), Range(1, 70));
+    QCOMPARE(Values(b), Range(71, 70));
+    QVERIFY(b.taken.size() > 1);
+    QVERIFY(spool.acknowledge(a));
+    QVERIFY(spool.acknowledge(b));
+    QCOMPARE(spool.pendingPoints(), 60);
+    // A batch already acknowledged is no starting point: the oldest pending is.
+    QCOMPARE(Values(spool.peekAfter(a, 100)), Range(141, 60));
+    QCOMPARE(Values(spool.peek(100)), Range(141, 60));
 }
 
 void TestSpool::acknowledgedSurvivesRestart()
