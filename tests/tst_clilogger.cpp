@@ -1,6 +1,8 @@
 // kv3917-cli sets and export, run as processes on collection files: the CSV
 // they write, damaged files, and exit statuses.
 #include "live/psychro.h"
+#include "logger/loggerimage.h"
+#include "service/lineprotocol.h"
 #include "sim/simmeter.h"
 #include "tests/support/loggerimages.h"
 #include "tests/support/cliprocess.h"
@@ -181,6 +183,45 @@ private slots:
         const kvtest::CliRun samples = RunCli({QStringLiteral("export"), path, QStringLiteral("--set"), QStringLiteral("3")});
         QCOMPARE(samples.exitCode, 0);
         QCOMPARE(samples.out.size(), 301);
+    }
+
+    // --format lines writes the points the service writes for the same data sets.
+    void exportLines_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("meter");
+        QTest::addColumn<QList<int>>("sets");
+        QTest::newRow("all, named after the file") << QStringList{} << "two" << QList<int>{0, 1};
+        QTest::newRow("one set, a serial with a space")
+            << QStringList{QStringLiteral("--set"), QStringLiteral("2"), QStringLiteral("--meter"), QStringLiteral("KV 1")}
+            << "KV 1" << QList<int>{1};
+    }
+    void exportLines()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, meter);
+        QFETCH(QList<int>, sets);
+        QTemporaryDir dir;
+        const QString path = Write(dir, QStringLiteral("two.REC"), TwoSets());
+        const kvtest::CliRun run =
+            RunCli(QStringList{QStringLiteral("export"), path, QStringLiteral("--format"), QStringLiteral("lines")} + options);
+        QCOMPARE(run.exitCode, 0);
+        const kv::LoggerParse parse = kv::ParseLoggerImage(TwoSets(), 0);
+        QByteArray expected;
+        for (int s : sets)
+            for (const kv::service::TimedLine &line : kv::service::LoggerSetLines(parse, s, meter))
+                expected += line.line + '\n';
+        QCOMPARE(run.outBytes, expected);
+        QVERIFY(run.outBytes.startsWith("kv3917,meter="));
+    }
+
+    void meterNeedsLines()
+    {
+        QTemporaryDir dir;
+        const kvtest::CliRun run = RunCli({QStringLiteral("export"), Write(dir, QStringLiteral("two.REC"), TwoSets()),
+                                           QStringLiteral("--meter"), QStringLiteral("X")});
+        QCOMPARE(run.exitCode, 64);
+        QVERIFY(run.out.isEmpty());
     }
 };
 

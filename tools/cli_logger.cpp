@@ -6,11 +6,11 @@
 #include "logger/loggerdata.h"
 #include "logger/loggerimage.h"
 #include "realtime/datetime.h"
-#include "tools/csvvalue.h"
+#include "logger/loggercsv.h"
+#include "service/lineprotocol.h"
 #include "tools/clicommon.h"
 
-#include <QDate>
-#include <QTime>
+#include <QFileInfo>
 
 #include <cmath>
 #include <cstdio>
@@ -46,11 +46,17 @@ const char *const SetsHelp =
     "set, more than 4000, or no complete data set), 66 the file cannot be read.\n";
 
 const char *const ExportHelp =
-    "Usage: kv3917-cli export FILE.REC [--set N]\n"
+    "Usage: kv3917-cli export FILE.REC [--set N] [--format csv|lines] [--meter SERIAL]\n"
     "\n"
     "Writes the samples of a data set collection file as CSV on standard\n"
     "output, one line per sample in memory order; with --set only those of data\n"
     "set N (numbered as kv3917-cli sets numbers them).\n"
+    "\n"
+    "--format lines writes them as line protocol instead, the points kv3917d\n"
+    "writes to a time-series database (measurement kv3917, tags meter,\n"
+    "thermocouple and unit, fields in degrees C and %RH, times in ms: write\n"
+    "with precision=ms); --meter gives the meter tag (default: the file's\n"
+    "name without its ending).\n"
     "\n"
     "Columns: set,time,rh,t1,t2,wet_bulb,dew_point,unit\n"
     "  time       the sample's local time, ISO 8601, to the second\n"
@@ -61,7 +67,6 @@ const char *const ExportHelp =
     "Exit status as for kv3917-cli sets.\n";
 
 const QString SetsHeader = QStringLiteral("set,start,interval,count,unit,couple,rh_offset,t1_offset,t2_offset");
-const QString ExportHeader = QStringLiteral("set,time,rh,t1,t2,wet_bulb,dew_point,unit");
 
 int UsageError(const QString &command, const QString &message)
 {
@@ -77,6 +82,8 @@ int DataError(const QString &file, const QString &message)
 struct Arguments {
     QString file;
     std::optional<int> set;
+    bool lines = false;      // --format lines
+    QString meter;           // --meter
     bool help = false;
 };
 
@@ -95,6 +102,16 @@ std::optional<int> ParseArguments(const QStringList &args, bool takesSet, Argume
             if (!ok || n < 1)
                 return UsageError(command, QStringLiteral("--set needs a data set number of at least 1"));
             out.set = n;
+        } else if (takesSet && arg == QLatin1String("--format")) {
+            QString value;
+            if (!reader.takeValue(value) || (value != QLatin1String("csv") && value != QLatin1String("lines")))
+                return UsageError(command, QStringLiteral("--format needs csv or lines"));
+            out.lines = value == QLatin1String("lines");
+        } else if (takesSet && arg == QLatin1String("--meter")) {
+            QString value;
+            if (!reader.takeValue(value) || value.isEmpty())
+                return UsageError(command, QStringLiteral("--meter needs a serial number"));
+            out.meter = value;
         } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
             return UsageError(command, QStringLiteral("unknown option '%1'").arg(arg));
         } else if (out.file.isEmpty()) {
@@ -105,6 +122,8 @@ std::optional<int> ParseArguments(const QStringList &args, bool takesSet, Argume
     }
     if (!out.help && out.file.isEmpty())
         return UsageError(command, QStringLiteral("missing FILE.REC"));
+    if (!out.lines && !out.meter.isEmpty())
+        return UsageError(command, QStringLiteral("--meter belongs to --format lines"));
     return std::nullopt;
 }
 
@@ -147,23 +166,6 @@ std::optional<int> Load(const QString &file, kv::LoggerParse &parse)
                      Program, qPrintable(file), int(parse.dataSets.size()) + 1, parse.declaredCount,
                      int(parse.dataSets.size()));
     return std::nullopt;
-}
-
-// A date-time as local ISO 8601 to the nearest second, without time zone
-// work (the meter's clock is a plain local time).
-QString IsoSeconds(double dateTime)
-{
-    const long long seconds = std::llround(dateTime * kv::SecondsPerDay);
-    const long long perDay = 86400;
-    long long days = seconds / perDay;
-    long long rest = seconds % perDay;
-    if (rest < 0) {
-        rest += perDay;
-        --days;
-    }
-    const QDate date = QDate(1899, 12, 30).addDays(days);
-    const QTime time = QTime::fromMSecsSinceStartOfDay(int(rest * 1000));
-    return date.toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('T') + time.toString(QStringLiteral("HH:mm:ss"));
 }
 
 QString OneDecimal(double value)
@@ -209,7 +211,7 @@ int RunLoggerSets(const QStringList &args)
     int number = 0;
     for (const kv::LoggerDataSet &set : parse.dataSets) {
         const QStringList fields{QString::number(++number),
-                                 IsoSeconds(set.start),
+                                 kv::LoggerIsoSeconds(set.start),
                                  QString::number(set.interval),
                                  QString::number(set.count),
                                  kv::LoggerUnitText(set.unit),
@@ -243,21 +245,27 @@ int RunLoggerExport(const QStringList &args)
                                           .arg(arguments.file)
                                           .arg(sets));
     QByteArray out;
-    AppendLine(out, ExportHeader);
+    if (arguments.lines) {
+        const QString meter = arguments.meter.isEmpty() ? QFileInfo(arguments.file).completeBaseName() : arguments.meter;
+        for (int s = 0; s < sets; ++s) {
+            if (arguments.set && *arguments.set != s + 1)
+                continue;
+            for (const kv::service::TimedLine &line : kv::service::LoggerSetLines(parse, s, meter)) {
+                out += line.line;
+                out += '\n';
+                Write(out);
+            }
+        }
+        Write(out, true);
+        std::fflush(stdout);
+        return ExitOk;
+    }
+    AppendLine(out, QString::fromLatin1(kv::LoggerExportHeader));
     for (int s = 0; s < sets; ++s) {
         if (arguments.set && *arguments.set != s + 1)
             continue;
-        const kv::LoggerDataSet &set = parse.dataSets[size_t(s)];
-        const QString number = QString::number(s + 1);
-        const QString unit = kv::LoggerUnitText(set.unit);
-        for (int k = 0; k < set.count; ++k) {
-            const size_t e = size_t(set.firstEntry) + size_t(k) * kv::LoggerValuesPerSample;
-            QStringList fields{number, IsoSeconds(parse.series.times[e])};
-            for (int c = 0; c < kv::LoggerValuesPerSample; ++c)
-                fields << CsvValue(parse.series.values[e + size_t(c)]);
-            fields << unit;
-            AppendLine(out, fields.join(QLatin1Char(',')));
-        }
+        kv::AppendLoggerSetCsv(out, parse, s);
+        Write(out);
     }
     Write(out, true);
     std::fflush(stdout);
