@@ -31,6 +31,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSet>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -138,6 +139,9 @@ class TestCommandWalk : public QObject {
     UrlCatcher m_urls;
     QTimer m_modalCloser;
     int m_modalsClosed = 0;
+    // "window kind/control" of every row walked.
+    QSet<QString> m_walked;
+    QSet<QString> m_walkedControls;
 
     QString graphFile() const { return QDir::toNativeSeparators(m_dir.filePath(QStringLiteral("walk.GHF"))); }
     QString tableFile() const { return QDir::toNativeSeparators(m_dir.filePath(QStringLiteral("walk.csv"))); }
@@ -502,7 +506,8 @@ private slots:
             tool("Font", "", "Button3", "font");
             tool("Export Picture", "", "btnExportPicture", "file:save");
             tool("Show MAX/MIN on Graph", "", "Button2", "effect:statistics table shown");
-            tool("DEW POINT box", "", "chkDEWPOINT", "effect:channel hidden");
+            for (const char *box : {"chkRH", "chkT1", "chkT2", "chkWETBULB", "chkDEWPOINT"})
+                tool(box, "", box, "effect:channel hidden");
         }
         QTest::newRow("realtime: Clear") << "realtime" << "data" << "tbntClr" << saveQuestion;
         QTest::newRow("realtime: Clear, No") << "realtime" << "data" << "tbntClr" << "effect:graph cleared";
@@ -530,6 +535,9 @@ private slots:
             return;
         QObject *target = this->control(w, control);
         QVERIFY2(target, qPrintable(control + QStringLiteral(" not found")));
+        m_walked << (window == QLatin1String("main") ? window : QStringLiteral("graph:") + window) + QLatin1Char('/')
+                        + control;
+        m_walkedControls << control;
 
         WalkPrompts &prompts = m_walk->prompts;
         prompts.log.clear();
@@ -616,10 +624,40 @@ private slots:
         if (auto *tool = w->findChild<QAbstractButton *>(QStringLiteral("ToolButton4")))
             if (!tool->isChecked())
                 tool->click();
-        for (const char *panel : {"ToolButton1", "ToolButton2", "chkDEWPOINT"})
+        for (const char *panel : {"ToolButton1", "ToolButton2", "chkRH", "chkT1", "chkT2", "chkWETBULB", "chkDEWPOINT"})
             if (auto *b = w->findChild<QAbstractButton *>(QLatin1String(panel)))
                 if (!b->isChecked())
                     b->click();
+    }
+
+    // The table above leaves nothing out: every command the main window
+    // offers and every tool of every kind of graph window has its row.
+    void everyControlHasARow()
+    {
+        QStringList missing;
+        MainWindow &main = m_walk->main;
+        for (QAction *menu : main.menuBar()->actions())
+            for (QAction *a : menu->menu()->actions())
+                if (!a->isSeparator() && !a->menu() && a->isVisible() && !a->objectName().isEmpty()
+                    && !m_walkedControls.contains(a->objectName()))
+                    missing << QStringLiteral("main/") + a->objectName();
+        for (QWidget *c : child<QWidget>(main, "ToolBarPanel")->findChildren<QWidget *>())
+            if ((qobject_cast<QAbstractButton *>(c) || qobject_cast<QComboBox *>(c)) && c->isVisibleTo(&main)
+                && !m_walkedControls.contains(c->objectName()))
+                missing << QStringLiteral("main/") + c->objectName();
+        for (const char *kind : {"realtime", "logger", "file", "tablegraph"}) {
+            QWidget *w = window(QString::fromLatin1(kind));
+            QVERIFY(w);
+            for (const char *bar : {"ToolBar1", "ToolBar2", "pnlGraphStatistic", "pnlDataSets"})
+                for (QWidget *c : child<QWidget>(w, QLatin1String(bar))->findChildren<QWidget *>()) {
+                    const bool control = qobject_cast<QAbstractButton *>(c) || qobject_cast<QComboBox *>(c)
+                                         || qobject_cast<QTableWidget *>(c);
+                    const QString name = QStringLiteral("graph:%1/%2").arg(QLatin1String(kind), c->objectName());
+                    if (control && c->isVisibleTo(w) && c->isEnabled() && !m_walked.contains(name))
+                        missing << name;
+                }
+        }
+        QVERIFY2(missing.isEmpty(), qPrintable(QStringLiteral("no row for ") + missing.join(QStringLiteral(", "))));
     }
 };
 
