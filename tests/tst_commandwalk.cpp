@@ -444,7 +444,6 @@ private slots:
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("expected");
 
-        const QString saveGraph = QStringLiteral("file:save");
         const QString print = QStringLiteral("dialog:QPrintDialog");
         const QString preview = QStringLiteral("dialog:QPrintPreviewDialog");
         const QString saveQuestion = QStringLiteral("question:Save Real-Time Graph ?");
