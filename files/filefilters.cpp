@@ -83,6 +83,9 @@ QString NameForFilter(const QString &pipes, int filterIndex, const QString &curr
         return {};
     const QFileInfo info(currentName);
     const QString name = info.fileName();
+    // Nothing typed: the box stays empty rather than naming a file.
+    if (name.isEmpty())
+        return {};
     const QString suffix = info.suffix();
     const QString base = suffix.isEmpty() && !name.endsWith(QLatin1Char('.')) ? name
                                                                             : name.left(name.size() - suffix.size() - 1);

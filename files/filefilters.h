@@ -35,7 +35,8 @@ QStringList FilterExtensionTable(const QString &pipes);
 
 // The name to show when the user switches the save dialog to filter
 // `filterIndex` (from 1): `currentName` without its folder and with that
-// filter's extension; empty when the table has no entry for it.
+// filter's extension; empty when the table has no entry for it or no name
+// is typed.
 QString NameForFilter(const QString &pipes, int filterIndex, const QString &currentName);
 
 } // namespace kv

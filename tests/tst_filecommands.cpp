@@ -448,30 +448,53 @@ private slots:
         QCOMPARE(rig.prompts.renamed, QStringList{shown});
     }
 
-    // The real save dialog shows the renamed name while it stays open.
+    // The real save dialog shows the renamed name while it stays open; with
+    // no name typed the box stays empty (the folder on show is no name).
+    void typeChangeInTheFileDialog_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("GHF to TXT") << "run1.GHF" << 1 << "run1.TXT";
+        QTest::newRow("TXT to CSV") << "run1.TXT" << 2 << "run1.CSV";
+        QTest::newRow("nothing typed") << "" << 1 << "";
+        QTest::newRow("nothing typed, to CSV") << "" << 2 << "";
+    }
     void typeChangeInTheFileDialog()
     {
+        QFETCH(QString, typed);
+        QFETCH(int, filter);
+        QFETCH(QString, shown);
+        // The folder the dialog shows has a name of its own.
+        QDir(m_dir.path()).mkpath(QStringLiteral("KV3917"));
         InteractivePrompts interactive;
-        QString shownName;
+        QString shownName = QStringLiteral("(dialog not seen)");
         QTimer::singleShot(0, [&] {
             auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
             QVERIFY(dialog);
             auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
             auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
             QVERIFY(name && types);
-            name->setText(QStringLiteral("run1.GHF"));
-            types->setCurrentIndex(1);
-            emit types->activated(1);
+            // As the user finds it: the folder's contents on show.
+            QTRY_VERIFY(!dialog->selectedFiles().value(0).isEmpty());
+            name->setText(typed);
+            // The user picks the type with the mouse: the box of types has the focus.
+            types->setFocus();
+            QTRY_VERIFY(types->hasFocus());
+            types->setCurrentIndex(filter);
+            // What a pick with the mouse emits.
+            emit types->activated(filter);
+            emit types->textActivated(types->itemText(filter));
             shownName = name->text();
             dialog->reject();
         });
         FileDialogRequest request;
-        request.folder = m_dir.path();
-        const QString filter = GraphFileFilter(QLocale::c());
-        request.filter = QtFileFilter(filter);
-        request.typeChanged = [filter](int index, const QString &n) { return NameForFilter(filter, index, n); };
+        request.folder = m_dir.filePath(QStringLiteral("KV3917"));
+        const QString filters = GraphFileFilter(QLocale::c());
+        request.filter = QtFileFilter(filters);
+        request.typeChanged = [filters](int index, const QString &n) { return NameForFilter(filters, index, n); };
         QCOMPARE(interactive.saveFileName(nullptr, request, nullptr), QString());
-        QCOMPARE(shownName, QStringLiteral("run1.TXT"));
+        QCOMPARE(shownName, shown);
     }
 
     // The "DataLogger" window offers the collection first; Cancel there saves

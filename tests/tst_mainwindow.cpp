@@ -23,6 +23,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
@@ -287,6 +288,75 @@ private slots:
             main.loggerData().setUnsaved(false);
             QVERIFY(!QFileInfo::exists(markerPath));
         }
+    }
+
+    // Exit asks every question about unsaved data before it closes anything:
+    // Cancel to any of them leaves every window and every unsaved flag as it
+    // was; No to all closes the program.  The real-time graph is asked first
+    // (it was opened first).
+    void exitAsksEveryQuestionFirst_data()
+    {
+        QTest::addColumn<bool>("loggerUnsaved");
+        QTest::addColumn<QList<int>>("answers");
+        QTest::addColumn<QStringList>("asked");
+        QTest::addColumn<bool>("closes");
+        const QString realTime = QStringLiteral("Save Real-Time Graph ?");
+        const QString logger = QStringLiteral("Save DataLogger Data ?");
+        const int no = int(kv::Answer::No), cancel = int(kv::Answer::Cancel);
+        QTest::newRow("real-time: cancel") << false << QList<int>{cancel} << QStringList{realTime} << false;
+        QTest::newRow("real-time no, logger cancel")
+            << true << QList<int>{no, cancel} << QStringList{realTime, logger} << false;
+        QTest::newRow("real-time cancel: logger not asked")
+            << true << QList<int>{cancel} << QStringList{realTime} << false;
+        QTest::newRow("no to both") << true << QList<int>{no, no} << QStringList{realTime, logger} << true;
+    }
+    void exitAsksEveryQuestionFirst()
+    {
+        QFETCH(bool, loggerUnsaved);
+        QFETCH(QList<int>, answers);
+        QFETCH(QStringList, asked);
+        QFETCH(bool, closes);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString tableFile = dir.filePath(QStringLiteral("table.csv"));
+        {
+            QFile file(tableFile);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("2024/05/02,09:15:00,45.2,23.5,24.1,16.0,11.0\r\n");
+        }
+        kv::ScriptedPrompts prompts;
+        kv::PromptScope scope(prompts);
+        kv::NoDeviceTransfer usb;
+        MainWindow main(usb);
+        main.show();
+        QCoreApplication::processEvents();
+        main.openFiles({tableFile});
+        QVERIFY(main.loggerData().acceptDownload(kvtest::LoggerImageBuilder().add(kvtest::SetOf(3)).image()).shown());
+        main.loggerData().setUnsaved(loggerUnsaved);
+        main.ensureLoggerGraph();
+        main.recorder().setUnsaved(true);
+        auto *area = child<QMdiArea>(main, "MdiArea");
+        const int windows = int(area->subWindowList().size());
+        QCOMPARE(windows, 4);   // panel, real-time graph, table, DataLogger
+        prompts.shown.clear();
+        for (int a : answers)
+            prompts.answers.push_back(kv::Answer(a));
+
+        child<QAction>(main, "Exit1")->trigger();
+        QCoreApplication::processEvents();
+        QCOMPARE(prompts.shown, asked);
+        QCOMPARE(prompts.unexpected, 0);
+        QCOMPARE(main.isVisible(), !closes);
+        if (closes) {
+            QTRY_VERIFY(area->subWindowList().isEmpty());
+            return;
+        }
+        QCOMPARE(int(area->subWindowList().size()), windows);
+        QVERIFY(main.panel() && main.realTimeGraph() && main.loggerGraph());
+        QVERIFY(main.recorder().isUnsaved());
+        QCOMPARE(main.loggerData().unsaved(), loggerUnsaved);
+        main.recorder().setUnsaved(false);
+        main.loggerData().setUnsaved(false);
     }
 };
 

@@ -311,6 +311,7 @@ private slots:
         QTest::newRow("to CSV, folder dropped") << graph << 3 << "/home/u/run1.GHF" << "run1.CSV";
         QTest::newRow("name without extension") << graph << 1 << "run1" << "run1.GHF";
         QTest::newRow("no such filter") << graph << 4 << "run1.GHF" << "";
+        QTest::newRow("nothing typed") << graph << 2 << "" << "";
         QTest::newRow("table filter") << TableFileFilter(QLocale::c()) << 2 << "t.TXT" << "t.CSV";
     }
     void filterSwitchRenames()

@@ -37,6 +37,7 @@
 #include <QVBoxLayout>
 
 #include <cfenv>
+#include <utility>
 #include <vector>
 
 
@@ -630,7 +631,7 @@ void GraphWindow::followActivation()
 
 void GraphWindow::closeEvent(QCloseEvent *event)
 {
-    if (!confirmClose()) {
+    if (!askBeforeClose() || !saveAsAnswered()) {
         event->ignore();
         return;
     }
@@ -643,25 +644,31 @@ void GraphWindow::closeEvent(QCloseEvent *event)
     emit closed();
 }
 
-bool GraphWindow::confirmClose()
+bool GraphWindow::askBeforeClose()
 {
-    if (isLoggerGraph() && !askToSaveLoggerData())
+    m_closeAnswer.reset();
+    std::optional<Answer> answer;
+    if (isLoggerGraph())
+        answer = askAboutLoggerData();
+    else if (isRealTimeGraph() && m_recorder.isUnsaved())
+        answer = Prompts().askYesNoCancel(this, SaveRealTimeQuestion);
+    if (answer == Answer::Cancel)
         return false;
-    if (m_recorder.isUnsaved() && isRealTimeGraph()) {
-        switch (Prompts().askYesNoCancel(this, SaveRealTimeQuestion)) {
-        case Answer::Cancel:
-            return false;
-        case Answer::Yes:
-            // A save that did not happen keeps the window and its data.
-            if (!saveRecording())
-                return false;
-            m_recorder.setUnsaved(false);
-            break;
-        default:
-            m_recorder.setUnsaved(false);
-            break;
-        }
-    }
+    m_closeAnswer = answer;
+    return true;
+}
+
+bool GraphWindow::saveAsAnswered()
+{
+    const std::optional<Answer> answer = std::exchange(m_closeAnswer, std::nullopt);
+    if (!answer)
+        return true;
+    if (isLoggerGraph())
+        return saveLoggerDataAsAnswered(*answer);
+    // A save that did not happen keeps the window and its data.
+    if (*answer == Answer::Yes && !saveRecording())
+        return false;
+    m_recorder.setUnsaved(false);
     return true;
 }
 

@@ -4,6 +4,7 @@
 // graph ("Real-Time Graph"), the logger graph ("DataLogger"), graphs drawn
 // from a table (the table's caption) and opened graph files (the file name).
 
+#include "app/prompt.h"
 #include "ui/graphtools.h"
 #include "ui/savegraph.h"
 #include "live/livereading.h"
@@ -15,6 +16,7 @@
 #include <QWidget>
 
 #include <array>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -110,6 +112,15 @@ public:
     // Restores the window to normal size when it is minimised or maximised.
     void restoreWindow();
 
+    // Closing asks about unsaved data ("Save DataLogger Data ?", "Save
+    // Real-Time Graph ?") in two steps, so that the main window can ask every
+    // window before it closes any: askBeforeClose() asks and keeps the answer
+    // (false on Cancel: nothing changed); saveAsAnswered() saves or drops the
+    // data as answered (false when a save did not happen), after which a
+    // close asks nothing more.
+    bool askBeforeClose();
+    bool saveAsAnswered();
+
 signals:
     // The window became the active document.
     void activated();
@@ -139,7 +150,6 @@ private:
     void buildDataSetsPanel();
     void setUpChartAndList();
     void followActivation();
-    bool confirmClose();
     void showChannels();
     void applySplitView();
     void chooseNormalCursor();
@@ -155,9 +165,10 @@ private:
     void clearRecording();
     GraphTools::StatisticsTexts statisticsTexts() const;
 
-    // "Save DataLogger Data ?" while the logger data is unsaved; false keeps
-    // the window open (Cancel, or Yes and the save did not happen).
-    bool askToSaveLoggerData();
+    // "Save DataLogger Data ?" while the logger data is unsaved (nothing to
+    // ask otherwise); then its save as answered, false when it did not happen.
+    std::optional<kv::Answer> askAboutLoggerData();
+    bool saveLoggerDataAsAnswered(kv::Answer answer);
     void showRequestedDataSet(int index);
 
     // The statistics boxes of RH, T1 and T2 (index = channel).
@@ -210,6 +221,8 @@ private:
     QSplitter *m_splitter = nullptr;
     bool m_shown = false;
     bool m_closed = false;
+    // The answer askBeforeClose() got, until saveAsAnswered() acts on it.
+    std::optional<kv::Answer> m_closeAnswer;
 };
 
 // Prepares a chart for a new set of samples: the graph template's look and

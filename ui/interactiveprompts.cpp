@@ -5,12 +5,25 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace kv {
 
 namespace {
 const QString Title = QStringLiteral("KV3917");
+
+// The name typed in a file dialog's name box, empty when none is.  With no
+// name typed selectedFiles() names the folder on show, which is no file name.
+QString TypedFileName(const QFileDialog &dialog)
+{
+    if (const auto *box = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+        return QFileInfo(box->text()).fileName();
+    const QString selected = dialog.selectedFiles().value(0);
+    if (selected.isEmpty() || QFileInfo(selected).isDir())
+        return {};
+    return QFileInfo(selected).fileName();
+}
 } // namespace
 
 Answer InteractivePrompts::askYesNo(QWidget *parent, const QString &text)
@@ -61,9 +74,8 @@ QString InteractivePrompts::saveFileName(QWidget *parent, const FileDialogReques
         dialog.selectFile(request.fileName);
     if (request.typeChanged) {
         QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &request](const QString &filter) {
-            const QString typed = dialog.selectedFiles().value(0);
             const QString name =
-                request.typeChanged(int(dialog.nameFilters().indexOf(filter)) + 1, QFileInfo(typed).fileName());
+                request.typeChanged(int(dialog.nameFilters().indexOf(filter)) + 1, TypedFileName(dialog));
             if (!name.isEmpty())
                 dialog.selectFile(name);
         });

@@ -99,21 +99,23 @@ void GraphWindow::showRequestedDataSet(int index)
         showDataSet(*m_loggerData, index);
 }
 
-bool GraphWindow::askToSaveLoggerData()
+std::optional<kv::Answer> GraphWindow::askAboutLoggerData()
 {
     if (!m_loggerData || !m_loggerData->unsaved())
-        return true;
-    switch (kv::Prompts().askYesNoCancel(this, SaveLoggerQuestion)) {
-    case kv::Answer::Cancel:
-        return false;
-    case kv::Answer::Yes: {
+        return std::nullopt;
+    return kv::Prompts().askYesNoCancel(this, SaveLoggerQuestion);
+}
+
+bool GraphWindow::saveLoggerDataAsAnswered(kv::Answer answer)
+{
+    if (answer == kv::Answer::Yes) {
         QString fileName;
-        if (!kv::SaveLoggerGraph(this, *m_loggerData, *m_chart, m_settings.initialFolder(), &fileName))
+        if (!m_loggerData || !kv::SaveLoggerGraph(this, *m_loggerData, *m_chart, m_settings.initialFolder(), &fileName))
             return false;
         emit fileSaved(fileName);
-        return true;
     }
-    default:
-        return true;
-    }
+    // Saved or given up: closing asks no more.
+    if (m_loggerData)
+        m_loggerData->setUnsaved(false);
+    return true;
 }

@@ -426,7 +426,24 @@ void MainWindow::offerJournalRestore()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // Children ask about unsaved data first; a child that refuses keeps the
+    // Every question about unsaved data first: Cancel to any of them closes
+    // nothing.  Then the saves as answered (one that does not happen keeps
+    // everything open too), and only then the windows close.
+    QList<QPointer<GraphWindow>> graphs;
+    for (QMdiSubWindow *sub : m_mdiArea->subWindowList())
+        if (auto *graph = qobject_cast<GraphWindow *>(sub->widget()))
+            graphs << graph;
+    for (const QPointer<GraphWindow> &graph : graphs)
+        if (graph && !graph->askBeforeClose()) {
+            event->ignore();
+            return;
+        }
+    for (const QPointer<GraphWindow> &graph : graphs)
+        if (graph && !graph->saveAsAnswered()) {
+            event->ignore();
+            return;
+        }
+    // A child that still refuses (a setup operation running) keeps the
     // program open.
     m_mdiArea->closeAllSubWindows();
     if (!m_mdiArea->subWindowList().isEmpty()) {

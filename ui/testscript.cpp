@@ -142,7 +142,9 @@ void TestScript::runStep()
     } else if (command == QLatin1String("trigger")) {
         auto *action = m_main.findChild<QAction *>(target);
         auto *button = action ? nullptr : m_main.findChild<QAbstractButton *>(target);
-        if (!(action && action->isEnabled()) && !(button && button->isEnabled()))
+        // Only what a user can reach: a hidden menu item is not there.
+        const bool actionReady = action && action->isEnabled() && action->isVisible();
+        if (!actionReady && !(button && button->isEnabled()))
             return;
         m_steps.removeFirst();
         if (action)

@@ -12,7 +12,8 @@
 //                                then accept it
 //   activate <window title>      step: wait for that child window, activate it
 //   trigger <object name>        step: wait until that action or button is
-//                                enabled, then trigger it
+//                                enabled (an action also shown), then
+//                                trigger it
 //   quit                         step: close the main window
 // Answers, names and dialogs are used in the order the program asks; steps
 // run in order once the event loop runs.  Every text the program shows is
