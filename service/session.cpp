@@ -73,8 +73,10 @@ public:
         m_linkStore = std::make_unique<MeterLink>(*m_usb);
         m_pollStore = std::make_unique<PollLoop>(*m_linkStore, static_cast<PollView &>(*this));
         if (spec.kind == MeterSpec::Kind::Serial) {
-            m_port.setDeviceName(SerialDeviceName(spec.path));
-            m_linkStore->setSerialPort(&m_port);
+            // Made here, so that the port's QObject belongs to this thread.
+            m_port = std::make_unique<QtSerialPort>();
+            m_port->setDeviceName(SerialDeviceName(spec.path));
+            m_linkStore->setSerialPort(m_port.get());
         }
         // The link's pauses must not run a nested event loop on this thread:
         // a stop request would be handled inside a job.
@@ -167,9 +169,9 @@ private:
 
     void identifySerial()
     {
-        const QString &path = m_port.deviceName();
-        if (!m_port.open()) {
-            reportNotAnswering(QStringLiteral("cannot use %1: %2").arg(path, m_port.errorString()));
+        const QString path = m_port->deviceName();
+        if (!m_port->open()) {
+            reportNotAnswering(QStringLiteral("cannot use %1: %2").arg(path, m_port->errorString()));
             return;
         }
         const SerialAnswer answer = link().IdentifySerial();
@@ -180,7 +182,7 @@ private:
             return;
         }
         // Closed, so a device that went away is opened afresh next time.
-        m_port.close();
+        m_port->close();
         reportNotAnswering(answer == SerialAnswer::Other ? QStringLiteral("something other than a KV3917 answers on %1").arg(path)
                                                    : QStringLiteral("no meter answers on %1").arg(path));
     }
@@ -198,7 +200,7 @@ private:
         m_timer = nullptr;
         m_pollStore.reset();
         m_linkStore.reset();
-        m_port.close();
+        m_port.reset();
         m_usb.reset();
         thread()->quit();
     }
@@ -213,8 +215,8 @@ private:
     void ShowConnectionLost() override
     {
         m_missed = 0;
-        if (m_session.m_spec.kind == MeterSpec::Kind::Serial)
-            m_port.close();
+        if (m_port)
+            m_port->close();
         const QString why = QStringLiteral("no reading in %1 polls").arg(PollFailureLimit);
         LogFault(QStringLiteral("down ") + m_session.m_spec.path, LogPriority::Warning,
                  QStringLiteral("%1: down (%2)").arg(name(), why));
@@ -238,7 +240,7 @@ private:
 
     Session &m_session;
     std::unique_ptr<UsbTransfer> m_usb;
-    QtSerialPort m_port;
+    std::unique_ptr<QtSerialPort> m_port;
     std::unique_ptr<MeterLink> m_linkStore;
     std::unique_ptr<PollLoop> m_pollStore;
     QTimer *m_timer = nullptr;
