@@ -249,8 +249,11 @@ void QtSerialPort::waitForInput(int ms)
     if (m_port->isOpen()) {
         const bool arrived = m_port->waitForReadyRead(ms);
         m_port->clearError();
-        if (arrived)
+        if (arrived) {
+            if (m_gatherMs > 0)
+                SleepRest(clock, static_cast<int>(std::min<qint64>(ms, clock.elapsed() + m_gatherMs)));
             return;
+        }
     }
     // A closed port, or one whose device has gone away (the system then
     // reports at once, again and again): sleep the rest rather than spin.

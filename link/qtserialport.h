@@ -53,6 +53,13 @@ public:
     void clearInput() override;
     void waitForInput(int ms) override;
 
+    // After input arrives, waitForInput sleeps up to `ms` more (never past
+    // its own time) so that the bytes following it arrive in the same
+    // wake-up: a line at 9600 baud delivers about one byte a millisecond, and
+    // a caller that waits for a whole reply need not wake for each.  0 (the
+    // default) returns at the first byte.
+    void setInputGatherMs(int ms) { m_gatherMs = ms > 0 ? ms : 0; }
+
     // Why the last open() failed ("in use by kv3917d (pid 1234)", "not a
     // serial port", ...); empty after a successful one.
     QString errorString() const { return m_error; }
@@ -62,6 +69,7 @@ private:
     QString m_deviceName;
     QString m_error;
     QString m_lastWarning;
+    int m_gatherMs = 0;
     DeviceLock m_lock;
 };
 

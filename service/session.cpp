@@ -14,6 +14,13 @@
 namespace kv::service {
 namespace {
 
+// A live reply (64 bytes at 9600 baud, 67 ms) then wakes the session a few
+// times rather than once per byte; the exchange waits its 200 ms anyway.
+constexpr int SerialGatherMs = 25;
+// A serial port where no meter answered is tried again at most this often:
+// each try opens the port and waits 500 ms for an answer.
+constexpr int SerialRetryMs = 1000;
+
 std::int64_t MonotonicNowMs()
 {
     QElapsedTimer t;
@@ -76,6 +83,7 @@ public:
             // Made here, so that the port's QObject belongs to this thread.
             m_port = std::make_unique<QtSerialPort>();
             m_port->setDeviceName(SerialDeviceName(spec.path));
+            m_port->setInputGatherMs(SerialGatherMs);
             m_linkStore->setSerialPort(m_port.get());
         }
         // The link's pauses must not run a nested event loop on this thread:
@@ -169,6 +177,9 @@ private:
 
     void identifySerial()
     {
+        if (m_lastSerialTry.isValid() && m_lastSerialTry.elapsed() < SerialRetryMs)
+            return;
+        m_lastSerialTry.start();
         const QString path = m_port->deviceName();
         if (!m_port->open()) {
             reportNotAnswering(QStringLiteral("cannot use %1: %2").arg(path, m_port->errorString()));
@@ -245,6 +256,7 @@ private:
     std::unique_ptr<PollLoop> m_pollStore;
     QTimer *m_timer = nullptr;
     std::int64_t m_lastTimeMs = INT64_MIN;
+    QElapsedTimer m_lastSerialTry;
     int m_missed = 0;
     bool m_gotReading = false;
     bool m_stopping = false;
