@@ -42,7 +42,8 @@ private:
 
 class SimUsbSource : public kv::service::UsbMeterSource {
 public:
-    // A meter not yet plugged in, reading the given set points.
+    // A meter not yet plugged in, reading the given set points.  Add every
+    // meter before the service starts: sessions look them up on their threads.
     std::shared_ptr<SimUsbPlug> add(const QString &serial, double rh, double t1, double t2)
     {
         auto plug = std::make_shared<SimUsbPlug>();
