@@ -1,6 +1,7 @@
 #include "link/hidtransfer.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <hidapi.h>
 
@@ -25,7 +26,34 @@ int HidLibraryResult()
     return result;
 }
 
+QString SerialText(const wchar_t *text)
+{
+    QString result;
+    for (int i = 0; text && text[i] != L'\0' && i < HidSerialTextMax; ++i)
+        result += (text[i] >= 0x20 && text[i] < 0x7F) ? QChar(char16_t(text[i])) : QLatin1Char('?');
+    return result;
+}
+
 } // namespace
+
+QList<HidDeviceEntry> EnumerateHidDevices(std::uint16_t vendorId, std::uint16_t productId)
+{
+    QList<HidDeviceEntry> devices;
+    if (HidLibraryResult() != 0)
+        return devices;
+    hid_device_info *list = hid_enumerate(vendorId, productId);
+    for (const hid_device_info *info = list; info; info = info->next) {
+        if (!info->path)
+            continue;
+        const QString path = QString::fromLocal8Bit(info->path);
+        // A device with several interfaces is listed once per interface.
+        if (std::any_of(devices.cbegin(), devices.cend(), [&](const HidDeviceEntry &d) { return d.path == path; }))
+            continue;
+        devices.append({path, SerialText(info->serial_number)});
+    }
+    hid_free_enumeration(list);
+    return devices;
+}
 
 HidTransfer::~HidTransfer() { CloseDevice(); }
 
@@ -36,11 +64,63 @@ int HidTransfer::OpenDevice(std::uint16_t vendorId, std::uint16_t productId)
     CloseDevice();
     if (HidLibraryResult() != 0)
         return HidInitFailed;
-    m_device = hid_open(vendorId, productId, nullptr);
-    if (!m_device)
+    if (!m_boundPath.isEmpty()) {
+        if (vendorId != MeterVendorId || productId != MeterProductId)
+            return HidOpenFailed; // a bound transfer reaches only its meter
+        return openPath(m_boundPath);
+    }
+    // The device held already, without an enumeration on every exchange.
+    if (m_lock.isHeld() && vendorId == m_vendorId && productId == m_productId && openPath(m_lock.device()) == HidOk)
+        return HidOk;
+    m_lock.release();
+    int result = HidOpenFailed;
+    QString held;
+    for (const HidDeviceEntry &device : EnumerateHidDevices(vendorId, productId)) {
+        const int r = openPath(device.path);
+        if (r == HidOk) {
+            m_vendorId = vendorId;
+            m_productId = productId;
+            return HidOk;
+        }
+        if (r == HidDeviceHeld) {
+            result = r;
+            held = m_error;
+        }
+    }
+    m_error = held;
+    return result;
+}
+
+int HidTransfer::OpenDevicePath(const char *path)
+{
+    CloseDevice();
+    const QString bound = path ? QString::fromLocal8Bit(path) : QString();
+    if (bound != m_boundPath)
+        m_lock.release();
+    m_boundPath = bound;
+    if (m_boundPath.isEmpty())
+        return HidBadArgument;
+    return OpenDevice(MeterVendorId, MeterProductId);
+}
+
+int HidTransfer::openPath(const QString &path)
+{
+    if (HidLibraryResult() != 0)
+        return HidInitFailed;
+    QString holder;
+    if (!m_lock.acquire(path, &holder)) {
+        m_error = QStringLiteral("in use by %1").arg(holder);
+        return HidDeviceHeld;
+    }
+    m_device = hid_open_path(QFile::encodeName(path).constData());
+    if (!m_device) {
+        m_lock.release();
+        m_error = QStringLiteral("cannot open %1").arg(path);
         return HidOpenFailed;
-    m_vendorId = vendorId;
-    m_productId = productId;
+    }
+    m_vendorId = MeterVendorId;
+    m_productId = MeterProductId;
+    m_error.clear();
     return HidOk;
 }
 

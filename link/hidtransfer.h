@@ -17,7 +17,11 @@
 // their own: the kernel ends a report transfer the device does not take, so
 // the write time-out is only checked for being valid.
 
+#include "link/devicelock.h"
 #include "link/usbtransfer.h"
+
+#include <QList>
+#include <QString>
 
 #include <cstddef>
 #include <cstdint>
@@ -45,7 +49,17 @@ enum HidResult : int {
     HidReadFailed = 6,   // reading failed (handle closed)
     HidReadTimeout = 7,  // fewer bytes than asked arrived within the time-out
     HidSerialFailed = 8, // the device gave no serial-number text
+    HidDeviceHeld = 9,   // another program holds the device (errorString() names it)
 };
+
+// One HID device of an enumeration.
+struct HidDeviceEntry {
+    QString path;   // what OpenDevicePath takes (hidraw: /dev/hidrawN)
+    QString serial; // its serial-number text (printable ASCII; other characters '?')
+};
+
+// The HID devices with these identifiers, each once, in the system's order.
+QList<HidDeviceEntry> EnumerateHidDevices(std::uint16_t vendorId, std::uint16_t productId);
 
 class HidTransfer final : public UsbTransfer {
 public:
@@ -54,7 +68,13 @@ public:
     HidTransfer(const HidTransfer &) = delete;
     HidTransfer &operator=(const HidTransfer &) = delete;
 
+    // Unbound: the device this transfer held before if it is still there,
+    // otherwise the first one with the identifiers that no other program
+    // holds.  Each device is held through its DeviceLock from the open until
+    // an open of it fails or the transfer is destroyed (closing between
+    // exchanges keeps it).
     int OpenDevice(std::uint16_t vendorId, std::uint16_t productId) override;
+    int OpenDevicePath(const char *path) override;
     int SetDeviceTimeouts(int readMs, int writeMs) override;
     int WriteCommand(int length, const std::uint8_t *frame) override;
     int WriteData(int length, const std::uint8_t *data) override;
@@ -64,8 +84,13 @@ public:
     int CloseDevice() override;
 
     bool isOpen() const { return m_device != nullptr; }
+    // The bound path (OpenDevicePath), empty when unbound.
+    const QString &devicePath() const { return m_boundPath; }
+    // Why the last open failed, e.g. "in use by kv3917d (pid 1234)".
+    const QString &errorString() const { return m_error; }
 
 private:
+    int openPath(const QString &path);
     int writeReports(int length, const std::uint8_t *payload);
     void drainInput();
     // An I/O error usually means the device is gone: the handle is closed so
@@ -76,6 +101,9 @@ private:
     std::uint16_t m_vendorId = 0;
     std::uint16_t m_productId = 0;
     int m_readTimeoutMs = LinkReadTimeoutMs;
+    QString m_boundPath;
+    QString m_error;
+    DeviceLock m_lock;
 };
 
 } // namespace kv

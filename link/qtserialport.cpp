@@ -143,8 +143,21 @@ bool QtSerialPort::open()
 {
     if (m_port->isOpen())
         return true;
-    if (!IsMeterPortDevice(m_deviceName))
+    QString why;
+    if (!IsMeterPortDevice(m_deviceName, &why)) {
+        m_error = why;
         return false;
+    }
+    QString holder;
+    if (!m_lock.acquire(m_deviceName, &holder)) {
+        m_error = QStringLiteral("in use by %1").arg(holder);
+        // Said once per device and holder, not on every attempt of a search.
+        const QString warning = m_deviceName + QStringLiteral(" is ") + m_error;
+        if (warning != m_lastWarning)
+            qWarning("%s", qPrintable(warning));
+        m_lastWarning = warning;
+        return false;
+    }
     m_port->setPortName(m_deviceName);
     m_port->setBaudRate(SerialBaudRate);
     m_port->setDataBits(QSerialPort::Data8);
@@ -154,9 +167,14 @@ bool QtSerialPort::open()
     // waiting for CTS.
     m_port->setFlowControl(QSerialPort::NoFlowControl);
     const bool opened = m_port->open(QIODevice::ReadWrite);
+    const QString openError = m_port->errorString();
     m_port->clearError();
-    if (!opened || !m_port->isOpen())
+    if (!opened || !m_port->isOpen()) {
+        m_error = openError;
+        m_lock.release();
         return false;
+    }
+    m_error.clear();
     // A pseudo-terminal or a Bluetooth port may refuse the modem lines; the
     // port is usable all the same.
     m_port->setDataTerminalReady(true);
@@ -174,6 +192,7 @@ void QtSerialPort::close()
     if (m_port->isOpen())
         m_port->close();
     m_port->clearError();
+    m_lock.release();
 }
 
 bool QtSerialPort::isOpen() const { return m_port->isOpen(); }
@@ -230,8 +249,11 @@ void QtSerialPort::waitForInput(int ms)
     if (m_port->isOpen()) {
         const bool arrived = m_port->waitForReadyRead(ms);
         m_port->clearError();
-        if (arrived)
+        if (arrived) {
+            if (m_gatherMs > 0)
+                SleepRest(clock, static_cast<int>(std::min<qint64>(ms, clock.elapsed() + m_gatherMs)));
             return;
+        }
     }
     // A closed port, or one whose device has gone away (the system then
     // reports at once, again and again): sleep the rest rather than spin.

@@ -5,6 +5,7 @@
 // call leaves the port's error set, so nothing here decides on error(): the
 // open state and the byte counts are what the callers see.
 
+#include "link/devicelock.h"
 #include "link/serialport.h"
 
 #include <QString>
@@ -41,7 +42,8 @@ public:
 
     void setDeviceName(const QString &name) override;
     QString deviceName() const override { return m_deviceName; }
-    // Opens only what IsMeterPortDevice allows.
+    // Opens only what IsMeterPortDevice allows, and only while no other
+    // program holds the device's lock (held until close()).
     bool open() override;
     void close() override;
     bool isOpen() const override;
@@ -51,9 +53,24 @@ public:
     void clearInput() override;
     void waitForInput(int ms) override;
 
+    // After input arrives, waitForInput sleeps up to `ms` more (never past
+    // its own time) so that the bytes following it arrive in the same
+    // wake-up: a line at 9600 baud delivers about one byte a millisecond, and
+    // a caller that waits for a whole reply need not wake for each.  0 (the
+    // default) returns at the first byte.
+    void setInputGatherMs(int ms) { m_gatherMs = ms > 0 ? ms : 0; }
+
+    // Why the last open() failed ("in use by kv3917d (pid 1234)", "not a
+    // serial port", ...); empty after a successful one.
+    QString errorString() const { return m_error; }
+
 private:
     std::unique_ptr<QSerialPort> m_port;
     QString m_deviceName;
+    QString m_error;
+    QString m_lastWarning;
+    int m_gatherMs = 0;
+    DeviceLock m_lock;
 };
 
 } // namespace kv

@@ -21,6 +21,16 @@ public:
 
     // Succeeds again when the device is already open.
     virtual int OpenDevice(std::uint16_t vendorId, std::uint16_t productId) = 0;
+    // Binds the transfer to the device at a system path (hidraw:
+    // /dev/hidrawN, from an enumeration) and opens it: every later
+    // OpenDevice opens that device rather than the first one with the
+    // identifiers, so several meters can be told apart.  Transfers without
+    // device paths refuse (non-zero).
+    virtual int OpenDevicePath(const char *path)
+    {
+        (void)path;
+        return 1;
+    }
     virtual int SetDeviceTimeouts(int readMs, int writeMs) = 0;
     // A 7-byte command frame.
     virtual int WriteCommand(int length, const std::uint8_t *frame) = 0;

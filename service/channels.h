@@ -8,6 +8,8 @@
 // Outputs never name a channel themselves: they walk MeterChannels and take
 // the name their format needs from its row.
 
+#include "live/livereading.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -49,7 +51,19 @@ struct MeterReading {
     QString thermocouple; // "K", "J", "E", "T", "N", "R", "S" (empty if not shown)
     bool hold = false;
     DisplayMode mode = DisplayMode::Normal;
+    bool meterLogging = false; // the meter records into its own logger (REC)
 };
+
+// The display unit's text of a live reply's unit code: "C", "F", "K", or
+// "raw" when the values arrive as sent (RH and T1 in °C, T2 in °F).
+QString DisplayUnitText(std::uint8_t unitCode);
+
+// A decoded live reading (values in the display unit) in base units, taken
+// at `time`.  timeMs is made strictly greater than `previousTimeMs` (the
+// meter's previous reading; the clock may step back or repeat a millisecond).
+// Flagged channels are out of range; wet bulb and dew point are out of range
+// too when RH or T1 is, since they are computed from both.
+MeterReading ToMeterReading(const kv::LiveReading &live, const QDateTime &time, std::int64_t previousTimeMs = INT64_MIN);
 
 // What identifies a meter and where it is reached.
 struct MeterInfo {
