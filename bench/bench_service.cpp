@@ -98,7 +98,8 @@ void BM_ServiceProcess32Meters(benchmark::State &state)
     PtyMeters pty(MeterCount, true);
     for (auto _ : state) {
         QProcess service;
-        QStringList args{QStringLiteral("--no-usb"), QStringLiteral("--state-dir"), QStringLiteral("/tmp/kv3917d-bench")};
+        QStringList args{QStringLiteral("--no-usb"), QStringLiteral("--state-dir"), QStringLiteral("/tmp/kv3917d-bench"),
+                         QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")};
         for (const QString &p : pty.paths)
             args << QStringLiteral("--port") << p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

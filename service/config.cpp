@@ -1,5 +1,8 @@
 #include "service/config.h"
 
+#include "service/lineoptions.h"
+#include "service/mqttoptions.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -68,7 +71,7 @@ const char *const HelpText =
     "  --demo N            N simulated meters\n"
     "  --no-usb            do not look for meters on USB\n"
     "  --period SECONDS    time between two readings of a meter (default 0.5)\n"
-    "  --listen ADDR[:PORT]  the HTTP address (default: loopback only)\n"
+    "  --listen ADDR[:PORT]  the HTTP address (default 127.0.0.1:13917)\n"
     "  --textfile PATH     also write the metrics to PATH for node_exporter\n"
     "  --config FILE       settings file (default /etc/kv3917/kv3917d.conf); the\n"
     "                      same keys as these options, without the dashes\n"
@@ -80,10 +83,37 @@ const char *const HelpText =
     "SIGHUP reads the settings file again; SIGTERM or SIGINT stop the service.\n"
     "Exit status: 0 stopped, 64 usage error, 78 bad settings file.\n";
 
+OutputOptionKind OutputOption(const QString &key)
+{
+    switch (MqttOptions::kind(key)) {
+    case MqttOptions::Kind::Flag: return OutputOptionKind::Switch;
+    case MqttOptions::Kind::Value: return OutputOptionKind::Value;
+    case MqttOptions::Kind::Unknown: break;
+    }
+    for (const LineOptionSpec &spec : LineOptionSpecs)
+        if (key == QLatin1String(spec.name))
+            return spec.valueName ? OutputOptionKind::Value : OutputOptionKind::Switch;
+    return OutputOptionKind::Unknown;
+}
+
+QString FullHelpText()
+{
+    QString text = QString::fromUtf8(HelpText);
+    text += QStringLiteral("\nPublishing to MQTT:\n") + MqttOptions::usage();
+    text += QStringLiteral("\nWriting line protocol (time-series databases):\n");
+    for (const LineOptionSpec &spec : LineOptionSpecs) {
+        QString left = QStringLiteral("  --%1").arg(QLatin1String(spec.name));
+        if (spec.valueName)
+            left += u' ' + QLatin1String(spec.valueName);
+        text += left.leftJustified(34) + u' ' + QLatin1String(spec.help) + u'\n';
+    }
+    return text;
+}
+
 bool ServiceConfig::operator==(const ServiceConfig &o) const
 {
     return ports == o.ports && demo == o.demo && periodMs == o.periodMs && usb == o.usb && listen == o.listen
-           && textfile == o.textfile && configFile == o.configFile && configFileGiven == o.configFileGiven
+           && textfile == o.textfile && outputOptions == o.outputOptions && configFile == o.configFile && configFileGiven == o.configFileGiven
            && stateDir == o.stateDir && usbScanMs == o.usbScanMs;
 }
 
@@ -141,8 +171,22 @@ ParseOutcome ParseCommandLine(const QStringList &args, CommandLine &line, QStrin
                                         QStringLiteral("--period"),   QStringLiteral("--listen"),
                                         QStringLiteral("--textfile"), QStringLiteral("--config"),
                                         QStringLiteral("--state-dir")};
-        if (!valued.contains(name))
-            return fail(QStringLiteral("unknown option '%1'").arg(name));
+        if (!valued.contains(name)) {
+            const QString key = name.startsWith(QLatin1String("--")) ? name.mid(2) : QString();
+            const OutputOptionKind kind = key.isEmpty() ? OutputOptionKind::Unknown : OutputOption(key);
+            if (kind == OutputOptionKind::Unknown)
+                return fail(QStringLiteral("unknown option '%1'").arg(name));
+            if (kind == OutputOptionKind::Switch) {
+                if (hasValue)
+                    return fail(QStringLiteral("%1 takes no value").arg(name));
+                value = QStringLiteral("true");
+            } else if (!takeValue()) {
+                return fail(QStringLiteral("%1 needs a value").arg(name));
+            }
+            c.outputOptions.append({key, value});
+            line.given.insert(key);
+            continue;
+        }
         if (!takeValue())
             return fail(QStringLiteral("%1 needs a value").arg(name));
         const QString key = name.mid(2);
@@ -207,6 +251,11 @@ bool ReadConfigFile(const QString &path, const std::set<QString> &skip, ServiceC
     }
     static const QStringList known{KeyPort, KeyDemo, KeyPeriod, KeyNoUsb, KeyListen, KeyTextfile, KeyStateDir};
     for (const QString &key : keys) {
+        if (!known.contains(key) && OutputOption(key) != OutputOptionKind::Unknown) {
+            if (!skip.count(key))
+                c.outputOptions.append({key, file.value(key).toStringList().join(QLatin1Char(','))});
+            continue;
+        }
         if (!known.contains(key)) {
             if (warnings)
                 *warnings << QStringLiteral("%1: unknown key '%2' ignored").arg(path, key);

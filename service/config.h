@@ -11,6 +11,8 @@
 //   state-dir = /var/lib/kv3917d        (--state-dir DIR)
 
 #include <QString>
+#include <QList>
+#include <QPair>
 #include <QStringList>
 
 #include <optional>
@@ -29,6 +31,7 @@ constexpr int DefaultUsbScanMs = 1000;
 // Exit statuses of kv3917d (sysexits.h).
 constexpr int ExitUsage = 64;
 constexpr int ExitConfig = 78;
+constexpr int ExitUnavailable = 69; // the HTTP address cannot be used
 
 struct ServiceConfig {
     QStringList ports;     // serial/Bluetooth device paths (bare names lie in /dev)
@@ -41,6 +44,9 @@ struct ServiceConfig {
     bool configFileGiven = false; // --config named it: it must exist
     QString stateDir;      // $STATE_DIRECTORY or a fallback (DefaultStateDir)
     int usbScanMs = DefaultUsbScanMs;
+    // The outputs' own options (MQTT, line protocol), key without dashes and
+    // value ("true" for a switch), for the outputs to read.
+    QList<QPair<QString, QString>> outputOptions;
 
     bool operator==(const ServiceConfig &other) const;
     bool operator!=(const ServiceConfig &other) const { return !(*this == other); }
@@ -73,5 +79,12 @@ bool ReadConfigFile(const QString &path, const std::set<QString> &skip, ServiceC
 bool ResolveConfig(const CommandLine &line, ServiceConfig &config, QString *error, QStringList *warnings = nullptr);
 
 extern const char *const HelpText;
+// HelpText with the outputs' options.
+QString FullHelpText();
+
+// Whether `key` (without dashes) is an output's option, and whether it takes
+// a value.
+enum class OutputOptionKind { Unknown, Switch, Value };
+OutputOptionKind OutputOption(const QString &key);
 
 } // namespace kv::service

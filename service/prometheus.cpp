@@ -306,9 +306,24 @@ QList<MetricFamily> PrometheusExposition::extraFamilies() const
     return extra;
 }
 
+void PrometheusExposition::addTextSource(std::function<QByteArray()> text)
+{
+    if (text)
+        m_textSources.push_back(std::move(text));
+}
+
 QByteArray PrometheusExposition::render() const
 {
-    return RenderExposition(m_status.meters(), extraFamilies());
+    QByteArray out = RenderExposition(m_status.meters(), extraFamilies());
+    for (const auto &text : m_textSources) {
+        const QByteArray block = text();
+        if (block.isEmpty())
+            continue;
+        out += block;
+        if (!out.endsWith('\n'))
+            out += '\n';
+    }
+    return out;
 }
 
 QByteArray PrometheusExposition::contentType()

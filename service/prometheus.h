@@ -11,6 +11,7 @@
 #include <QPair>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace kv::service {
@@ -62,6 +63,9 @@ public:
     // The source stays owned by the caller and must outlive its registration.
     void addSource(const MetricSource *source);
     void removeSource(const MetricSource *source);
+    // Families an output renders itself (whole HELP/TYPE/sample blocks in
+    // the exposition format), appended after the others on every render.
+    void addTextSource(std::function<QByteArray()> text);
 
     QByteArray render() const;
 
@@ -73,6 +77,7 @@ public:
 private:
     const StatusSource &m_status;
     QList<const MetricSource *> m_sources;
+    std::vector<std::function<QByteArray()>> m_textSources;
 };
 
 } // namespace kv::service

@@ -270,6 +270,10 @@ void Service::onUp(Session *session, const MeterInfo &info)
     if (!e)
         return;
     e->status.info = info;
+    // Identified again while up (the link was handed back after a logger
+    // download): no reconnect, nothing new for the sinks.
+    if (e->status.state == MeterState::Up)
+        return;
     if (e->everUp)
         ++e->status.reconnects;
     e->everUp = true;

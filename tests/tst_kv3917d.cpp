@@ -7,6 +7,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+
+#include "tests/support/httpclient.h"
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -94,6 +97,7 @@ private slots:
     void notifiesReadyAndFeedsTheWatchdog();
     void journalPrefixesOnlyOnTheJournalStream();
     void unitFileVerifies();
+    void feedsEveryOutput();
 
 private:
     QTemporaryDir m_dir;
@@ -104,7 +108,8 @@ void TestKv3917d::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     m_base = {QStringLiteral("--config"), QStringLiteral(KV_TEST_EMPTY_CONFIG), QStringLiteral("--state-dir"),
-              m_dir.filePath(QStringLiteral("state")), QStringLiteral("--no-usb")};
+              m_dir.filePath(QStringLiteral("state")), QStringLiteral("--no-usb"),
+              QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")};
 }
 
 void TestKv3917d::commandLine_data()
@@ -249,3 +254,58 @@ void TestKv3917d::unitFileVerifies()
 
 QTEST_GUILESS_MAIN(TestKv3917d)
 #include "tst_kv3917d.moc"
+
+// The service as started by a user: the simulated meters' readings at
+// /metrics, /api/meters and /, in the line-protocol file, and their logger
+// memories imported into the archive.
+void TestKv3917d::feedsEveryOutput()
+{
+    const QString state = m_dir.filePath(QStringLiteral("outputs"));
+    const QString lines = m_dir.filePath(QStringLiteral("outputs.lp"));
+    QProcess service;
+    service.setProcessEnvironment(ServiceEnvironment(m_dir.path()));
+    service.start(QStringLiteral(KV_DAEMON_PATH),
+                  QStringList{QStringLiteral("--config"), QStringLiteral(KV_TEST_EMPTY_CONFIG), QStringLiteral("--no-usb"),
+                              QStringLiteral("--state-dir"), state, QStringLiteral("--listen"),
+                              QStringLiteral("127.0.0.1:0"), QStringLiteral("--lines-file"), lines,
+                              QStringLiteral("--demo"), QStringLiteral("2")});
+    QVERIFY(service.waitForStarted(RunWaitMs));
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += service.readAllStandardError()).count("imported") == 2, RunWaitMs);
+    const QRegularExpressionMatch serving =
+        QRegularExpression(QStringLiteral("serving http://127\\.0\\.0\\.1:(\\d+)/")).match(QString::fromUtf8(err));
+    QVERIFY2(serving.hasMatch(), err.constData());
+    const quint16 port = quint16(serving.captured(1).toUInt());
+
+    RawHttpClient client;
+    QVERIFY(client.connectTo(port));
+    std::optional<HttpResponse> metrics;
+    QTRY_VERIFY_WITH_TIMEOUT((metrics = client.get("/metrics"))
+                                 && metrics->body.contains("kv3917_up{meter=\"KV3917-DEMO-0001\"} 1")
+                                 && metrics->body.contains("kv3917_up{meter=\"KV3917-DEMO-0002\"} 1")
+                                 && metrics->body.contains("kv3917_temperature_celsius{meter=\"KV3917-DEMO-0002\",channel=\"t1\"}"),
+                             RunWaitMs);
+    QVERIFY(metrics->body.contains("kv3917_polls_total"));
+    QVERIFY2(metrics->body.contains("target="), "the line-protocol output's counters join /metrics");
+    const std::optional<HttpResponse> page = client.get("/");
+    QVERIFY(page && page->status == 200);
+    QVERIFY(page->body.contains("KV3917-DEMO-0001") && page->body.contains("KV3917-DEMO-0002"));
+
+    QTRY_VERIFY_WITH_TIMEOUT(QFile(lines).size() > 0, RunWaitMs);
+    for (const char *meter : {"KV3917-DEMO-0001", "KV3917-DEMO-0002"}) {
+        const QDir archive(state + QStringLiteral("/archive/") + QLatin1String(meter));
+        QVERIFY2(archive.exists(), meter);
+        const QStringList runs = archive.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(runs.size(), 1);
+        QVERIFY(QFile::exists(archive.filePath(runs.first() + QStringLiteral("/logger.REC"))));
+    }
+
+    ::kill(pid_t(service.processId()), SIGTERM);
+    QVERIFY(service.waitForFinished(RunWaitMs));
+    QCOMPARE(service.exitCode(), 0);
+    QFile file(lines);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    QVERIFY(written.startsWith("kv3917,meter=KV3917-DEMO-000"));
+    QVERIFY(written.contains("meter=KV3917-DEMO-0001") && written.contains("meter=KV3917-DEMO-0002"));
+}
