@@ -143,6 +143,8 @@ private:
     void showChannels();
     void applySplitView();
     void chooseNormalCursor();
+    void allowAnnotationTools(bool allowed);
+    void showCursorTool();
     void clearStatisticsBoxes();
     void installGraphTools();
     void toggleGraphStatistics();
@@ -150,7 +152,8 @@ private:
     void chooseStatisticsFont();
     void placeReadout();
     void undoZoom();
-    void requestClickedDataSet();
+    void requestDataSet(int listRow);
+    void fitDataSetColumns();
     void changeSamplingPeriod();
     void clearRecording();
     GraphTools::StatisticsTexts statisticsTexts() const;
@@ -210,6 +213,10 @@ private:
     QSplitter *m_splitter = nullptr;
     bool m_shown = false;
     bool m_closed = false;
+    // The user answered No to saving the logger data: it goes with the window.
+    bool m_dropLoggerData = false;
+    // Set when the list's current row changed since the last mouse press.
+    bool m_dataSetRowChangedByPress = false;
 };
 
 // Prepares a chart for a new set of samples: the graph template's look and

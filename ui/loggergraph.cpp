@@ -12,6 +12,7 @@
 #include "ui/collectioncommands.h"
 
 #include <QComboBox>
+#include <QSignalBlocker>
 #include <QLineEdit>
 #include <QTableWidget>
 #include <QToolButton>
@@ -49,6 +50,8 @@ void GraphWindow::attachLoggerData(kv::LoggerData &data)
 void GraphWindow::showDataSets(const kv::LoggerData &data)
 {
     const std::vector<kv::LoggerDataSet> &sets = data.dataSets();
+    // Refilling moves the current row; the caller shows the data set it wants.
+    const QSignalBlocker quiet(m_dataSetList);
     m_dataSetList->setUpdatesEnabled(false);
     m_dataSetList->clearContents();
     setDataSetRowCount(int(sets.size()) + 1);
@@ -57,6 +60,7 @@ void GraphWindow::showDataSets(const kv::LoggerData &data)
         for (int c = 0; c < DataSetColumns; ++c)
             setDataSetCell(c, i + 1, row[c]);
     }
+    fitDataSetColumns();
     m_dataSetList->setUpdatesEnabled(true);
     if (!sets.empty()) {
         m_dataSetList->setCurrentCell(0, 0);
@@ -101,6 +105,7 @@ void GraphWindow::showRequestedDataSet(int index)
 
 bool GraphWindow::askToSaveLoggerData()
 {
+    m_dropLoggerData = false;
     if (!m_loggerData || !m_loggerData->unsaved())
         return true;
     switch (kv::Prompts().askYesNoCancel(this, SaveLoggerQuestion)) {
@@ -114,6 +119,9 @@ bool GraphWindow::askToSaveLoggerData()
         return true;
     }
     default:
+        // Let go when the window closes: a "DataLogger" window made later
+        // starts empty.
+        m_dropLoggerData = true;
         return true;
     }
 }
