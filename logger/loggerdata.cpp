@@ -123,6 +123,15 @@ WorkingCopyResult LoggerData::writeWorkingCopy()
     return result;
 }
 
+void LoggerData::drop()
+{
+    m_image.clear();
+    m_dataSets.clear();
+    m_series = LoggerSeries{};
+    m_truncated = false;
+    setUnsaved(false);
+}
+
 void LoggerData::setUnsaved(bool unsaved)
 {
     if (m_unsaved == unsaved)

@@ -102,6 +102,10 @@ public:
     // Writes the working copy from the image on show.
     WorkingCopyResult writeWorkingCopy();
 
+    // The user let the data on show go (closed its window answering No):
+    // nothing is on show or unsaved any more; the working copy stays.
+    void drop();
+
     bool hasData() const { return !m_dataSets.empty(); }
     const QByteArray &image() const { return m_image; }
     const std::vector<LoggerDataSet> &dataSets() const { return m_dataSets; }

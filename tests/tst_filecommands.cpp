@@ -44,6 +44,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
+#include <QScrollBar>
 #include <QtTest>
 
 #include <cmath>
@@ -174,6 +175,58 @@ private slots:
         QVERIFY(table->grab().save(m_dir.filePath("tablewindow.png")));
         if (!qEnvironmentVariableIsEmpty("KV_TEST_PICTURES"))
             table->grab().save(qEnvironmentVariable("KV_TEST_PICTURES") + "/tablewindow.png");
+    }
+
+    // The row numbers stay at the left while the other columns scroll, follow
+    // the rows up and down, and never hide the current cell.
+    void numberColumnStaysInView()
+    {
+        Rig rig;
+        rig.main.resize(900, 700);
+        rig.main.show();
+        const QString date = DateField(QDate(2024, 5, 3));
+        QByteArray bytes;
+        for (int i = 0; i < 200; ++i)
+            bytes += date.toUtf8() + "\t10:00:00\t45.2\t21.7\t22.0\t15.1\t9.3\r\n";
+        TableWindow *table = TableOf(rig, bytes, m_dir.filePath("wide.txt"));
+        QVERIFY(table);
+        table->parentWidget()->resize(300, 300);
+        QVERIFY(QTest::qWaitForWindowExposed(table));
+        QTableView *grid = child<QTableView>(table, "Grid1");
+        auto *numbers = table->findChild<QTableView *>(QStringLiteral("Grid1FixedColumn"));
+        QVERIFY(numbers);
+        QVERIFY(numbers->isVisible());
+        QCOMPARE(numbers->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("No"));
+
+        grid->horizontalScrollBar()->setValue(grid->horizontalScrollBar()->maximum());
+        grid->verticalScrollBar()->setValue(50);
+        QVERIFY(grid->columnViewportPosition(0) < 0);   // the grid's own column 0 is out of view
+        QCOMPARE(numbers->geometry().left(), grid->viewport()->geometry().left());
+        QCOMPARE(numbers->width(), grid->columnWidth(0));
+        QCOMPARE(numbers->rowAt(0), grid->rowAt(0));
+        QCOMPARE(numbers->indexAt(QPoint(5, 5)).data().toString(), QString::number(grid->rowAt(0) + 1));
+        for (int c = 1; c < 8; ++c)
+            QVERIFY(numbers->isColumnHidden(c));
+
+        // Scrolling the numbers (the mouse wheel over them) moves the table too.
+        numbers->verticalScrollBar()->setValue(120);
+        QCOMPARE(grid->verticalScrollBar()->value(), 120);
+        // A wider number column widens the fixed one.
+        grid->setColumnWidth(0, 70);
+        QCOMPARE(numbers->width(), 70);
+
+        // Moving left to column 1 scrolls it out from under the numbers.
+        grid->setFocus();
+        grid->setCurrentIndex(grid->model()->index(grid->rowAt(0) + 1, 3));
+        grid->horizontalScrollBar()->setValue(grid->columnViewportPosition(3) + grid->horizontalScrollBar()->value()
+                                              - grid->columnWidth(0) / 2);
+        QTest::keyClick(grid, Qt::Key_Left);
+        QTest::keyClick(grid, Qt::Key_Left);
+        QCOMPARE(grid->currentIndex().column(), 1);
+        QVERIFY(grid->visualRect(grid->currentIndex()).left() >= numbers->width());
+
+        if (!qEnvironmentVariableIsEmpty("KV_TEST_PICTURES"))
+            table->grab().save(qEnvironmentVariable("KV_TEST_PICTURES") + "/tablewindow-scrolled.png");
     }
 
     void openTextFiles_data()

@@ -18,6 +18,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -61,6 +62,28 @@ void Fill(GraphWindow &g, int points, int seconds, const QMap<int, QList<float>>
             const QList<float> series = values.value(s);
             g.chart().setYData(s, p, p < series.size() ? series[p] : 20.0f);
         }
+}
+
+// The chart's drawing surface, for mouse input.
+QWidget *Surface(kv::Chart &chart)
+{
+    for (QObject *child : chart.children())
+        if (auto *w = qobject_cast<QWidget *>(child); w && w->inherits("QCustomPlot"))
+            return w;
+    return nullptr;
+}
+
+// Drags a zoom rectangle over the middle of the plot.
+void DragZoom(kv::Chart &chart)
+{
+    QWidget *surface = Surface(chart);
+    const QRect plot = chart.plottingRect().translated(-surface->pos());
+    const QPoint from = plot.center() - QPoint(plot.width() / 4, plot.height() / 4);
+    const QPoint to = plot.center() + QPoint(plot.width() / 4, plot.height() / 4);
+    QTest::mousePress(surface, Qt::LeftButton, {}, from);
+    QTest::mouseMove(surface, from + QPoint(10, 10));
+    QTest::mouseMove(surface, to);
+    QTest::mouseRelease(surface, Qt::LeftButton, {}, to);
 }
 
 } // namespace
@@ -348,6 +371,122 @@ private slots:
         child<QToolButton>(g, "Button3")->click();
         QCOMPARE(child<QFrame>(g, "pnlStatistic")->font().pointSize(), 14);
         QCOMPARE(child<QFrame>(g, "pnlGraphStatistic")->font().pointSize(), 14);
+    }
+
+    // "Y Axis" while zoomed ends the zoom, so the new range shows at once; a
+    // refused range changes nothing, the zoom included.
+    void yAxisWhileZoomed_data()
+    {
+        QTest::addColumn<bool>("zoom");
+        QTest::addColumn<QString>("minimum");
+        QTest::addColumn<bool>("applied");
+        QTest::newRow("zoomed") << true << "5" << true;
+        QTest::newRow("zoomed, invalid") << true << "five" << false;
+        QTest::newRow("not zoomed") << false << "5" << true;
+    }
+    void yAxisWhileZoomed()
+    {
+        QFETCH(bool, zoom);
+        QFETCH(QString, minimum);
+        QFETCH(bool, applied);
+        Rig rig;
+        Graph g(rig, "table");
+        g.resize(900, 600);
+        Fill(g, 60, 2);
+        g.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&g));
+        kv::Chart &chart = g.chart();
+        chart.redrawNow();
+        auto *undoZoom = child<QToolButton>(g, "UndoZoom");
+        if (zoom)
+            DragZoom(chart);
+        QCOMPARE(chart.isZoomed(), zoom);
+        QCOMPARE(undoZoom->isEnabled(), zoom);
+        double lower = 0, upper = 0;
+        chart.currentYRange(0, &lower, &upper);
+
+        rig.prompts.dialogs.push_back([minimum](QDialog &dialog) {
+            child<QLineEdit>(dialog, QStringLiteral("edtT1Min"))->setText(minimum);
+            child<QLineEdit>(dialog, QStringLiteral("edtT1Max"))->setText(QStringLiteral("45"));
+            return int(QDialog::Accepted);
+        });
+        child<QToolButton>(g, "btnChangeScale")->click();
+        QCOMPARE(chart.isZoomed(), zoom && !applied);
+        QCOMPARE(undoZoom->isEnabled(), zoom && !applied);
+        double newLower = 0, newUpper = 0;
+        chart.currentYRange(0, &newLower, &newUpper);
+        QCOMPARE(newLower, applied ? 5.0 : lower);
+        QCOMPARE(newUpper, applied ? 45.0 : upper);
+    }
+
+    // The cursor tool is one for all graph windows: each shows it on its
+    // buttons and its pointer, and its clicks do what its buttons show.
+    void cursorToolIsShared()
+    {
+        Rig rig;
+        rig.main.resize(1200, 900);
+        rig.main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&rig.main));
+        const auto open = [&rig](const QString &caption) {
+            auto *g = new Graph(rig, caption);
+            Fill(*g, 10, 2);
+            g->updateAnnotationTools();
+            QMdiSubWindow *sub = rig.main.addChild(g);
+            sub->resize(700, 500);
+            sub->show();
+            g->chart().redrawNow();
+            return g;
+        };
+        const auto shows = [](GraphWindow *g, const char *button, int pointer) {
+            return child<QToolButton>(g, button)->isChecked() && g->chart().ArrowCursor() == pointer;
+        };
+        const auto clickCentre = [](GraphWindow *g) {
+            QWidget *surface = Surface(g->chart());
+            QTest::mouseClick(surface, Qt::LeftButton, {}, g->chart().plottingRect().center() - surface->pos());
+            return g->chart().graphAnnotationIndexes().size();
+        };
+        GraphWindow *first = open("one");
+        GraphWindow *second = open("two");
+
+        child<QToolButton>(first, "ToolButton5")->click();
+        QVERIFY(shows(first, "ToolButton5", kv::ArrowCursorPicture));
+        QVERIFY(shows(second, "ToolButton5", kv::ArrowCursorPicture));
+        child<QToolButton>(second, "ToolButton9")->click();
+        QVERIFY(shows(first, "ToolButton9", kv::ArrowCursorText));
+
+        // A new window starts with the normal tool, and so does every other.
+        GraphWindow *third = open("three");
+        for (GraphWindow *g : {first, second, third})
+            QVERIFY2(shows(g, "ToolButton4", kv::ArrowCursorNormal), qPrintable(g->windowTitle()));
+        QCOMPARE(clickCentre(first), 0);
+
+        // A window filled anew keeps the tool's pointer, and its clicks place.
+        child<QToolButton>(third, "ToolButton5")->click();
+        Fill(*first, 10, 2);
+        first->updateAnnotationTools();
+        first->chart().redrawNow();
+        QVERIFY(shows(first, "ToolButton5", kv::ArrowCursorPicture));
+        QCOMPARE(clickCentre(first), 1);
+
+        // A split window cannot take notes: it shows and keeps the normal tool
+        // while the others cross.
+        auto *split = child<QCheckBox>(*second, "chkSplit");
+        split->setChecked(false);
+        split->setChecked(true);
+        QCOMPARE(rig.main.annotationCursor().tool(), kv::AnnotationTool::Normal);
+        child<QToolButton>(first, "ToolButton5")->click();
+        QVERIFY(shows(second, "ToolButton4", kv::ArrowCursorNormal));
+        QCOMPARE(clickCentre(second), 0);
+        QVERIFY(shows(third, "ToolButton5", kv::ArrowCursorPicture));
+        split->setChecked(false);
+        QVERIFY(shows(second, "ToolButton5", kv::ArrowCursorPicture));
+        if (!qEnvironmentVariableIsEmpty("KV_TEST_PICTURES")) {
+            rig.main.resize(1400, 1000);
+            child<QMdiArea>(rig.main, "MdiArea")->tileSubWindows();
+            for (GraphWindow *g : {first, second, third})
+                g->chart().redrawNow();
+            rig.main.grab().save(qEnvironmentVariable("KV_TEST_PICTURES") + "/sharedcursortool.png");
+        }
     }
 
     void dataSetListClicks()

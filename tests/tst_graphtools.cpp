@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <memory>
@@ -401,6 +402,30 @@ private slots:
         QTest::mouseDClick(w.Surface(), Qt::LeftButton, {}, note - w.Surface()->pos());
         QVERIFY(!w.chart.graphAnnotationIndexes().contains(4));
         QVERIFY(w.chart.graphAnnotationIndexes().contains(2));
+    }
+
+    // The data-point marker writes its value as the read-out does (ValueText),
+    // with the locale's decimal separator.
+    void markerValueFollowsLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("C") << "C" << "13.0";
+        QTest::newRow("de_DE") << "de_DE" << "13,0";
+        QTest::newRow("fr_FR") << "fr_FR" << "13,0";
+    }
+    void markerValueFollowsLocale()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, value);
+        const QLocale before;
+        QLocale::setDefault(QLocale(locale));
+        const auto restore = qScopeGuard([&] { QLocale::setDefault(before); });
+        AnnotationCursor cursor;
+        Window w(cursor);
+        w.tools.markDataPoint(0, 3);   // 10 + 3 % 7
+        const QString text = w.chart.GraphAnnotationText(2);
+        QCOMPARE(text, TimeText(w.chart.XDataII(0, 3)) + "\r" + value);
     }
 
     void statisticsTableAndNotesSurviveSaving()

@@ -27,6 +27,8 @@
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QScopeGuard>
+#include <QStyle>
 #include <QtTest>
 
 using kvtest::LoggerImageBuilder;
@@ -197,6 +199,99 @@ private slots:
         QCOMPARE(g.chart().Points(), 20);
     }
 
+    // The current row's data set is on the chart whether the keys or the
+    // mouse made it current; each change draws it once.
+    void keysShowTheCurrentRow_data()
+    {
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<int>("points");
+        QTest::addColumn<int>("requests");
+        QTest::newRow("down") << QList<int>{Qt::Key_Down} << 20 << 1;
+        QTest::newRow("down, down") << QList<int>{Qt::Key_Down, Qt::Key_Down} << 30 << 2;
+        QTest::newRow("down, up") << QList<int>{Qt::Key_Down, Qt::Key_Up} << 10 << 2;
+        QTest::newRow("ctrl+end") << QList<int>{(Qt::ControlModifier | Qt::Key_End).toCombined()} << 30 << 1;
+        QTest::newRow("past the last row") << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Down} << 30 << 2;
+        QTest::newRow("up from row 1") << QList<int>{Qt::Key_Up} << 10 << 0;
+    }
+    void keysShowTheCurrentRow()
+    {
+        QFETCH(QList<int>, keys);
+        QFETCH(int, points);
+        QFETCH(int, requests);
+        Rig rig;
+        GraphWindow &g = rig.loggerWindow();
+        QCOMPARE(rig.data.setImage(ThreeSets()), 0);
+        QTableWidget *list = child<QTableWidget>(g, "Grid2");
+        QSignalSpy requested(&g, &GraphWindow::dataSetRequested);
+        for (int key : keys) {
+            const QKeyCombination combination = QKeyCombination::fromCombined(key);
+            QTest::keyClick(list, combination.key(), combination.keyboardModifiers());
+        }
+        QCOMPARE(g.chart().Points(), points);
+        QCOMPARE(child<QLineEdit>(g, "txtDataNo")->text(), QString::number(points));
+        QCOMPARE(requested.count(), requests);
+    }
+
+    // A click on another row draws its data set once; a click on the current
+    // row (however it became current) draws it again.
+    void clicksShowOnceAndAgain()
+    {
+        Rig rig;
+        GraphWindow &g = rig.loggerWindow();
+        QCOMPARE(rig.data.setImage(ThreeSets()), 0);
+        QTableWidget *list = child<QTableWidget>(g, "Grid2");
+        QSignalSpy requested(&g, &GraphWindow::dataSetRequested);
+        ClickRow(list, 2);
+        QCOMPARE(requested.count(), 1);
+        QCOMPARE(g.chart().Points(), 30);
+        ClickRow(list, 2);
+        QCOMPARE(requested.count(), 2);
+        QTest::keyClick(list, Qt::Key_Up);
+        QCOMPARE(requested.count(), 3);
+        QCOMPARE(g.chart().Points(), 20);
+        ClickRow(list, 1);
+        QCOMPARE(requested.count(), 4);
+        QCOMPARE(requested.last().at(0).toInt(), 1);
+    }
+
+    // The listed widths are the least; every title and text fits whole,
+    // whatever the date and time formats.
+    void columnsFitTheirTexts_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("C") << "C";
+        QTest::newRow("en_US") << "en_US";
+        QTest::newRow("de_DE") << "de_DE";
+        QTest::newRow("fi_FI") << "fi_FI";
+        QTest::newRow("ja_JP") << "ja_JP";
+    }
+    void columnsFitTheirTexts()
+    {
+        QFETCH(QString, locale);
+        const QLocale before;
+        QLocale::setDefault(QLocale(locale));
+        const auto restore = qScopeGuard([&] { QLocale::setDefault(before); });
+        Rig rig;
+        GraphWindow &g = rig.loggerWindow();
+        QCOMPARE(rig.data.setImage(ThreeSets()), 0);
+        QTableWidget *list = child<QTableWidget>(g, "Grid2");
+        const int least[] = {25, 60, 60, 65, 40, 40, 40, 60, 60, 60, 60};
+        const int margins = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+        const QFontMetrics metrics(list->font());
+        for (int c = 0; c < 11; ++c) {
+            QVERIFY2(list->columnWidth(c) >= least[c], qPrintable(QString::number(c)));
+            for (int row = 0; row <= 3; ++row) {
+                const QString text = g.dataSetCell(c, row);
+                QVERIFY2(metrics.horizontalAdvance(text) <= list->columnWidth(c) - margins,
+                         qPrintable(QStringLiteral("%1 in %2 px").arg(text).arg(list->columnWidth(c))));
+            }
+        }
+        if (locale == QLatin1String("de_DE") && !qEnvironmentVariableIsEmpty("KV_TEST_PICTURES")) {
+            g.chart().redrawNow();
+            g.grab().save(qEnvironmentVariable("KV_TEST_PICTURES") + "/datasetlist.png");
+        }
+    }
+
     void closeQuestion_data()
     {
         QTest::addColumn<int>("answer");
@@ -204,7 +299,7 @@ private slots:
         QTest::addColumn<bool>("closed");
         QTest::addColumn<bool>("saved");
         QTest::newRow("cancel") << int(kv::Answer::Cancel) << QString() << false << false;
-        QTest::newRow("no") << int(kv::Answer::No) << QString() << true << false;
+        QTest::newRow("no: dropped") << int(kv::Answer::No) << QString() << true << false;
         QTest::newRow("yes, collection") << int(kv::Answer::Yes) << "btnOpenSets" << true << true;
         QTest::newRow("yes, then cancel") << int(kv::Answer::Yes) << "Button1" << false << false;
     }
@@ -244,7 +339,22 @@ private slots:
             rig.prompts.answers.push_back(kv::Answer::No);
             g.parentWidget()->close();
             QCOMPARE(rig.prompts.shown.size(), 2);
+            return;
         }
+
+        // A window made again (the chooser's open, cancelled) shows saved
+        // data; dropped data are gone from it and from a later save, while
+        // the working copy stays on disk.
+        QVERIFY(!rig.main.openCollection());
+        GraphWindow *again = rig.main.loggerGraph();
+        QVERIFY(again);
+        QCOMPARE(again->dataSetCell(1, 1).isEmpty(), !saved);
+        QCOMPARE(again->chart().Points(), saved ? 10 : 500);
+        QCOMPARE(rig.data.hasData(), saved);
+        QVERIFY(QFile::exists(rig.data.workingCopyPath()));
+        if (!saved)
+            QCOMPARE(rig.data.saveCollection(rig.dir.filePath(QStringLiteral("nothing.REC"))).outcome,
+                     kv::SaveCollectionResult::NothingToSave);
     }
 
     // Cancelling the open dialog leaves a "DataLogger" window; a collection

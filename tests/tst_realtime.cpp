@@ -20,6 +20,8 @@
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QLabel>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <memory>
@@ -444,6 +446,46 @@ private slots:
         QVERIFY(QFileInfo::exists(file));
         QCOMPARE(rig.main->recorder().count(), 3);
         QVERIFY(!QFileInfo::exists(journal));
+    }
+
+    // A journal that cannot be started is told once per recording, as a
+    // message and in the status bar; a recording with a journal clears it.
+    void unprotectedRecordingIsTold()
+    {
+        Rig rig;
+        const QString journal = rig.main->journal().path();
+        QVERIFY(QDir().mkpath(journal));   // a folder where the journal goes
+        const auto tidy = qScopeGuard([&] { QDir(journal).removeRecursively(); });
+        QLabel *status = child<QLabel>(*rig.main, "StatusJournal");
+        const auto told = [&] {
+            QCoreApplication::processEvents();
+            return int(rig.prompts.shown.filter("This recording is not protected against a crash").size());
+        };
+
+        rig.run("3");
+        rig.tickUntil(3);
+        QCOMPARE(rig.main->recorder().count(), 3);
+        QTRY_COMPARE(told(), 1);
+        QVERIFY(rig.prompts.shown.filter("This recording is not protected").first().contains(
+            QDir::toNativeSeparators(journal)));
+        QVERIFY(status->isVisible());
+        QCOMPARE(status->text(), QStringLiteral("Recording not protected against a crash"));
+
+        rig.prompts.answers.push_back(kv::Answer::No);
+        rig.run("2");
+        rig.tickUntil(2);
+        QTRY_COMPARE(told(), 2);
+        QVERIFY(status->isVisible());
+        if (!qEnvironmentVariableIsEmpty("KV_TEST_PICTURES"))
+            rig.main->grab().save(qEnvironmentVariable("KV_TEST_PICTURES") + "/unprotectedrecording.png");
+
+        QVERIFY(QDir(journal).removeRecursively());
+        rig.prompts.answers.push_back(kv::Answer::No);
+        rig.run("2");
+        rig.tickUntil(2);
+        QCOMPARE(told(), 2);
+        QVERIFY(!status->isVisible());
+        QVERIFY(QFileInfo(journal).isFile());
     }
 
     void savingFirstThenClearing()

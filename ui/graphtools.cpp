@@ -59,6 +59,8 @@ GraphTools::GraphTools(Chart &chart, AnnotationCursor &cursor, quint32 &annotati
     connect(&chart, &Chart::OnGraphHotSpot, this, &GraphTools::graphHotSpot);
     connect(&chart, &Chart::OnGraphAnnotHotSpot, this, &GraphTools::annotationHotSpot);
     connect(&chart, &Chart::OnCustomizeDlg, this, &GraphTools::customizeReported);
+    // A tool chosen in another window is this window's tool too.
+    connect(&cursor, &AnnotationCursor::toolChanged, this, &GraphTools::showToolPointer);
 }
 
 QWidget *GraphTools::dialogParent() const { return m_chart.window(); }
@@ -83,12 +85,25 @@ void GraphTools::setStatisticsSource(std::function<StatisticsTexts()> source) { 
 
 void GraphTools::chooseTool(AnnotationTool tool)
 {
-    switch (tool) {
+    m_cursor.setTool(tool);
+    showToolPointer();
+}
+
+AnnotationTool GraphTools::tool() const { return m_annotationsAllowed ? m_cursor.tool() : AnnotationTool::Normal; }
+
+void GraphTools::setAnnotationsAllowed(bool allowed)
+{
+    m_annotationsAllowed = allowed;
+    showToolPointer();
+}
+
+void GraphTools::showToolPointer()
+{
+    switch (tool()) {
     case AnnotationTool::Normal: m_chart.setArrowCursor(ArrowCursorNormal); break;
     case AnnotationTool::Text: m_chart.setArrowCursor(ArrowCursorText); break;
     case AnnotationTool::Cross: m_chart.setArrowCursor(CrossCursor()); break;
     }
-    m_cursor.setTool(tool);
 }
 
 // ---- scale, customisation, template ------------------------------------------------
@@ -121,6 +136,8 @@ void GraphTools::changeYScale()
     m_chart.setManualScaleControlY(sgManualMinAndMax);
     m_chart.setManualMinY(minimum);
     m_chart.setManualMaxY(maximum);
+    // A zoom would hide the new range until it is undone: it ends here.
+    m_chart.undoZoom();
     m_chart.resetImage();
     if (dialog.saveAsTemplate())
         saveTemplate();
@@ -163,7 +180,7 @@ bool GraphTools::saveTemplate()
 
 void GraphTools::placeAnnotation()
 {
-    const AnnotationTool tool = m_cursor.tool();
+    const AnnotationTool tool = this->tool();
     if (tool == AnnotationTool::Normal)
         return;
     // The offset position is tested, so a click just left of or above the
@@ -210,7 +227,8 @@ void GraphTools::markDataPoint(int subset, int point)
     m_chart.setGraphAnnotationX(marker, x);
     m_chart.setGraphAnnotationY(marker, y);
     m_chart.setGraphAnnotationColor(marker, Qt::black);
-    m_chart.setGraphAnnotationText(marker, TimeText(x) + QLatin1Char('\r') + QString::number(y, 'f', 1));
+    // The same value text as the read-out and the statistics boxes.
+    m_chart.setGraphAnnotationText(marker, TimeText(x) + QLatin1Char('\r') + ValueText(y));
     m_chart.resetImage();
 }
 

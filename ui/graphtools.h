@@ -43,8 +43,12 @@ public:
     using StatisticsTexts = std::array<QString, StatisticsRows>;
     void setStatisticsSource(std::function<StatisticsTexts()> source);
 
-    // The three grouped cursor tools.
+    // The three grouped cursor tools: the choice is shared by every window.
     void chooseTool(kv::AnnotationTool tool);
+    // The tool in force on this chart: the shared one, or Normal while notes
+    // cannot be placed here (a split chart).  The pointer follows it.
+    kv::AnnotationTool tool() const;
+    void setAnnotationsAllowed(bool allowed);
     // "Y Axis": asks for the range of the top (or only) axis.
     void changeYScale();
     // "Graph Option": the customisation dialog, the time range kept.
@@ -73,10 +77,12 @@ public:
 
 private:
     QWidget *dialogParent() const;
+    void showToolPointer();
 
     kv::Chart &m_chart;
     kv::AnnotationCursor &m_cursor;
     quint32 &m_annotationColor;
     QLabel &m_readout;
     std::function<StatisticsTexts()> m_statistics;
+    bool m_annotationsAllowed = true;
 };

@@ -535,7 +535,23 @@ void GraphWindow::buildDataSetsPanel()
     m_dataSetList->verticalHeader()->hide();
     m_dataSetList->verticalHeader()->setDefaultSectionSize(20);
     m_dataSetList->horizontalHeader()->setHighlightSections(false);
-    connect(m_dataSetList, &QTableWidget::cellClicked, this, &GraphWindow::requestClickedDataSet);
+    // The current row's data set is on the chart, whether the row was
+    // reached by the mouse or by the keys; a click on the current row shows
+    // its data set again.
+    connect(m_dataSetList, &QTableWidget::currentCellChanged, this,
+            [this](int row, int, int previousRow) {
+                if (row == previousRow)
+                    return;
+                m_dataSetRowChangedByPress = true;
+                requestDataSet(row);
+            });
+    connect(m_dataSetList, &QTableWidget::cellClicked, this, [this](int row) {
+        // The press that made the row current has shown it already.
+        if (std::exchange(m_dataSetRowChangedByPress, false))
+            return;
+        requestDataSet(row);
+    });
+    m_dataSetList->viewport()->installEventFilter(this);
     layout->addWidget(caption);
     layout->addWidget(m_dataSetList, 1);
 }
@@ -639,8 +655,11 @@ void GraphWindow::closeEvent(QCloseEvent *event)
     m_closed = true;
     // Only the logger graph holds logger data: closing another graph window
     // must not drop the question about it.
-    if (isLoggerGraph() && m_loggerData)
+    if (isLoggerGraph() && m_loggerData) {
+        if (m_dropLoggerData)
+            m_loggerData->drop();
         m_loggerData->setUnsaved(false);
+    }
     emit closed();
 }
 
@@ -703,14 +722,12 @@ void GraphWindow::applySplitView()
             chart.setMultiAxesSubsets(a, SplitSubsets[size_t(a)]);
             chart.setMultiAxesProportions(a, SplitProportions[size_t(a)]);
         }
-        m_crossTool->setEnabled(false);
-        m_textTool->setEnabled(false);
+        allowAnnotationTools(false);
         chooseNormalCursor();
     } else {
         chart.setMultiAxesSubsets(-1, 0);
         chart.setMultiAxesProportions(0, 1.0);
-        m_crossTool->setEnabled(true);
-        m_textTool->setEnabled(true);
+        allowAnnotationTools(true);
     }
     chart.resetImage();
     chart.reinitAndReset();
@@ -718,9 +735,25 @@ void GraphWindow::applySplitView()
 
 void GraphWindow::updateAnnotationTools()
 {
-    const bool oneAxis = m_chart->MultiAxesProportions(0) == 1.0;
-    m_crossTool->setEnabled(oneAxis);
-    m_textTool->setEnabled(oneAxis);
+    allowAnnotationTools(m_chart->MultiAxesProportions(0) == 1.0);
+}
+
+void GraphWindow::allowAnnotationTools(bool allowed)
+{
+    m_crossTool->setEnabled(allowed);
+    m_textTool->setEnabled(allowed);
+    // Also puts the pointer back: a template or a graph file may bring another.
+    m_tools->setAnnotationsAllowed(allowed);
+    showCursorTool();
+}
+
+void GraphWindow::showCursorTool()
+{
+    switch (m_tools->tool()) {
+    case AnnotationTool::Normal: m_normalCursorTool->setChecked(true); break;
+    case AnnotationTool::Cross: m_crossTool->setChecked(true); break;
+    case AnnotationTool::Text: m_textTool->setChecked(true); break;
+    }
 }
 
 void GraphWindow::undoZoom()
@@ -746,8 +779,8 @@ void GraphWindow::toggleLineStatistics()
 
 void GraphWindow::chooseNormalCursor()
 {
-    m_normalCursorTool->setChecked(true);
     m_tools->chooseTool(AnnotationTool::Normal);
+    showCursorTool();
 }
 
 void GraphWindow::installGraphTools()
@@ -756,6 +789,8 @@ void GraphWindow::installGraphTools()
     m_tools->setStatisticsSource([this] { return statisticsTexts(); });
     connect(m_crossTool, &QToolButton::clicked, m_tools, [this] { m_tools->chooseTool(AnnotationTool::Cross); });
     connect(m_textTool, &QToolButton::clicked, m_tools, [this] { m_tools->chooseTool(AnnotationTool::Text); });
+    // The tool is shared: a choice in any window shows on these buttons.
+    connect(&m_cursor, &AnnotationCursor::toolChanged, this, &GraphWindow::showCursorTool);
     connect(m_annotationColorTool, &QToolButton::clicked, m_tools, &GraphTools::recolourAnnotations);
     connect(m_graphOptionButton, &QToolButton::clicked, m_tools, &GraphTools::customize);
     connect(m_yAxisButton, &QToolButton::clicked, m_tools, &GraphTools::changeYScale);
@@ -793,14 +828,27 @@ bool GraphWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_chart && event->type() == QEvent::Resize)
         placeReadout();
+    if (m_dataSetList && watched == m_dataSetList->viewport() && event->type() == QEvent::MouseButtonPress)
+        m_dataSetRowChangedByPress = false;
     return QWidget::eventFilter(watched, event);
 }
 
-void GraphWindow::requestClickedDataSet()
+void GraphWindow::requestDataSet(int listRow)
 {
-    const int row = m_dataSetList->currentRow() + 1;
+    const int row = listRow + 1;
     if (row >= 1 && !dataSetCell(1, row).isEmpty())
         emit dataSetRequested(row - 1);
+}
+
+void GraphWindow::fitDataSetColumns()
+{
+    // The listed widths are the least; a column holding longer texts (a long
+    // date format, say) widens to show them whole.
+    for (int c = 0; c < int(DataSetColumnWidths.size()) && c < m_dataSetList->columnCount(); ++c) {
+        m_dataSetList->resizeColumnToContents(c);
+        if (m_dataSetList->columnWidth(c) < DataSetColumnWidths[size_t(c)])
+            m_dataSetList->setColumnWidth(c, DataSetColumnWidths[size_t(c)]);
+    }
 }
 
 // ---- real-time recording ---------------------------------------------------------------------

@@ -153,6 +153,8 @@ private:
     void showChannels();
     void applySplitView();
     void chooseNormalCursor();
+    void allowAnnotationTools(bool allowed);
+    void showCursorTool();
     void clearStatisticsBoxes();
     void installGraphTools();
     void toggleGraphStatistics();
@@ -160,7 +162,8 @@ private:
     void chooseStatisticsFont();
     void placeReadout();
     void undoZoom();
-    void requestClickedDataSet();
+    void requestDataSet(int listRow);
+    void fitDataSetColumns();
     void changeSamplingPeriod();
     void clearRecording();
     GraphTools::StatisticsTexts statisticsTexts() const;
@@ -223,6 +226,10 @@ private:
     bool m_closed = false;
     // The answer askBeforeClose() got, until saveAsAnswered() acts on it.
     std::optional<kv::Answer> m_closeAnswer;
+    // The user answered No to saving the logger data: it goes with the window.
+    bool m_dropLoggerData = false;
+    // Set when the list's current row changed since the last mouse press.
+    bool m_dataSetRowChangedByPress = false;
 };
 
 // Prepares a chart for a new set of samples: the graph template's look and

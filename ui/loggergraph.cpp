@@ -12,6 +12,7 @@
 #include "ui/collectioncommands.h"
 
 #include <QComboBox>
+#include <QSignalBlocker>
 #include <QLineEdit>
 #include <QTableWidget>
 #include <QToolButton>
@@ -49,6 +50,8 @@ void GraphWindow::attachLoggerData(kv::LoggerData &data)
 void GraphWindow::showDataSets(const kv::LoggerData &data)
 {
     const std::vector<kv::LoggerDataSet> &sets = data.dataSets();
+    // Refilling moves the current row; the caller shows the data set it wants.
+    const QSignalBlocker quiet(m_dataSetList);
     m_dataSetList->setUpdatesEnabled(false);
     m_dataSetList->clearContents();
     setDataSetRowCount(int(sets.size()) + 1);
@@ -57,6 +60,7 @@ void GraphWindow::showDataSets(const kv::LoggerData &data)
         for (int c = 0; c < DataSetColumns; ++c)
             setDataSetCell(c, i + 1, row[c]);
     }
+    fitDataSetColumns();
     m_dataSetList->setUpdatesEnabled(true);
     if (!sets.empty()) {
         m_dataSetList->setCurrentCell(0, 0);
@@ -103,6 +107,7 @@ std::optional<kv::Answer> GraphWindow::askAboutLoggerData()
 {
     if (!m_loggerData || !m_loggerData->unsaved())
         return std::nullopt;
+    m_dropLoggerData = false;
     return kv::Prompts().askYesNoCancel(this, SaveLoggerQuestion);
 }
 
@@ -113,6 +118,10 @@ bool GraphWindow::saveLoggerDataAsAnswered(kv::Answer answer)
         if (!m_loggerData || !kv::SaveLoggerGraph(this, *m_loggerData, *m_chart, m_settings.initialFolder(), &fileName))
             return false;
         emit fileSaved(fileName);
+    } else {
+        // Let go when the window closes: a "DataLogger" window made later
+        // starts empty.
+        m_dropLoggerData = true;
     }
     // Saved or given up: closing asks no more.
     if (m_loggerData)

@@ -66,6 +66,10 @@ const QString OffConnection = QStringLiteral("Off Connection");
 const QString OnConnection = QStringLiteral("On Connection");
 const QString NoConnection = QStringLiteral("No Connection");
 const QString SearchingOn = QStringLiteral("Searching on ");
+const QString UnprotectedRecording = QStringLiteral("Recording not protected against a crash");
+const QString JournalFailedText =
+    QStringLiteral("%1\n\nThis recording is not protected against a crash: if the program ends unexpectedly, "
+                   "its samples are lost. Save the graph when the recording is done.");
 
 QToolButton *MakeSpeedButton(QWidget *parent, const char *name, const QString &hint, const QString &icon)
 {
@@ -329,6 +333,12 @@ void MainWindow::buildStatusBar()
         m_statusBar->addWidget(panel);
         m_statusPanels[static_cast<std::size_t>(i)] = panel;
     }
+    m_journalStatus = new QLabel(UnprotectedRecording, m_statusBar);
+    m_journalStatus->setObjectName(QStringLiteral("StatusJournal"));
+    m_journalStatus->setFrameShape(QFrame::Panel);
+    m_journalStatus->setFrameShadow(QFrame::Sunken);
+    m_journalStatus->hide();
+    m_statusBar->addWidget(m_journalStatus);
     setStatusBar(m_statusBar);
 }
 
@@ -696,8 +706,22 @@ void MainWindow::addRealTimeSample(const kv::LiveReading &reading, const QDateTi
     // Journal first: a full graph stops the recording, which closes it.
     QString error;
     if (m_journal.isOpen() && !m_journal.append(kv::JournalRecord::fromReading(reading, kv::ToDateTime(stamp)), &error))
-        qWarning("%s", qPrintable(error));
+        reportJournalFailure(error);
     m_realTimeGraph->addSample(reading, stamp);
+}
+
+void MainWindow::reportJournalFailure(const QString &error)
+{
+    qWarning("%s", qPrintable(error));
+    if (m_journalFailureReported)
+        return;
+    m_journalFailureReported = true;
+    m_journalStatus->setToolTip(error);
+    m_journalStatus->show();
+    // Shown after the poll tick that found the failure, so the link is not
+    // held while the message is open.
+    QMetaObject::invokeMethod(
+        this, [this, error] { kv::Prompts().message(this, JournalFailedText.arg(error)); }, Qt::QueuedConnection);
 }
 
 // ---- real-time recording ---------------------------------------------------------------
@@ -754,8 +778,10 @@ void MainWindow::startRecording()
     journal.requestedCount = std::uint32_t(count);
     journal.unitCode = m_connection.reading().UnitCode;
     QString error;
+    m_journalFailureReported = false;
+    m_journalStatus->hide();
     if (!m_journal.start(journal, &error))
-        qWarning("%s", qPrintable(error));
+        reportJournalFailure(error);
     setRunStopEnabled(false, true);
 }
 

@@ -134,6 +134,8 @@ private:
     QToolButton *m_disconnectButton = nullptr;
     QStatusBar *m_statusBar = nullptr;
     std::array<QLabel *, 2> m_statusPanels{};
+    QLabel *m_journalStatus = nullptr;
+    bool m_journalFailureReported = false;
 
     QMenu *m_fileMenu = nullptr;
     QMenu *m_realTimeMenu = nullptr;
@@ -234,6 +236,9 @@ private:
     void showConnectionLost();
     // A real-time sample: to the journal, then to the real-time graph.
     void addRealTimeSample(const kv::LiveReading &reading, const QDateTime &stamp);
+    // The journal of the recording could not be started or written: logged,
+    // and told once per recording (a message and the status bar).
+    void reportJournalFailure(const QString &error);
     // kv::PortSearchView: selects the port in the box and names it on the
     // search splash.
     void searchingOn(int index, const QString &device) override;

@@ -1,7 +1,8 @@
 #pragma once
 // The table window: rows of text (a text file opened as a table) in eight
 // titled columns, the first numbering the rows.  Read-only; cells can be
-// selected in ranges and columns resized.  Activating it tells the main
+// selected in ranges and columns resized; the row numbers stay in view at
+// the left while the other columns scroll.  Activating it tells the main
 // window that "Output Tabular to graph" applies.
 
 #include "files/tablemodel.h"
@@ -35,8 +36,12 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    void hideDataColumnsOfNumbers();
+
     TextTableModel m_model;
     QTableView *m_grid = nullptr;
+    // The row numbers kept at the left over the grid's column 0.
+    QTableView *m_numbers = nullptr;
     bool m_watchingArea = false;
 };
 
