@@ -193,8 +193,7 @@ int LoggerDownload::DownloadOverUsb()
 {
     begin();
     PauseOnClock pauses(m_link, m_clock);
-    m_link.WaitLinkIdle(true);
-    m_link.StopPolling();
+    const LinkLease lease(m_link, true, LinkLease::Join);
     UsbTransfer &usb = m_link.usb();
     std::array<std::uint8_t, PageReplyLength> reply{};
 
@@ -379,8 +378,7 @@ int LoggerDownload::DownloadOverSerial()
     SerialPort *port = m_link.serial();
     if (!port)
         return DownloadSerialNoFirstPage;
-    m_link.WaitLinkIdle(false);
-    m_link.StopPolling();
+    const LinkLease lease(m_link, false, LinkLease::Join);
     port->clearInput();
     std::array<std::uint8_t, PageReplyLength> reply{};
 
