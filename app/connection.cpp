@@ -22,7 +22,11 @@ Connection::Connection(UsbTransfer &usb, const RealTimeRecorder &recorder, QObje
     m_timer.setObjectName(QStringLiteral("MainTimer"));
     m_timer.setParent(this);
     m_timer.setInterval(PollIntervalMs);
-    connect(&m_timer, &QTimer::timeout, this, [this] { m_poll.PollTick(); });
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        // A timeout already queued when an operation took the link.
+        if (!m_link.isHeld())
+            m_poll.PollTick();
+    });
 }
 
 bool Connection::IsRecordingRealTime() const { return m_recorder.isRecording(); }
@@ -33,17 +37,17 @@ void Connection::stopPolling() { m_timer.stop(); }
 
 void Connection::startPolling()
 {
-    if (!m_closed)
+    if (!m_closed && !m_link.isHeld())
         m_timer.start();
 }
 
 void Connection::selectPort(const QString &portName) { m_serialPort.setDeviceName(SerialDeviceName(portName)); }
 
-void Connection::connectPort(const QString &portName)
+bool Connection::connectPort(const QString &portName)
 {
     const LinkLease lease(m_link, true);
-    if (m_closed)
-        return; // closed while waiting for the link
+    if (!lease || m_closed)
+        return false; // another operation holds the link, or closed
     m_link.Kind = LinkKind::None;
     m_poll.PollFailures = 0; // a new connection starts with a clean count
     m_serialPort.close();
@@ -54,11 +58,14 @@ void Connection::connectPort(const QString &portName)
         m_poll.ConnectionFound();
     else
         m_poll.ConnectionLost();
+    return true;
 }
 
 bool Connection::searchPorts(const QStringList &portNames, PortSearchView &view)
 {
     const LinkLease lease(m_link, false);
+    if (!lease)
+        return false;
     m_link.Kind = LinkKind::None;
     m_serialPort.close();
 
@@ -100,7 +107,14 @@ bool Connection::searchPorts(const QStringList &portNames, PortSearchView &view)
     return found;
 }
 
-void Connection::dropLink() { m_poll.DropLink(); }
+bool Connection::dropLink()
+{
+    const LinkLease lease(m_link, true);
+    if (!lease)
+        return false;
+    m_poll.DropLink();
+    return true;
+}
 
 void Connection::waitForTick(int limitMs)
 {

@@ -4,9 +4,12 @@
 // to a named port, search the ports, drop the link).  UI-free: windows watch
 // its signals and call its operations.
 //
-// Every user of the link outside a poll tick holds it through
-// kv::LinkLease (waits for a running tick, stops the timer, starts it again);
-// after close() nothing starts polling again.
+// One operation owns the link at a time: every user of the link outside a
+// poll tick holds it through kv::LinkLease (waits for a running tick, stops
+// the timer).  While it is held no tick runs and every other user is refused
+// (the operations below do nothing, windows disable their link controls on
+// linkHeld); polling starts again when the outermost hold ends.  After
+// close() nothing starts polling again.
 
 #include "link/meterlink.h"
 #include "link/qtserialport.h"
@@ -50,25 +53,31 @@ public:
     QDateTime now() const { return m_poll.Clock(); }
 
     // The poll timer: one PollTick every kv::PollIntervalMs while running.
+    // It does not start while an operation holds the link.
     bool isPolling() const { return m_timer.isActive(); }
     void startPolling() override;
     void stopPolling() override;
+    // An operation holds the link (a download, a key, a port change, a
+    // setup operation, a search): other users are refused until it ends.
+    bool isLinkHeld() const { return m_link.isHeld(); }
 
     // Names the serial port the next connection or search uses, without
     // opening it.
     void selectPort(const QString &portName);
     // Identifies a meter on the serial port `portName`; a port that opens but
     // where no meter answers is left open.  Ends with connectionFound or
-    // connectionLost.
-    void connectPort(const QString &portName);
+    // connectionLost.  False (nothing done) while the link is held or after
+    // close().
+    bool connectPort(const QString &portName);
     // Tries each port of `portNames` in turn, with a pause before and after
     // naming it; the port where a meter answered stays open.  A port where
     // something other than this meter answered is asked again in the next
-    // pass.  True when a meter was found (connectionFound follows).
+    // pass.  True when a meter was found (connectionFound follows); false,
+    // with nothing done, while the link is held.
     bool searchPorts(const QStringList &portNames, PortSearchView &view);
     // Closes the serial port and forgets the link; the next tick looks for a
-    // USB meter again.
-    void dropLink();
+    // USB meter again.  False (nothing done) while the link is held.
+    bool dropLink();
     // Waits (without handling input) for a tick running below a nested wait
     // to finish, at most `limitMs`.
     void waitForTick(int limitMs);
@@ -78,6 +87,8 @@ public:
     void close();
 
 signals:
+    // An operation took the link (true) or the outermost hold ended (false).
+    void linkHeld(bool held);
     void connectionFound();
     void connectionLost();
     void linkDropped();
@@ -90,6 +101,8 @@ signals:
     void sampleDue(const kv::LiveReading &reading, const QDateTime &stamp);
 
 private:
+    // kv::LinkTimer
+    void linkHeldChanged(bool held) override { emit linkHeld(held); }
     // kv::PollView
     void ShowConnectionFound() override { emit connectionFound(); }
     void ShowConnectionLost() override { emit connectionLost(); }

@@ -15,7 +15,7 @@ namespace {
 class PumpingHost : public kv::ServiceHost {
 public:
     long long pausedMs = 0;
-    void acquireLink() override {}
+    bool acquireLink() override { return true; }
     void releaseLink() override {}
     void setBusy(bool) override {}
     void pause(int ms) override

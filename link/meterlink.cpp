@@ -137,8 +137,9 @@ void MeterLink::readWaiting(std::uint8_t *buffer, int capacity, int waiting)
 
 int MeterLink::ReadMemoryPage(int page)
 {
-    WaitLinkIdle(true);
-    StopPolling();
+    // A step of the download that holds the link (or the whole operation
+    // when called on its own).
+    const LinkLease lease(*this, true, LinkLease::Join);
     if (m_usb.OpenDevice(MeterVendorId, MeterProductId) != 0)
         return PageOpenFailed;
     pauseFor(MemoryPageStepPauseMs);
@@ -193,12 +194,64 @@ void MeterLink::StartPolling()
         m_timer->startPolling();
 }
 
-LinkLease::LinkLease(MeterLink &link, bool pumping) : m_link(link)
+bool MeterLink::acquire(bool pumping)
 {
-    m_link.WaitLinkIdle(pumping);
-    m_link.StopPolling();
+    if (isHeld())
+        return false;
+    takeLink(pumping);
+    return true;
 }
 
-LinkLease::~LinkLease() { m_link.StartPolling(); }
+void MeterLink::join(bool pumping)
+{
+    if (isHeld())
+        ++m_holds;
+    else
+        takeLink(pumping);
+}
+
+void MeterLink::takeLink(bool pumping)
+{
+    // Counted before the wait: a pumping wait runs events, and every user
+    // they start must already find the link held.
+    m_holds = 1;
+    if (m_timer)
+        m_timer->linkHeldChanged(true);
+    WaitLinkIdle(pumping);
+    StopPolling();
+}
+
+void MeterLink::release()
+{
+    if (m_holds == 0 || --m_holds > 0)
+        return;
+    StartPolling();
+    if (m_timer)
+        m_timer->linkHeldChanged(false);
+}
+
+void MeterLink::resumePolling()
+{
+    if (!isHeld())
+        StartPolling();
+}
+
+LinkLease::LinkLease(MeterLink &link, bool pumping, Kind kind) : m_link(link)
+{
+    if (kind == Join) {
+        m_link.join(pumping);
+        m_held = true;
+    } else {
+        m_held = m_link.acquire(pumping);
+    }
+}
+
+void LinkLease::release()
+{
+    if (!m_held)
+        return;
+    m_held = false;
+    m_link.release();
+}
 
 } // namespace kv

@@ -45,12 +45,15 @@ enum class LinkKind { None, Usb, Serial };
 // flag can only be found set by code running inside a nested wait.
 constexpr int LinkBusyWaitLimitMs = 3000;
 
-// The poll timer (MainTimer), stopped by every user of the link outside a tick.
+// The poll timer (MainTimer), stopped while an operation holds the link, and
+// whoever shows that the link is held (windows disable their link controls).
 class LinkTimer {
 public:
     virtual ~LinkTimer() = default;
     virtual void stopPolling() = 0;
     virtual void startPolling() = 0;
+    // An operation took the link (true) or the outermost hold ended (false).
+    virtual void linkHeldChanged(bool held) { (void)held; }
 };
 
 // Waits of the link, measured on a monotonic clock.
@@ -101,12 +104,30 @@ public:
     // Selects a 32-byte logger page (0..65535); leaves the device open.
     int ReadMemoryPage(int page);
 
-    // The discipline of every user of the link outside the poll tick.
+    // Waits (at most LinkBusyWaitLimitMs) for a poll tick running below a
+    // nested wait to finish.
     void WaitLinkIdle(bool pumping);
-    void StopPolling();
-    void StartPolling();
+
+    // Ownership of the link outside the poll tick: one operation holds it at
+    // a time (through LinkLease).  Taking it waits for a running tick and
+    // stops polling; while it is held every other user is refused, no poll
+    // tick runs, and polling starts again only when the outermost hold ends.
+    // The steps of the holding operation (a download's pages, its resume,
+    // the drop after it) join the hold instead of taking one of their own.
+    bool isHeld() const { return m_holds > 0; }
+    // False, and nothing changes, while another operation holds the link.
+    bool acquire(bool pumping);
+    // Nests in the current hold, or takes the link when nobody holds it.
+    void join(bool pumping);
+    // Ends one hold; the outermost starts polling again.
+    void release();
+    // Starts polling unless an operation holds the link.
+    void resumePolling();
 
 private:
+    void StopPolling();
+    void StartPolling();
+    void takeLink(bool pumping);
     bool readLiveUsb();
     bool readLiveSerial();
     // Reads `waiting` counted bytes: the first `capacity` into `buffer`, the
@@ -118,19 +139,30 @@ private:
     SerialPort *m_serial = nullptr;
     LinkTimer *m_timer = nullptr;
     std::function<void(int)> m_pause;
+    int m_holds = 0;
 };
 
-// Holds the link for one operation: waits for LinkBusy, stops the poll timer
-// and starts it again when it goes out of scope.
+// Holds the link for one operation, or for one step of the operation that
+// holds it (Join), until it goes out of scope or release().  An exclusive
+// lease is refused (false) while another operation holds the link: its
+// user must then leave the meter alone.  `pumping`: whether the wait for a
+// running poll tick handles events.
 class LinkLease {
 public:
-    LinkLease(MeterLink &link, bool pumping);
-    ~LinkLease();
+    enum Kind { Exclusive, Join };
+    LinkLease(MeterLink &link, bool pumping, Kind kind = Exclusive);
+    ~LinkLease() { release(); }
     LinkLease(const LinkLease &) = delete;
     LinkLease &operator=(const LinkLease &) = delete;
 
+    bool held() const { return m_held; }
+    explicit operator bool() const { return m_held; }
+    // Gives the link back before the end of the scope.
+    void release();
+
 private:
     MeterLink &m_link;
+    bool m_held = false;
 };
 
 } // namespace kv

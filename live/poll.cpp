@@ -73,15 +73,15 @@ void PollLoop::ConnectionLost()
 
 void PollLoop::DropLink()
 {
-    m_link.WaitLinkIdle(true);
-    m_link.StopPolling();
+    // Polling starts again when the operation holding the link (this one,
+    // or the download that drops it) ends.
+    const LinkLease lease(m_link, true, LinkLease::Join);
     if (m_link.serial())
         m_link.serial()->close();
     m_link.Kind = kv::LinkKind::None;
     Reading.RecBlink = false;
     Reading.MmaMode = false;
     m_view.ShowLinkDropped();
-    m_link.StartPolling();
 }
 
 } // namespace kv

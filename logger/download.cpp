@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -73,6 +74,14 @@ void DownloadClock::letEventsRun()
 {
     if (QCoreApplication::instance())
         QCoreApplication::processEvents();
+}
+
+void DownloadClock::letWindowSystemRun()
+{
+    // User input stays queued until the download is over; timers run, and
+    // each user of the link they start finds it held.
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
 }
 
 // ---- sizes -----------------------------------------------------------------
@@ -193,8 +202,7 @@ int LoggerDownload::DownloadOverUsb()
 {
     begin();
     PauseOnClock pauses(m_link, m_clock);
-    m_link.WaitLinkIdle(true);
-    m_link.StopPolling();
+    const LinkLease lease(m_link, true, LinkLease::Join);
     UsbTransfer &usb = m_link.usb();
     std::array<std::uint8_t, PageReplyLength> reply{};
 
@@ -379,8 +387,7 @@ int LoggerDownload::DownloadOverSerial()
     SerialPort *port = m_link.serial();
     if (!port)
         return DownloadSerialNoFirstPage;
-    m_link.WaitLinkIdle(false);
-    m_link.StopPolling();
+    const LinkLease lease(m_link, false, LinkLease::Join);
     port->clearInput();
     std::array<std::uint8_t, PageReplyLength> reply{};
 
@@ -402,6 +409,7 @@ int LoggerDownload::DownloadOverSerial()
         return DownloadSerialNoFirstPage;
     serialSend(cmd::PageNext);
     firstPageArrived(reply.data());
+    m_clock.letWindowSystemRun();
 
     // A good page is stored and the next asked for; a bad one is asked for
     // again with 'n'.  A good reply of the page before is a late copy when
@@ -434,6 +442,7 @@ int LoggerDownload::DownloadOverSerial()
                 store(reply.data());
                 if (bytesReceived() < m_transfer)
                     request(cmd::PageNext);
+                m_clock.letWindowSystemRun();
                 continue;
             }
             if (number == *m_serialNumberBase + index - 1) {
@@ -452,6 +461,7 @@ int LoggerDownload::DownloadOverSerial()
         ++retries;
         m_progress.pageRejected();
         request(cmd::PageBad);
+        m_clock.letWindowSystemRun();
     }
     serialSend(cmd::PageEnd);
     m_progress.finished();

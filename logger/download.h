@@ -97,8 +97,10 @@ public:
 };
 
 // Time as the download sees it.  The default runs on the system's monotonic
-// clock, pauses with WaitPumping and lets pending events run after each USB
-// page; tests and benchmarks put the simulated meter's clock behind it.
+// clock, pauses with WaitPumping, lets pending events run after each USB
+// page and lets the window system's own events (repaints, expose) run after
+// each serial page; tests and benchmarks put the simulated meter's clock
+// behind it.
 class DownloadClock {
 public:
     DownloadClock();
@@ -107,6 +109,10 @@ public:
     virtual void pause(int ms);           // handles events while it waits
     virtual void sleep(int ms);           // handles none; sleeps, never spins
     virtual void letEventsRun();
+    // Repaints and the window system's events, no user input and no socket
+    // notifiers: the serial download keeps the program answering the
+    // desktop and its progress painted without letting the user in.
+    virtual void letWindowSystemRun();
 
 private:
     std::int64_t m_startNs;

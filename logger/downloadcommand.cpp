@@ -22,8 +22,13 @@ int LoggerDownloadCommand::loadData()
         m_inProgress = false;
         return NotStarted;
     }
-    m_link.WaitLinkIdle(true);
-    m_link.StopPolling();
+    // Refused while another operation holds the link (a download started
+    // from inside its pauses).
+    LinkLease lease(m_link, true);
+    if (!lease) {
+        m_inProgress = false;
+        return NotStarted;
+    }
     m_view.ensureLoggerGraph();
 
     QString folderError;
@@ -52,20 +57,24 @@ int LoggerDownloadCommand::loadData()
         SendDownloadRecovery(m_link);
         break;
     }
-    handBack();
+    handBack(lease);
     m_inProgress = false;
     return outcome.code;
 }
 
-void LoggerDownloadCommand::handBack()
+void LoggerDownloadCommand::handBack(LinkLease &lease)
 {
+    // The reconnection and the drop are operations of their own: the
+    // download's hold ends just before them, with no event handled between.
     if (m_link.isSerial() && m_link.isConnected()) {
         m_view.resetPollFailures();
         if (SerialPort *port = m_link.serial())
             port->clearInput();
         m_clock.pause(SerialHandBackPauseMs);
+        lease.release();
         m_view.connectSelectedPort();
     } else {
+        lease.release();
         m_view.dropLink();
     }
 }

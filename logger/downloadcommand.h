@@ -60,7 +60,7 @@ public:
     static constexpr int NotStarted = -2;
 
 private:
-    void handBack();
+    void handBack(LinkLease &lease);
 
     MeterLink &m_link;
     LoggerDownloadView &m_view;

@@ -107,13 +107,32 @@ SetupRequest EraseLocationsRequest() { return Request(cmd::EraseLow, {501, 502, 
 
 // ---- host over the main window's link -------------------------------------
 
-void LinkServiceHost::acquireLink()
+LinkServiceHost::~LinkServiceHost()
 {
-    m_link.WaitLinkIdle(true);
-    m_link.StopPolling();
+    while (m_holds > 0)
+        releaseLink();
 }
 
-void LinkServiceHost::releaseLink() { m_link.StartPolling(); }
+bool LinkServiceHost::acquireLink()
+{
+    if (m_holds == 0 && !m_link.acquire(true))
+        return false;
+    ++m_holds;
+    return true;
+}
+
+void LinkServiceHost::releaseLink()
+{
+    // Without a hold of its own (the window closing): polling runs again,
+    // unless another operation holds the link and restarts it itself.
+    if (m_holds == 0) {
+        m_link.resumePolling();
+        return;
+    }
+    --m_holds;
+    if (m_holds == 0)
+        m_link.release();
+}
 
 void LinkServiceHost::pause(int ms) { WaitPumping(ms); }
 
@@ -314,7 +333,8 @@ ServiceResult MeterService::runOperation(StartPause pause, const std::function<S
     };
     if (pause == StartPause::Before)
         m_host.pause(OperationStartPauseMs);
-    m_host.acquireLink();
+    if (!m_host.acquireLink())
+        return ServiceResult{false, LinkHeldCode};
     const Release release{m_host};
     m_host.setBusy(true);
     if (pause == StartPause::AfterLink)

@@ -46,6 +46,9 @@ constexpr int CellAttempts = 5;
 
 // Failure code of an operation stopped before any exchange ("Invalid Input").
 constexpr int InvalidInputCode = -1;
+// Failure code of an operation refused because another operation holds the
+// link (nothing was sent).
+constexpr int LinkHeldCode = -2;
 
 struct ServiceResult {
     bool ok = false;
@@ -91,8 +94,9 @@ SetupRequest EraseLocationsRequest();
 class ServiceHost {
 public:
     virtual ~ServiceHost() = default;
-    // Waits until no poll tick holds the link, then stops polling.
-    virtual void acquireLink() = 0;
+    // Waits until no poll tick holds the link, then stops polling.  False
+    // while another operation holds the link: the operation does not run.
+    virtual bool acquireLink() = 0;
     // Starts polling again.
     virtual void releaseLink() = 0;
     // The busy (hourglass) cursor on or off.
@@ -101,18 +105,24 @@ public:
     virtual void pause(int ms) = 0;
 };
 
-// The host over the main window's link: LinkBusy, the poll timer through
-// the link's LinkTimer, WaitPumping.  No cursor.
+// The host over the main window's link: the link's hold (refused while
+// another operation holds it), WaitPumping.  No cursor.  Holds of its own
+// nest; a release without a hold of its own starts polling only while no
+// other operation holds the link.
 class LinkServiceHost : public ServiceHost {
 public:
     explicit LinkServiceHost(MeterLink &link) : m_link(link) {}
-    void acquireLink() override;
+    ~LinkServiceHost() override;
+    LinkServiceHost(const LinkServiceHost &) = delete;
+    LinkServiceHost &operator=(const LinkServiceHost &) = delete;
+    bool acquireLink() override;
     void releaseLink() override;
     void setBusy(bool) override {}
     void pause(int ms) override;
 
 private:
     MeterLink &m_link;
+    int m_holds = 0;
 };
 
 // Lives as long as the program, not as a window.

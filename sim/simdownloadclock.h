@@ -15,6 +15,7 @@ public:
     void pause(int ms) override { m_clock.sleepMs(ms); }
     void sleep(int ms) override { m_clock.sleepMs(ms); }
     void letEventsRun() override {}
+    void letWindowSystemRun() override {}
 
 private:
     SimClock &m_clock;

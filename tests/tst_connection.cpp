@@ -1,6 +1,7 @@
 // The connection without any window: USB identification and samples through
 // the poll tick, serial connection and port search on a pseudo-terminal
-// meter, and a close during the search.
+// meter, a close during the search, and the rule that one operation owns the
+// link at a time.
 
 #include "app/connection.h"
 #include "realtime/recorder.h"
@@ -36,7 +37,12 @@ struct SearchLog : kv::PortSearchView {
 
 const QString MissingPort = QStringLiteral("/dev/kv3917-no-such-port");
 
+// The users of the link that a held link refuses.
+enum class LinkUser { ConnectPort, SearchPorts, DropLink, SecondLease };
+
 } // namespace
+
+Q_DECLARE_METATYPE(LinkUser)
 
 class TestConnection : public QObject {
     Q_OBJECT
@@ -143,6 +149,118 @@ private slots:
         QVERIFY(!connection.isPolling());
         connection.connectPort(pty.path());
         QVERIFY(!connection.isConnected());
+    }
+
+    // While an operation holds the link, every other user is refused and
+    // leaves the connection as it was; nothing restarts polling under the
+    // holder, and polling comes back when it ends.
+    void heldLinkRefusesOtherUsers_data()
+    {
+        QTest::addColumn<LinkUser>("user");
+        QTest::newRow("port typed") << LinkUser::ConnectPort;
+        QTest::newRow("port search") << LinkUser::SearchPorts;
+        QTest::newRow("disconnect") << LinkUser::DropLink;
+        QTest::newRow("second operation") << LinkUser::SecondLease;
+    }
+
+    void heldLinkRefusesOtherUsers()
+    {
+        QFETCH(LinkUser, user);
+        kvtest::PtyMeter pty;
+        pty.start();
+        NoUsbMeter none;
+        kv::RealTimeRecorder recorder;
+        kv::Connection connection(none.usb, recorder);
+        QVERIFY(connection.connectPort(pty.path()));
+        QVERIFY(connection.isSerial());
+        connection.startPolling();
+        QSignalSpy held(&connection, &kv::Connection::linkHeld);
+        QSignalSpy found(&connection, &kv::Connection::connectionFound);
+        QSignalSpy lost(&connection, &kv::Connection::connectionLost);
+        QSignalSpy dropped(&connection, &kv::Connection::linkDropped);
+        SearchLog log;
+        {
+            kv::LinkLease operation(connection.link(), true);
+            QVERIFY(operation.held());
+            QVERIFY(connection.isLinkHeld());
+            QVERIFY(!connection.isPolling());
+            QCOMPARE(held.count(), 1);
+            QCOMPARE(held.last().at(0).toBool(), true);
+
+            switch (user) {
+            case LinkUser::ConnectPort:
+                QVERIFY(!connection.connectPort(MissingPort));
+                break;
+            case LinkUser::SearchPorts:
+                QVERIFY(!connection.searchPorts({MissingPort, pty.path()}, log));
+                break;
+            case LinkUser::DropLink:
+                QVERIFY(!connection.dropLink());
+                break;
+            case LinkUser::SecondLease: {
+                const kv::LinkLease second(connection.link(), true);
+                QVERIFY(!second.held());
+                break;
+            }
+            }
+            QVERIFY(log.indexes.isEmpty());
+            QVERIFY(connection.isSerial());
+            QVERIFY(connection.serialPort().isOpen());
+            QCOMPARE(connection.serialPort().deviceName(), pty.path());
+            QCOMPARE(found.count() + lost.count() + dropped.count(), 0);
+            QVERIFY(connection.isLinkHeld()); // a refused user ends no hold
+            connection.startPolling();
+            QVERIFY(!connection.isPolling());
+        }
+        QVERIFY(!connection.isLinkHeld());
+        QVERIFY(connection.isPolling());
+        QCOMPARE(held.count(), 2);
+        QCOMPARE(held.last().at(0).toBool(), false);
+        QVERIFY(connection.dropLink()); // served again
+        QVERIFY(!connection.isSerial());
+    }
+
+    // The steps of the holding operation (a page selection, the drop after
+    // a USB download) join its hold: whichever ends first does not restart
+    // polling under it.
+    void stepsJoinTheOperationsHold()
+    {
+        kv::SimMeter meter(nullptr, kvtest::QuietMeter());
+        kv::SimUsbTransfer usb(meter);
+        kv::RealTimeRecorder recorder;
+        kv::Connection connection(usb, recorder);
+        connection.poll().PollTick();
+        QVERIFY(connection.link().isUsb());
+        connection.startPolling();
+        QSignalSpy held(&connection, &kv::Connection::linkHeld);
+        {
+            kv::LinkLease operation(connection.link(), true);
+            connection.link().setPause([](int) {});
+            QCOMPARE(connection.link().ReadMemoryPage(1), int(kv::PageOk));
+            QVERIFY(!connection.isPolling());
+            {
+                const kv::LinkLease step(connection.link(), true, kv::LinkLease::Join);
+                QVERIFY(step.held());
+            }
+            QVERIFY(!connection.isPolling());
+            connection.poll().DropLink();
+            QVERIFY(!connection.isConnected());
+            QVERIFY(!connection.isPolling());
+            QVERIFY(connection.isLinkHeld());
+            QCOMPARE(held.count(), 1);
+            operation.release();
+            QVERIFY(connection.isPolling());
+        } // released once only
+        QVERIFY(connection.isPolling());
+        QCOMPARE(held.count(), 2);
+
+        // A step on its own takes the link and gives it back.
+        {
+            const kv::LinkLease step(connection.link(), true, kv::LinkLease::Join);
+            QVERIFY(!connection.isPolling());
+        }
+        QVERIFY(connection.isPolling());
+        QCOMPARE(held.count(), 4);
     }
 };
 

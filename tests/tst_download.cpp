@@ -10,6 +10,8 @@
 
 #include <QtTest>
 
+#include <optional>
+
 using namespace kv;
 
 Q_DECLARE_METATYPE(kv::SimLink)
@@ -58,6 +60,14 @@ struct FakeView : LoggerDownloadView {
     void connectSelectedPort() override { ++reconnects; }
     void dropLink() override { ++drops; }
     DownloadProgress &downloadProgress() override { return progress; }
+};
+
+// Counts the poll timer's stops and starts.
+struct CountingTimer : LinkTimer {
+    int stops = 0;
+    int starts = 0;
+    void stopPolling() override { ++stops; }
+    void startPolling() override { ++starts; }
 };
 
 } // namespace
@@ -311,7 +321,9 @@ void TestDownload::countAndWorkingCopy()
 void TestDownload::command_data()
 {
     QTest::addColumn<SimLink>("link");
-    QTest::addColumn<int>("situation"); // 0 sound, 1 no meter, 2 recording, 3 empty memory, 4 bad first page
+    // 0 sound, 1 no meter, 2 recording, 3 empty memory, 4 bad first page,
+    // 5 another operation holds the link
+    QTest::addColumn<int>("situation");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("message");
 
@@ -321,6 +333,7 @@ void TestDownload::command_data()
         QTest::addRow("%s no meter", l) << link << 1 << int(LoggerDownloadCommand::NotStarted) << NoConnectionMessage;
         QTest::addRow("%s recording", l) << link << 2 << int(LoggerDownloadCommand::NotStarted) << MeterRecordingMessage;
         QTest::addRow("%s empty memory", l) << link << 3 << int(DownloadNoDataSet) << NoDataRecordedMessage;
+        QTest::addRow("%s link held", l) << link << 5 << int(LoggerDownloadCommand::NotStarted) << QString();
     }
     QTest::addRow("usb bad first page") << SimLink::Usb << 4 << int(DownloadFirstPageBad)
                                         << QStringLiteral("There was error,please try again!   error code=1006");
@@ -340,6 +353,11 @@ void TestDownload::command()
     QTemporaryDir dir;
     view.dataFolder = dir.path();
     LoggerDownloadCommand command(rig.link, view, rig.clock);
+    CountingTimer timer;
+    rig.link.setTimer(&timer);
+    std::optional<LinkLease> otherOperation;
+    if (situation == 5)
+        otherOperation.emplace(rig.link, false);
     if (situation == 1)
         rig.link.Kind = kv::LinkKind::None;
     view.recording = situation == 2;
@@ -356,8 +374,15 @@ void TestDownload::command()
     if (code == LoggerDownloadCommand::NotStarted) {
         QCOMPARE(rig.meter.exchangeCount(), 0);
         QCOMPARE(view.graphs + view.drops + view.reconnects, 0);
+        QCOMPARE(rig.link.isHeld(), situation == 5); // the other operation's hold stays
+        QCOMPARE(timer.starts, 0);
         return;
     }
+    // Polling stopped once for the whole command and started again once, by
+    // the command's own end: none of its steps (pages, resume) restarts it.
+    QCOMPARE(timer.stops, 1);
+    QCOMPARE(timer.starts, 1);
+    QVERIFY(!rig.link.isHeld());
     QCOMPARE(view.graphs, 1);
     QCOMPARE(view.unsaved, code == 0);
     QCOMPARE(view.shown, code == 0 ? QList<QByteArray>{rig.meter.memory().left(1024)} : QList<QByteArray>{});

@@ -1,7 +1,10 @@
 // The download's progress dialog: caption, texts, bar and labels while a
-// download from the simulated meter runs, and closed when it ends.
+// download from the simulated meter runs, and closed when it ends; the
+// download from the main window, and the other users of the link started
+// during its pauses (refused: the download owns the meter).
 #include "app/prompt.h"
 #include "app/settings.h"
+#include "link/commands.h"
 #include "logger/downloadcommand.h"
 #include "sim/simdownloadrig.h"
 #include "tests/support/children.h"
@@ -10,13 +13,17 @@
 #include "ui/graphwindow.h"
 #include "ui/loggerdownload.h"
 #include "ui/mainwindow.h"
+#include "ui/metersetupwindow.h"
+#include "ui/panelwindow.h"
 #include "ui/rangedialog.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QTimer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QToolButton>
@@ -150,6 +157,105 @@ private slots:
         QCOMPARE(main.loggerGraph(), graph);
         QVERIFY(!graph->parentWidget()->isMinimized());
         QCOMPARE(int(main.loggerData().dataSets().size()), 1);
+    }
+
+    // The download's pauses handle events: a panel key, a port name typed
+    // in the port box, a setup button, the search and disconnect buttons and
+    // a second download arriving there are refused or find their controls
+    // disabled.  Only the download's own frames reach the meter, its image is
+    // exact, and polling and the controls come back once it has ended.
+    void otherLinkUsersWaitForTheDownload()
+    {
+        ScriptedPrompts prompts;
+        PromptScope scope(prompts);
+        SimOptions options = SimDownloadRig::DefaultOptions();
+        options.usbLatencyMs = 0;
+        SimMeter meter(nullptr, options);
+        SimDataSet set;
+        for (int k = 0; k < 200; ++k)
+            set.samples.push_back({450, 230, 750});
+        QVERIFY(meter.addDataSet(set));
+        SimUsbTransfer usb(meter);
+        MainWindow main(usb);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        main.connection().stopPolling();
+        main.connection().poll().PollTick(); // the USB meter is identified
+        QVERIFY(main.connection().link().isUsb());
+        main.showSetupWindow();
+        QVERIFY(main.panel() && main.setupWindow());
+        auto *portBox = child<QComboBox>(main, "ComboBoxDeviceName");
+        auto *loadAction = child<QAction>(main, "LoadData1");
+        auto *readButton = child<QPushButton>(main.setupWindow(), "Button4");
+        QVERIFY(readButton->isEnabled() && portBox->isEnabled() && loadAction->isEnabled());
+        main.connection().startPolling();
+        meter.clearLog();
+
+        // One user after another, each time the download lets events run.
+        QStringList tried;
+        QList<bool> enabledSeen;
+        QList<bool> pollingSeen;
+        int next = 0;
+        QTimer users;
+        users.setInterval(0);
+        connect(&users, &QTimer::timeout, &main, [&] {
+            if (!main.loggerDownload()->downloadInProgress() || !main.loggerGraph())
+                return;
+            pollingSeen << main.connection().isPolling();
+            enabledSeen << (portBox->isEnabled() || loadAction->isEnabled() || readButton->isEnabled()
+                            || child<QToolButton>(main, "BitBtn1")->isEnabled()
+                            || child<QToolButton>(main, "BitBtn2")->isEnabled()
+                            || child<QToolButton>(main, "btnDataLogger")->isEnabled());
+            switch (next++ % 6) {
+            case 0:
+                tried << QStringLiteral("key");
+                QTest::mouseClick(child<kv::PanelKey>(main.panel(), "btnHOLD"), Qt::LeftButton);
+                main.panel()->pressMemKey();
+                break;
+            case 1:
+                tried << QStringLiteral("port");
+                portBox->setEditText(QStringLiteral("/dev/kv3917-no-such-port"));
+                break;
+            case 2:
+                tried << QStringLiteral("setup");
+                QTest::mouseClick(readButton, Qt::LeftButton);
+                break;
+            case 3:
+                tried << QStringLiteral("search");
+                main.searchPorts();
+                break;
+            case 4:
+                tried << QStringLiteral("disconnect");
+                main.dropLink();
+                break;
+            default:
+                tried << QStringLiteral("download");
+                loadAction->trigger();
+                main.loadLoggerData();
+                break;
+            }
+        });
+        users.start();
+        QCOMPARE(main.loggerDownload()->loadData(), int(DownloadOk));
+        users.stop();
+
+        QVERIFY2(tried.size() >= 6, qPrintable(tried.join(QLatin1Char(' '))));
+        QVERIFY(!pollingSeen.contains(true));
+        QVERIFY(!enabledSeen.contains(true));
+        const int used = meter.memoryPointer() + 1;
+        QCOMPARE(main.loggerData().image(), meter.memory().left((used + 31) / 32 * 32));
+        for (const SimLogEntry &entry : meter.log())
+            QVERIFY2(entry.letter() == kv::cmd::PageStart || entry.letter() == kv::cmd::PageNext
+                         || entry.letter() == kv::cmd::PageEnd,
+                     qPrintable(QStringLiteral("frame '%1' reached the meter").arg(QLatin1Char(entry.letter()))));
+        QCOMPARE(meter.frameCount(kv::cmd::PageStart), 1);
+        QVERIFY(prompts.shown.isEmpty());
+
+        // The link handed back: polling and every control again.
+        QVERIFY(main.connection().isPolling());
+        QVERIFY(!main.connection().isLinkHeld());
+        QVERIFY(portBox->isEnabled() && loadAction->isEnabled() && readButton->isEnabled());
+        QVERIFY(child<QToolButton>(main, "BitBtn1")->isEnabled());
     }
 };
 

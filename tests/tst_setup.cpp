@@ -99,6 +99,7 @@ private slots:
     void setupAllStopsWhenBluetoothFails();
     void testDataSetReadsBackWithItsStart();
     void linkHostGivesPollingBack();
+    void linkHostRefusedWhileTheLinkIsHeld();
     void commandLineOutcomes();
 };
 
@@ -516,6 +517,33 @@ void TestSetup::linkHostGivesPollingBack()
     QCOMPARE(service.readInformation().code, 204); // the read step failed last
     QCOMPARE(timer.stops, 1);
     QCOMPARE(timer.starts, 1);
+}
+
+// Another operation holds the link (a download, a panel key): a setup
+// operation sends nothing, and the window's close, which gives back what the
+// window held, does not restart polling under that operation.
+void TestSetup::linkHostRefusedWhileTheLinkIsHeld()
+{
+    SetupRig rig;
+    MeterLink link(rig.usb);
+    CountingTimer timer;
+    link.setTimer(&timer);
+    LinkServiceHost host(link);
+    MeterService service(rig.usb, rig.state, host);
+    {
+        const LinkLease download(link, false);
+        const ServiceResult r = service.readInformation();
+        QVERIFY(!r.ok);
+        QCOMPARE(r.code, LinkHeldCode);
+        QCOMPARE(rig.meter.frameCount(cmd::ReadInfo), 0);
+        host.releaseLink(); // the setup window closing meanwhile
+        QVERIFY(link.isHeld());
+        QCOMPARE(timer.starts, 0);
+    }
+    QCOMPARE(timer.stops, 1);
+    QCOMPARE(timer.starts, 1);
+    QVERIFY(service.readInformation().ok); // served once the link is free
+    QCOMPARE(timer.starts, 2);
 }
 
 // What kv3917-cli prints and returns for a meter that fails, is missing or

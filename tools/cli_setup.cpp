@@ -23,7 +23,7 @@ const char *const Commands[] = {"info", "set-clock", "set-interval", "erase"};
 // Pauses of the operations sleep on the event loop; nothing polls here.
 class ToolHost : public kv::ServiceHost {
 public:
-    void acquireLink() override {}
+    bool acquireLink() override { return true; }
     void releaseLink() override {}
     void setBusy(bool) override {}
     void pause(int ms) override { kv::WaitPumping(ms); }

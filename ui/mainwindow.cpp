@@ -106,6 +106,7 @@ MainWindow::MainWindow(kv::UsbTransfer &usb, QWidget *parent)
     setWindowTitle(QStringLiteral("KV3917"));
     connect(&m_connection, &kv::Connection::connectionFound, this, &MainWindow::showConnectionFound);
     connect(&m_connection, &kv::Connection::connectionLost, this, &MainWindow::showConnectionLost);
+    connect(&m_connection, &kv::Connection::linkHeld, this, &MainWindow::showLinkHeld);
     connect(&m_connection, &kv::Connection::sampleDue, this, &MainWindow::addRealTimeSample);
     m_loggerDownload = std::make_unique<MainWindowLoggerDownload>(*this);
 
@@ -545,6 +546,8 @@ void MainWindow::showSetupWindow()
         return;
     }
     auto *window = new MeterSetupWindow(m_connection.link().usb(), m_setupState, m_setupHost);
+    window->setLinkHeld(m_connection.isLinkHeld());
+    connect(&m_connection, &kv::Connection::linkHeld, window, &MeterSetupWindow::setLinkHeld);
     QMdiSubWindow *sub = addChild(window);
     m_setupWindow = window;
     sub->adjustSize();
@@ -630,6 +633,8 @@ void MainWindow::connectSelectedPort() { m_connection.connectPort(m_portBox->cur
 
 void MainWindow::searchPorts()
 {
+    if (m_connection.isLinkHeld())
+        return; // another operation has the link
     QStringList ports;
     for (int i = 0; i < m_portBox->count(); ++i)
         ports << m_portBox->itemText(i);
@@ -638,9 +643,8 @@ void MainWindow::searchPorts()
     splash->setAttribute(Qt::WA_DeleteOnClose);
     m_searchSplash = splash;
     splash->showAsSplash();
-    setPortControlsEnabled(false);
+    // The search holds the link: the port controls are disabled meanwhile.
     m_connection.searchPorts(ports, *this);
-    setPortControlsEnabled(true);
     if (m_searchSplash)
         m_searchSplash->close();
 }
@@ -659,6 +663,25 @@ void MainWindow::searchingOn(int index, const QString &device)
 void MainWindow::dropLink() { m_connection.dropLink(); }
 
 void MainWindow::loadLoggerData() { m_loggerDownload->loadData(); }
+
+void MainWindow::showLinkHeld(bool held)
+{
+    // While an operation holds the link, no other link user can be started.
+    // Typing in the port box connects at every change, holding the link for
+    // a moment: the box gets its focus back, so typing goes on.
+    if (held) {
+        QWidget *focus = QApplication::focusWidget();
+        m_focusBeforeHold = focus && (focus == m_portBox || m_portBox->isAncestorOf(focus)) ? focus : nullptr;
+    }
+    setPortControlsEnabled(!held);
+    if (!held && m_focusBeforeHold) {
+        m_focusBeforeHold->setFocus();
+        m_focusBeforeHold = nullptr;
+    }
+    m_loadAction->setEnabled(!held);
+    // The button also follows the connection state, as the logger menu does.
+    m_dataLoggerButton->setEnabled(!held && m_loggerMenu->menuAction()->isEnabled());
+}
 
 void MainWindow::setPortControlsEnabled(bool enabled)
 {
@@ -684,7 +707,7 @@ void MainWindow::showConnectionFound()
     m_loggerMenu->menuAction()->setVisible(true);
     m_loggerMenu->menuAction()->setEnabled(true);
     m_dataLoggerButton->setVisible(true);
-    m_dataLoggerButton->setEnabled(true);
+    m_dataLoggerButton->setEnabled(!m_connection.isLinkHeld());
     setRunStopEnabled(!m_recorder.isRecording(), m_recorder.isRecording());
     if (m_realTimeGraph)
         m_realTimeGraph->setClearEnabled(!m_recorder.isRecording());

@@ -267,9 +267,11 @@ private:
     void buildMenus();
     void buildStatusBar();
     void fillWindowMenu();
-    // The port box and the search/disconnect buttons, disabled while a
-    // search is running so that no port operation starts inside it.
+    // The port box and the search/disconnect buttons, "&Load " and the "Data
+    // Logger" button are disabled while an operation holds the link.
+    void showLinkHeld(bool held);
     void setPortControlsEnabled(bool enabled);
+    QPointer<QWidget> m_focusBeforeHold;
 
     // Open, save, print, print preview, printer setup and table to graph
     // act on the active child window through the file commands.

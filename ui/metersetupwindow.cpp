@@ -46,7 +46,7 @@ public:
     explicit CursorHost(kv::ServiceHost &inner) : m_inner(inner) {}
     ~CursorHost() override { setBusy(false); }
 
-    void acquireLink() override { m_inner.acquireLink(); }
+    bool acquireLink() override { return m_inner.acquireLink(); }
     void releaseLink() override { m_inner.releaseLink(); }
     void setBusy(bool busy) override
     {
@@ -622,20 +622,31 @@ void MeterSetupWindow::eraseLocations()
     showResult(m_eraseLocationsStatus, m_service->eraseLocations(), true);
 }
 
+void MeterSetupWindow::setLinkHeld(bool held)
+{
+    m_linkHeld = held;
+    updateButtons();
+}
+
+void MeterSetupWindow::updateButtons()
+{
+    const bool enabled = !m_running && !m_linkHeld;
+    for (QPushButton *b : findChildren<QPushButton *>())
+        b->setEnabled(enabled);
+}
+
 void MeterSetupWindow::runExclusive(void (MeterSetupWindow::*operation)())
 {
     // The pauses handle events, so a click could start a second operation
-    // inside the first one; the buttons stay disabled until it ends.
-    if (m_running)
+    // inside the first one (or inside another holder of the link); the
+    // buttons stay disabled until it ends.
+    if (m_running || m_linkHeld)
         return;
     m_running = true;
-    const QList<QPushButton *> buttons = findChildren<QPushButton *>();
-    for (QPushButton *b : buttons)
-        b->setEnabled(false);
+    updateButtons();
     (this->*operation)();
-    for (QPushButton *b : buttons)
-        b->setEnabled(true);
     m_running = false;
+    updateButtons();
     if (m_closeRequested)
         close();
 }

@@ -26,6 +26,9 @@ public:
     ~MeterSetupWindow() override;
 
     kv::MeterService &service() { return *m_service; }
+    // An operation holds the link (a download, a key, one of this window's
+    // own): the buttons are disabled and start nothing until it ends.
+    void setLinkHeld(bool held);
 
     // The question asked before an operation that loses the logged data
     // sets; names the count when an information read has shown it.
@@ -56,8 +59,9 @@ private:
     void writeTestDataSet();
     void eraseLocations();
 
-    // Runs one operation; ignored while another runs.
+    // Runs one operation; ignored while another runs or the link is held.
     void runExclusive(void (MeterSetupWindow::*operation)());
+    void updateButtons();
     bool confirmDataLoss(DataLoss action);
     std::optional<long long> wholeNumber(QLineEdit *edit);
     void clearStatus(QLabel *label);
@@ -67,6 +71,7 @@ private:
 
     std::unique_ptr<CursorHost> m_host;
     bool m_running = false;
+    bool m_linkHeld = false;
     bool m_closeRequested = false;
     std::unique_ptr<kv::MeterService> m_service;
 

@@ -333,8 +333,11 @@ int PanelWindow::sendKey(const kv::CommandFrame &frame)
 void PanelWindow::pressKey(char command)
 {
     // Holds the link: waits for a running poll tick (without handling
-    // events), stops the poll timer, and starts it again on leaving.
-    kv::LinkLease lease(m_connection.link(), false);
+    // events), stops the poll timer, and starts it again on leaving.  A key
+    // pressed while another operation holds the link is ignored.
+    const kv::LinkLease lease(m_connection.link(), false);
+    if (!lease)
+        return;
     m_keyFrame[0] = kv::FrameStart;
     m_keyFrame[1] = static_cast<std::uint8_t>(command);
     m_keyFrame[2] = 0;

@@ -24,10 +24,15 @@ public:
     bool busy = false;
     std::function<void()> onPause; // runs inside every pause, as events would
 
-    void acquireLink() override
+    bool refuse = false; // as while another operation holds the link
+
+    bool acquireLink() override
     {
+        if (refuse)
+            return false;
         ++acquired;
         polling = false;
+        return true;
     }
     void releaseLink() override
     {
