@@ -277,9 +277,9 @@ void TestKv3917d::feedsEveryOutput()
     QVERIFY2(serving.hasMatch(), err.constData());
     const quint16 port = quint16(serving.captured(1).toUInt());
 
-    RawHttpClient client;
+    kvtest::RawHttpClient client;
     QVERIFY(client.connectTo(port));
-    std::optional<HttpResponse> metrics;
+    std::optional<kvtest::HttpResponse> metrics;
     QTRY_VERIFY_WITH_TIMEOUT((metrics = client.get("/metrics"))
                                  && metrics->body.contains("kv3917_up{meter=\"KV3917-DEMO-0001\"} 1")
                                  && metrics->body.contains("kv3917_up{meter=\"KV3917-DEMO-0002\"} 1")
@@ -287,7 +287,7 @@ void TestKv3917d::feedsEveryOutput()
                              RunWaitMs);
     QVERIFY(metrics->body.contains("kv3917_polls_total"));
     QVERIFY2(metrics->body.contains("target="), "the line-protocol output's counters join /metrics");
-    const std::optional<HttpResponse> page = client.get("/");
+    const std::optional<kvtest::HttpResponse> page = client.get("/");
     QVERIFY(page && page->status == 200);
     QVERIFY(page->body.contains("KV3917-DEMO-0001") && page->body.contains("KV3917-DEMO-0002"));
 
