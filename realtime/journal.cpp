@@ -1,5 +1,6 @@
 #include "realtime/journal.h"
 
+#include "realtime/crc32.h"
 #include "realtime/datetime.h"
 
 #include <QDir>
@@ -26,30 +27,6 @@ constexpr std::uint16_t Version = 1;
 constexpr int HeaderChecksumOffset = 60;
 constexpr int RecordChecksumOffset = 36;
 constexpr const char *JournalFileName = "recording.journal";
-
-// CRC-32 (IEEE 802.3, reflected, as zlib computes it).  Its own small copy:
-// the chart model's sits above this library.
-struct CrcTable {
-    std::uint32_t entries[256];
-    constexpr CrcTable() : entries()
-    {
-        for (std::uint32_t n = 0; n < 256; ++n) {
-            std::uint32_t c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            entries[n] = c;
-        }
-    }
-};
-constexpr CrcTable CrcEntries;
-
-std::uint32_t Crc32(const char *data, int size)
-{
-    std::uint32_t c = 0xFFFFFFFFu;
-    for (int i = 0; i < size; ++i)
-        c = CrcEntries.entries[(c ^ std::uint8_t(data[i])) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
-}
 
 template <typename T>
 void Put(char *at, T value)
@@ -93,7 +70,7 @@ void EncodeRecordInto(char *r, std::uint32_t index, const JournalRecord &record)
         PutBits<std::uint32_t>(r + 12 + 4 * c, record.values[size_t(c)]);
     r[32] = char(record.status);
     r[33] = char(record.unitCode);
-    Put<std::uint32_t>(r + RecordChecksumOffset, Crc32(r, RecordChecksumOffset));
+    Put<std::uint32_t>(r + RecordChecksumOffset, RecordCrc32(r, RecordChecksumOffset));
 }
 
 } // namespace
@@ -142,7 +119,7 @@ QByteArray EncodeJournalHeader(const JournalHeader &header)
     PutBits<std::uint64_t>(h + 16, header.start);
     Put<std::uint32_t>(h + 24, header.periodSeconds);
     Put<std::uint32_t>(h + 28, header.requestedCount);
-    Put<std::uint32_t>(h + HeaderChecksumOffset, Crc32(h, HeaderChecksumOffset));
+    Put<std::uint32_t>(h + HeaderChecksumOffset, RecordCrc32(h, HeaderChecksumOffset));
     return bytes;
 }
 
@@ -161,7 +138,7 @@ bool ReadJournal(const QByteArray &bytes, JournalContents *contents, QString *er
         *error = QStringLiteral("not a recording journal");
         return false;
     }
-    if (Get<std::uint32_t>(h + HeaderChecksumOffset) != Crc32(h, HeaderChecksumOffset)) {
+    if (Get<std::uint32_t>(h + HeaderChecksumOffset) != RecordCrc32(h, HeaderChecksumOffset)) {
         *error = QStringLiteral("the journal's header is damaged");
         return false;
     }
@@ -184,7 +161,7 @@ bool ReadJournal(const QByteArray &bytes, JournalContents *contents, QString *er
         const char *r = h + JournalHeaderSize + i * JournalRecordSize;
         JournalRecord record;
         record.time = GetBits<double, std::uint64_t>(r + 4);
-        const bool sound = Get<std::uint32_t>(r + RecordChecksumOffset) == Crc32(r, RecordChecksumOffset)
+        const bool sound = Get<std::uint32_t>(r + RecordChecksumOffset) == RecordCrc32(r, RecordChecksumOffset)
                         && Get<std::uint32_t>(r) == std::uint32_t(i) && std::isfinite(record.time);
         if (!sound) {
             ++contents->damagedRecords;

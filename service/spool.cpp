@@ -1,5 +1,7 @@
 #include "service/spool.h"
 
+#include "realtime/crc32.h"
+
 #include <QDir>
 #include <QSaveFile>
 #include <QtEndian>
@@ -22,28 +24,6 @@ const QString SegmentSuffix = QStringLiteral(".spool");
 // First read of a peek: this many bytes per point wanted; the rest of the
 // segment only when that was not enough.
 constexpr qint64 PeekBytesPerPoint = 512;
-
-struct CrcTable {
-    std::uint32_t entries[256];
-    constexpr CrcTable() : entries()
-    {
-        for (std::uint32_t n = 0; n < 256; ++n) {
-            std::uint32_t c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            entries[n] = c;
-        }
-    }
-};
-constexpr CrcTable CrcEntries;
-
-std::uint32_t Crc32(const char *data, qint64 size)
-{
-    std::uint32_t c = 0xFFFFFFFFu;
-    for (qint64 i = 0; i < size; ++i)
-        c = CrcEntries.entries[(c ^ std::uint8_t(data[i])) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
-}
 
 QString SegmentName(std::uint64_t first)
 {
@@ -70,7 +50,7 @@ QByteArray EncodeSpoolRecord(std::uint64_t sequence, std::int64_t timeMs, const 
     qToLittleEndian<std::uint64_t>(sequence, p + 8);
     qToLittleEndian<std::int64_t>(timeMs, p + 16);
     std::memcpy(p + HeaderSize, line.constData(), size_t(line.size()));
-    qToLittleEndian<std::uint32_t>(Crc32(p, HeaderSize + line.size()), p + HeaderSize + line.size());
+    qToLittleEndian<std::uint32_t>(RecordCrc32(p, HeaderSize + line.size()), p + HeaderSize + line.size());
     return r;
 }
 
@@ -117,7 +97,7 @@ SpoolScan ScanSpool(const QByteArray &bytes, std::uint64_t after, int limit)
             continue;
         }
         const char *payload = b + at + HeaderSize;
-        const bool sound = qFromLittleEndian<std::uint32_t>(payload + n) == Crc32(b + at, HeaderSize + n)
+        const bool sound = qFromLittleEndian<std::uint32_t>(payload + n) == RecordCrc32(b + at, HeaderSize + n)
                         && std::memchr(payload, '\n', size_t(n)) == nullptr;
         if (!sound) {
             ++at;
@@ -169,7 +149,7 @@ bool Spool::open(QString *error)
     m_ack = 0;
     QByteArray ack;
     if (ReadAll(dir.filePath(AckName), &ack) && ack.size() == AckSize
-        && qFromLittleEndian<std::uint32_t>(ack.constData() + 8) == Crc32(ack.constData(), 8))
+        && qFromLittleEndian<std::uint32_t>(ack.constData() + 8) == RecordCrc32(ack.constData(), 8))
         m_ack = qFromLittleEndian<std::uint64_t>(ack.constData());
 
     std::uint64_t highest = m_ack;
@@ -393,7 +373,7 @@ bool Spool::writeAck(std::uint64_t sequence, QString *error)
 {
     char bytes[AckSize];
     qToLittleEndian<std::uint64_t>(sequence, bytes);
-    qToLittleEndian<std::uint32_t>(Crc32(bytes, 8), bytes + 8);
+    qToLittleEndian<std::uint32_t>(RecordCrc32(bytes, 8), bytes + 8);
     QSaveFile file(QDir(m_folder).filePath(AckName));
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes, AckSize) != AckSize || !file.commit()) {
         if (error)
