@@ -1,24 +1,30 @@
 // A real Prometheus server (started here on a free loopback port, with a
 // scrape configuration and a data folder of its own) scrapes the service's
 // /metrics; its query API must then give back every meter's temperatures as
-// the fake meters hold them, labels included.
+// the fake meters hold them, labels included.  Then the built kv3917d,
+// polling simulated meters on pseudo-terminals, is scraped the same way.
 
 #include "service/httpserver.h"
 #include "service/prometheus.h"
 #include "support/fakestatus.h"
+#include "support/ptymeter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QUrlQuery>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
 
 using namespace kv::service;
@@ -30,6 +36,7 @@ namespace {
 constexpr int StartMs = 90000;
 constexpr int ScrapedMs = 120000;
 constexpr int RequestMs = 30000;
+constexpr int ServiceMs = 60000;
 
 const QString Hostile = QStringLiteral("KV\"odd\\name\nwith ä");
 
@@ -49,6 +56,7 @@ private slots:
     void cleanupTestCase();
     void temperaturesOfEveryMeter();
     void meterStatesAndHumidity();
+    void scrapesTheServiceProcess();
 
 private:
     // The API's result vector for an instant query; empty on any failure.
@@ -59,6 +67,8 @@ private:
     std::unique_ptr<PrometheusExposition> m_metrics;
     std::unique_ptr<HttpServer> m_server;
     QTemporaryDir m_dir;
+    QString m_config;
+    QByteArray m_scrapeConfig;
     QProcess m_prometheus;
     quint16 m_prometheusPort = 0;
     QNetworkAccessManager m_network;
@@ -86,11 +96,13 @@ void TestPrometheusScrape::initTestCase()
     QString error;
     QVERIFY2(m_server->listen(address, &error), qPrintable(error));
 
-    QFile config(m_dir.filePath(QStringLiteral("prometheus.yml")));
+    m_config = m_dir.filePath(QStringLiteral("prometheus.yml"));
+    QFile config(m_config);
     QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
-                 "scrape_configs:\n  - job_name: kv3917d\n    static_configs:\n      - targets: ['127.0.0.1:"
-                 + QByteArray::number(m_server->serverPort()) + "']\n");
+    m_scrapeConfig = "global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
+                     "scrape_configs:\n  - job_name: kv3917d\n    static_configs:\n      - targets: ['127.0.0.1:"
+                     + QByteArray::number(m_server->serverPort()) + "']\n";
+    config.write(m_scrapeConfig);
     config.close();
 
     // The free port can be taken between probing and Prometheus binding it:
@@ -229,6 +241,113 @@ void TestPrometheusScrape::meterStatesAndHumidity()
     const QJsonArray scrape = query(QStringLiteral("up{job=\"kv3917d\"}"));
     QCOMPARE(scrape.size(), 1);
     QCOMPARE(scrape.at(0).toObject().value("value").toArray().at(1).toString(), QStringLiteral("1"));
+}
+
+void TestPrometheusScrape::scrapesTheServiceProcess()
+{
+    // Steady simulated meters; one shows °F, the service must still give °C.
+    struct Expected {
+        double t1, t2;
+        std::uint8_t displayUnit; // 0 F, 1 C
+    };
+    const Expected set[] = {{22.5, 25.0, 1}, {18.0, 30.0, 0}, {-4.5, 182.5, 1}};
+    std::vector<std::unique_ptr<PtyMeter>> meters;
+    QStringList args = {QStringLiteral("--config"), QStringLiteral(KV_TEST_EMPTY_CONFIG), QStringLiteral("--no-usb"),
+                        QStringLiteral("--state-dir"), m_dir.filePath(QStringLiteral("service-state")),
+                        QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")};
+    QMap<QString, QPair<double, double>> expected; // by port
+    for (const Expected &e : set) {
+        auto pty = std::make_unique<PtyMeter>();
+        pty->meter.setReading(50.0, e.t1, e.t2);
+        pty->meter.setDisplayUnit(e.displayUnit);
+        pty->start();
+        QVERIFY(!pty->path().isEmpty());
+        args << QStringLiteral("--port") << pty->path();
+        expected.insert(pty->path(), {e.t1, e.t2});
+        meters.push_back(std::move(pty));
+    }
+
+    const QString lockDir = m_dir.filePath(QStringLiteral("locks"));
+    QVERIFY(QDir().mkpath(lockDir));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KV3917_LOCK_DIR"), lockDir);
+    env.remove(QStringLiteral("NOTIFY_SOCKET"));
+    env.remove(QStringLiteral("JOURNAL_STREAM"));
+    QProcess service;
+    service.setProcessEnvironment(env);
+    service.start(QStringLiteral(KV_DAEMON_PATH), args);
+    QVERIFY2(service.waitForStarted(ServiceMs), qPrintable(service.errorString()));
+    auto stopService = qScopeGuard([&] {
+        if (service.state() == QProcess::NotRunning)
+            return;
+        ::kill(pid_t(service.processId()), SIGTERM);
+        if (!service.waitForFinished(ServiceMs)) {
+            service.kill();
+            service.waitForFinished();
+        }
+    });
+
+    QByteArray err;
+    const QRegularExpression servingLine(QStringLiteral("serving http://127\\.0\\.0\\.1:(\\d+)/"));
+    QRegularExpressionMatch serving;
+    QTRY_VERIFY2_WITH_TIMEOUT((serving = servingLine.match(QString::fromUtf8(err += service.readAllStandardError())))
+                                      .hasMatch()
+                                  || service.state() != QProcess::Running,
+                              err.constData(), ServiceMs);
+    QVERIFY2(serving.hasMatch(), err.constData());
+    const QByteArray port = serving.captured(1).toLatin1();
+
+    // A second job for the service; Prometheus reads its configuration
+    // again on SIGHUP.
+    QFile config(m_config);
+    QVERIFY(config.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    config.write(m_scrapeConfig + "  - job_name: kv3917d-process\n    static_configs:\n      - targets: ['127.0.0.1:"
+                 + port + "']\n");
+    config.close();
+    ::kill(pid_t(m_prometheus.processId()), SIGHUP);
+
+    // The meter label of each port, from the meters' info series.
+    QMap<QString, QString> meterOfPort;
+    QMap<QPair<QString, QString>, double> scraped;
+    const auto complete = [&] {
+        meterOfPort.clear();
+        for (const QJsonValue &sample : query(QStringLiteral("kv3917_meter_info{job=\"kv3917d-process\"}"))) {
+            const QJsonObject metric = sample.toObject().value("metric").toObject();
+            meterOfPort.insert(metric.value("port").toString(), metric.value("meter").toString());
+        }
+        scraped.clear();
+        for (const QJsonValue &sample : query(QStringLiteral("kv3917_temperature_celsius{job=\"kv3917d-process\",channel=~\"t1|t2\"}"))) {
+            const QJsonObject metric = sample.toObject().value("metric").toObject();
+            scraped.insert({metric.value("meter").toString(), metric.value("channel").toString()},
+                           sample.toObject().value("value").toArray().at(1).toString().toDouble());
+        }
+        return meterOfPort.size() == expected.size() && scraped.size() == 2 * expected.size();
+    };
+    QVERIFY2(QTest::qWaitFor(complete, ScrapedMs),
+             qPrintable(QStringLiteral("%1 meters, %2 temperatures scraped; target health: %3; service: %4")
+                            .arg(meterOfPort.size())
+                            .arg(scraped.size())
+                            .arg(QString::fromUtf8(QJsonDocument(query(QStringLiteral("up"))).toJson()),
+                                 QString::fromUtf8(err + service.readAllStandardError()))));
+
+    // The meter resolves 0.1 in its display unit, so °F shown costs a little.
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        QVERIFY2(meterOfPort.contains(it.key()), qPrintable(it.key()));
+        const QString meter = meterOfPort.value(it.key());
+        for (const auto &[channel, value] : {std::pair{QStringLiteral("t1"), it.value().first},
+                                             std::pair{QStringLiteral("t2"), it.value().second}}) {
+            QVERIFY2(scraped.contains({meter, channel}), qPrintable(meter + QLatin1Char(' ') + channel));
+            const double got = scraped.value({meter, channel});
+            QVERIFY2(qAbs(got - value) < 0.06,
+                     qPrintable(QStringLiteral("%1 %2: %3 °C instead of %4 °C").arg(meter, channel).arg(got).arg(value)));
+        }
+    }
+
+    stopService.dismiss();
+    ::kill(pid_t(service.processId()), SIGTERM);
+    QVERIFY(service.waitForFinished(ServiceMs));
+    QCOMPARE(service.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(service.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestPrometheusScrape)
