@@ -90,9 +90,9 @@ OutputOptionKind OutputOption(const QString &key)
     case MqttOptions::Kind::Value: return OutputOptionKind::Value;
     case MqttOptions::Kind::Unknown: break;
     }
-    for (const LineOptionSpec &spec : LineOptionSpecs)
-        if (key == QLatin1String(spec.name))
-            return spec.valueName ? OutputOptionKind::Value : OutputOptionKind::Switch;
+    for (const LineOptionRow &row : LineOptionTable)
+        if (key == QLatin1String(row.name))
+            return row.valueName ? OutputOptionKind::Value : OutputOptionKind::Switch;
     return OutputOptionKind::Unknown;
 }
 
@@ -101,11 +101,11 @@ QString FullHelpText()
     QString text = QString::fromUtf8(HelpText);
     text += QStringLiteral("\nPublishing to MQTT:\n") + MqttOptions::usage();
     text += QStringLiteral("\nWriting line protocol (time-series databases):\n");
-    for (const LineOptionSpec &spec : LineOptionSpecs) {
-        QString left = QStringLiteral("  --%1").arg(QLatin1String(spec.name));
-        if (spec.valueName)
-            left += u' ' + QLatin1String(spec.valueName);
-        text += left.leftJustified(34) + u' ' + QLatin1String(spec.help) + u'\n';
+    for (const LineOptionRow &row : LineOptionTable) {
+        QString left = QStringLiteral("  --%1").arg(QLatin1String(row.name));
+        if (row.valueName)
+            left += u' ' + QLatin1String(row.valueName);
+        text += left.leftJustified(34) + u' ' + QLatin1String(row.help) + u'\n';
     }
     return text;
 }

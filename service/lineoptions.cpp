@@ -9,7 +9,7 @@
 
 namespace kv::service {
 
-const std::array<LineOptionSpec, 11> LineOptionSpecs = {{
+const std::array<LineOptionRow, 11> LineOptionTable = {{
     {"influx", "URL", "write line protocol to an InfluxDB 1.x server (also VictoriaMetrics, QuestDB) at URL"},
     {"db", "NAME", "the database of --influx"},
     {"influx2", "URL", "write line protocol to an InfluxDB 2.x server at URL"},
@@ -25,11 +25,11 @@ const std::array<LineOptionSpec, 11> LineOptionSpecs = {{
 
 namespace {
 
-const LineOptionSpec *Find(const QString &name)
+const LineOptionRow *Find(const QString &name)
 {
-    for (const LineOptionSpec &spec : LineOptionSpecs)
-        if (name == QLatin1String(spec.name))
-            return &spec;
+    for (const LineOptionRow &row : LineOptionTable)
+        if (name == QLatin1String(row.name))
+            return &row;
     return nullptr;
 }
 
@@ -63,10 +63,10 @@ bool IsLineOption(const QString &name) { return Find(name) != nullptr; }
 
 bool SetLineOption(LineOptions &options, const QString &name, const QString &value, QString *error)
 {
-    const LineOptionSpec *spec = Find(name);
-    if (!spec)
+    const LineOptionRow *row = Find(name);
+    if (!row)
         return Fail(error, QStringLiteral("unknown option '%1'").arg(name));
-    if (!spec->valueName) {
+    if (!row->valueName) {
         const QString v = value.trimmed().toLower();
         bool on = true;
         if (v.isEmpty() || v == QLatin1String("true") || v == QLatin1String("1") || v == QLatin1String("yes")
@@ -160,23 +160,23 @@ bool LineOptions::targets(QList<LineTargetOptions> *out, QString *error) const
 QList<QCommandLineOption> LineCommandLineOptions()
 {
     QList<QCommandLineOption> list;
-    for (const LineOptionSpec &spec : LineOptionSpecs) {
-        if (spec.valueName)
-            list << QCommandLineOption(QString::fromLatin1(spec.name), QString::fromUtf8(spec.help),
-                                       QString::fromLatin1(spec.valueName));
+    for (const LineOptionRow &row : LineOptionTable) {
+        if (row.valueName)
+            list << QCommandLineOption(QString::fromLatin1(row.name), QString::fromUtf8(row.help),
+                                       QString::fromLatin1(row.valueName));
         else
-            list << QCommandLineOption(QString::fromLatin1(spec.name), QString::fromUtf8(spec.help));
+            list << QCommandLineOption(QString::fromLatin1(row.name), QString::fromUtf8(row.help));
     }
     return list;
 }
 
 bool ReadLineOptions(const QCommandLineParser &parser, LineOptions &options, QString *error)
 {
-    for (const LineOptionSpec &spec : LineOptionSpecs) {
-        const QString name = QString::fromLatin1(spec.name);
+    for (const LineOptionRow &row : LineOptionTable) {
+        const QString name = QString::fromLatin1(row.name);
         if (!parser.isSet(name))
             continue;
-        if (!SetLineOption(options, name, spec.valueName ? parser.value(name) : QString(), error))
+        if (!SetLineOption(options, name, row.valueName ? parser.value(name) : QString(), error))
             return false;
     }
     return true;
@@ -184,8 +184,8 @@ bool ReadLineOptions(const QCommandLineParser &parser, LineOptions &options, QSt
 
 bool ReadLineConfig(const QSettings &settings, LineOptions &options, QString *error)
 {
-    for (const LineOptionSpec &spec : LineOptionSpecs) {
-        const QString name = QString::fromLatin1(spec.name);
+    for (const LineOptionRow &row : LineOptionTable) {
+        const QString name = QString::fromLatin1(row.name);
         if (!settings.contains(name))
             continue;
         if (!SetLineOption(options, name, settings.value(name).toString(), error))

@@ -53,12 +53,12 @@ struct LineOptions {
     bool targets(QList<LineTargetOptions> *out, QString *error) const;
 };
 
-struct LineOptionSpec {
+struct LineOptionRow {
     const char *name;       // option and configuration key
     const char *valueName;  // nullptr for a switch
     const char *help;
 };
-extern const std::array<LineOptionSpec, 11> LineOptionSpecs;
+extern const std::array<LineOptionRow, 11> LineOptionTable;
 
 // Sets one option; `value` is ignored for a switch unless it is a boolean
 // text (a configuration file's "no-import = false").  False with a message

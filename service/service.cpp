@@ -96,28 +96,28 @@ void Service::applyMeters()
         const QString key = PortKey(port);
         wanted.insert(key);
         if (!find(key)) {
-            MeterSpec spec;
-            spec.kind = MeterSpec::Kind::Serial;
-            spec.path = SerialDeviceName(port);
+            MeterEndpoint endpoint;
+            endpoint.kind = MeterEndpoint::Kind::Serial;
+            endpoint.path = SerialDeviceName(port);
             QString why;
-            if (!IsMeterPortDevice(spec.path, &why))
+            if (!IsMeterPortDevice(endpoint.path, &why))
                 // Polled all the same: the device may appear later (an
                 // adapter plugged in, a Bluetooth link bound).
-                LogFault(QStringLiteral("port ") + spec.path, LogPriority::Warning,
-                         QStringLiteral("%1: %2").arg(spec.path, why));
-            addMeter(key, std::move(spec));
+                LogFault(QStringLiteral("port ") + endpoint.path, LogPriority::Warning,
+                         QStringLiteral("%1: %2").arg(endpoint.path, why));
+            addMeter(key, std::move(endpoint));
         }
     }
     for (int i = 1; i <= m_config.demo; ++i) {
         const QString key = DemoKey(i);
         wanted.insert(key);
         if (!find(key)) {
-            MeterSpec spec;
-            spec.kind = MeterSpec::Kind::Demo;
-            spec.path = key;
-            spec.serial = DemoSerial(i);
-            spec.makeUsb = [i] { return CreateDemoTransfer(i); };
-            addMeter(key, std::move(spec));
+            MeterEndpoint endpoint;
+            endpoint.kind = MeterEndpoint::Kind::Demo;
+            endpoint.path = key;
+            endpoint.serial = DemoSerial(i);
+            endpoint.makeUsb = [i] { return CreateDemoTransfer(i); };
+            addMeter(key, std::move(endpoint));
         }
     }
     std::vector<QString> gone;
@@ -151,17 +151,17 @@ void Service::scanUsb()
             key += QLatin1Char('@') + meter.path; // two meters with one serial text
         seen.insert(key);
         Entry *e = find(key);
-        if (e && e->session && e->session->spec().path == meter.path)
+        if (e && e->session && e->session->endpoint().path == meter.path)
             continue;
         if (e && e->session)
             stopMeter(*e, true); // the same meter on another path: start afresh
-        MeterSpec spec;
-        spec.kind = MeterSpec::Kind::Usb;
-        spec.path = meter.path;
-        spec.serial = meter.serial;
+        MeterEndpoint endpoint;
+        endpoint.kind = MeterEndpoint::Kind::Usb;
+        endpoint.path = meter.path;
+        endpoint.serial = meter.serial;
         UsbMeterSource *source = m_usbSource.get();
-        spec.makeUsb = [source, meter] { return source->open(meter); };
-        addMeter(key, std::move(spec));
+        endpoint.makeUsb = [source, meter] { return source->open(meter); };
+        addMeter(key, std::move(endpoint));
     }
     // Gone from the enumeration: down at once; the entry stays, so the meter
     // shows as down until it comes back.
@@ -172,7 +172,7 @@ void Service::scanUsb()
         }
 }
 
-void Service::addMeter(const QString &key, MeterSpec spec)
+void Service::addMeter(const QString &key, MeterEndpoint endpoint)
 {
     Entry *e = find(key);
     if (!e) {
@@ -180,7 +180,7 @@ void Service::addMeter(const QString &key, MeterSpec spec)
         e = m_entries.back().get();
         e->key = key;
     }
-    e->session = std::make_unique<Session>(std::move(spec), m_config.periodMs);
+    e->session = std::make_unique<Session>(std::move(endpoint), m_config.periodMs);
     Session *s = e->session.get();
     e->status.info = s->info();
     e->status.state = MeterState::Connecting;

@@ -79,7 +79,7 @@ private:
 
     Entry *find(const QString &key);
     Entry *entryOf(const Session *session);
-    void addMeter(const QString &key, MeterSpec spec);
+    void addMeter(const QString &key, MeterEndpoint endpoint);
     // Stops the session; the entry stays as down (kept) or goes (removed).
     void stopMeter(Entry &entry, bool keep);
     void removeMeter(const QString &key);

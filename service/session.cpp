@@ -38,14 +38,14 @@ void RegisterTypes()
     (void)done;
 }
 
-const char *TransportName(MeterSpec::Kind kind)
+const char *TransportName(MeterEndpoint::Kind kind)
 {
     switch (kind) {
-    case MeterSpec::Kind::Usb:
+    case MeterEndpoint::Kind::Usb:
         return "usb";
-    case MeterSpec::Kind::Serial:
+    case MeterEndpoint::Kind::Serial:
         return "serial";
-    case MeterSpec::Kind::Demo:
+    case MeterEndpoint::Kind::Demo:
         return "demo";
     }
     return "usb";
@@ -72,17 +72,17 @@ public:
 
     void begin()
     {
-        const MeterSpec &spec = m_session.m_spec;
-        if (spec.kind != MeterSpec::Kind::Serial && spec.makeUsb)
-            m_usb = spec.makeUsb();
+        const MeterEndpoint &endpoint = m_session.m_endpoint;
+        if (endpoint.kind != MeterEndpoint::Kind::Serial && endpoint.makeUsb)
+            m_usb = endpoint.makeUsb();
         if (!m_usb)
             m_usb = std::make_unique<NoDeviceTransfer>();
         m_linkStore = std::make_unique<MeterLink>(*m_usb);
         m_pollStore = std::make_unique<PollLoop>(*m_linkStore, static_cast<PollView &>(*this));
-        if (spec.kind == MeterSpec::Kind::Serial) {
+        if (endpoint.kind == MeterEndpoint::Kind::Serial) {
             // Made here, so that the port's QObject belongs to this thread.
             m_port = std::make_unique<QtSerialPort>();
-            m_port->setDeviceName(SerialDeviceName(spec.path));
+            m_port->setDeviceName(SerialDeviceName(endpoint.path));
             m_port->setInputGatherMs(SerialGatherMs);
             m_linkStore->setSerialPort(m_port.get());
         }
@@ -132,7 +132,7 @@ public:
     {
         if (m_stopping || m_inJob || !m_linkStore)
             return;
-        const bool serial = m_session.m_spec.kind == MeterSpec::Kind::Serial;
+        const bool serial = m_session.m_endpoint.kind == MeterEndpoint::Kind::Serial;
         if (!link().isConnected()) {
             if (serial)
                 identifySerial();
@@ -200,7 +200,7 @@ private:
 
     void reportNotAnswering(const QString &why)
     {
-        LogFault(QStringLiteral("identify ") + m_session.m_spec.path, LogPriority::Warning,
+        LogFault(QStringLiteral("identify ") + m_session.m_endpoint.path, LogPriority::Warning,
                  QStringLiteral("%1: %2").arg(name(), why));
         emit notAnswering(why);
     }
@@ -220,7 +220,7 @@ private:
     void ShowConnectionFound() override
     {
         m_missed = 0;
-        Log(LogPriority::Info, QStringLiteral("%1: up on %2").arg(name(), m_session.m_spec.path));
+        Log(LogPriority::Info, QStringLiteral("%1: up on %2").arg(name(), m_session.m_endpoint.path));
         emit meterUp(m_session.info());
     }
     void ShowConnectionLost() override
@@ -229,7 +229,7 @@ private:
         if (m_port)
             m_port->close();
         const QString why = QStringLiteral("no reading in %1 polls").arg(PollFailureLimit);
-        LogFault(QStringLiteral("down ") + m_session.m_spec.path, LogPriority::Warning,
+        LogFault(QStringLiteral("down ") + m_session.m_endpoint.path, LogPriority::Warning,
                  QStringLiteral("%1: down (%2)").arg(name(), why));
         emit meterDown(m_session.info(), why);
     }
@@ -263,15 +263,15 @@ private:
     bool m_inJob = false;
 };
 
-Session::Session(MeterSpec spec, int periodMs, QObject *parent)
-    : QObject(parent), m_spec(std::move(spec)), m_periodMs(periodMs)
+Session::Session(MeterEndpoint endpoint, int periodMs, QObject *parent)
+    : QObject(parent), m_endpoint(std::move(endpoint)), m_periodMs(periodMs)
 {
     RegisterTypes();
-    m_info.port = m_spec.path;
-    m_info.transport = QString::fromLatin1(TransportName(m_spec.kind));
-    m_info.serial = m_spec.kind == MeterSpec::Kind::Serial ? SerialPortMeterName(m_spec.path) : m_spec.serial;
+    m_info.port = m_endpoint.path;
+    m_info.transport = QString::fromLatin1(TransportName(m_endpoint.kind));
+    m_info.serial = m_endpoint.kind == MeterEndpoint::Kind::Serial ? SerialPortMeterName(m_endpoint.path) : m_endpoint.serial;
     if (m_info.serial.isEmpty())
-        m_info.serial = m_spec.path;
+        m_info.serial = m_endpoint.path;
     m_lastTickEndMs.store(MonotonicNowMs());
 }
 

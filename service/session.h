@@ -31,7 +31,7 @@ namespace kv::service {
 // serial identification, 500 ms).
 constexpr int SessionStopWaitMs = 1500;
 
-struct MeterSpec {
+struct MeterEndpoint {
     enum class Kind { Usb, Serial, Demo };
     Kind kind = Kind::Usb;
     QString path;   // device path; "demo:N" for demo meter N
@@ -49,10 +49,10 @@ class SessionWorker;
 class Session : public QObject {
     Q_OBJECT
 public:
-    Session(MeterSpec spec, int periodMs, QObject *parent = nullptr);
+    Session(MeterEndpoint endpoint, int periodMs, QObject *parent = nullptr);
     ~Session() override; // stop()
 
-    const MeterSpec &spec() const { return m_spec; }
+    const MeterEndpoint &endpoint() const { return m_endpoint; }
     MeterInfo info() const;
 
     // Starts the thread; the first tick follows at once.
@@ -93,7 +93,7 @@ signals:
 private:
     friend class SessionWorker;
 
-    MeterSpec m_spec;
+    MeterEndpoint m_endpoint;
     QThread *m_thread = nullptr;
     SessionWorker *m_worker = nullptr;
     bool m_stopRequested = false;
